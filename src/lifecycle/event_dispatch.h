@@ -1,0 +1,41 @@
+// The one dispatch point: start-up, every timer tick and every event of the character control
+// reach the form through here. This is where the program's policy for an error that leaves a
+// handler lives: the desktop is put back, the error is reported, and the program ends.
+#pragma once
+
+#include "character/agent_control.h"
+#include "lifecycle/window_toolkit.h"
+
+#include <functional>
+
+namespace zinna {
+
+class ZinnaForm;
+
+class EventDispatch final : public AgentEvents, public TimerEvents {
+public:
+    explicit EventDispatch(ZinnaForm& form) : form_(form) {}
+
+    // Runs the start-up sequence (the main window's initialise event).
+    void Start();
+
+    void Timer1_Timer() override;
+    void Command(const std::string& name) override;
+    void DblClick(const std::string& characterId, basic::Integer button, basic::Integer shift, basic::Integer x,
+                  basic::Integer y) override;
+    void DragStart(const std::string& characterId, basic::Integer button, basic::Integer shift, basic::Integer x,
+                   basic::Integer y) override;
+    void DragComplete(const std::string& characterId, basic::Integer button, basic::Integer shift,
+                      basic::Integer x, basic::Integer y) override;
+    void RequestStart(RequestId request) override;
+    void RequestComplete(RequestId request) override;
+    void IdleStart(const std::string& characterId) override;
+
+private:
+    void Run(const std::function<void()>& handler);
+
+    ZinnaForm& form_;
+    bool inErrorReport_ = false;
+};
+
+}  // namespace zinna
