@@ -1,0 +1,17 @@
+#include <windows.h>
+
+#include "platform/win32/single_instance.h"
+
+namespace zinna::win32 {
+
+SingleInstance::SingleInstance(const wchar_t* mutexName) {
+    mutex_ = CreateMutexW(nullptr, FALSE, mutexName);
+    // Opening an existing mutex succeeds too; only a newly created one makes this the first.
+    first_ = mutex_ != nullptr && GetLastError() != ERROR_ALREADY_EXISTS;
+}
+
+SingleInstance::~SingleInstance() {
+    if (mutex_ != nullptr) CloseHandle(mutex_);
+}
+
+}  // namespace zinna::win32

@@ -1,0 +1,26 @@
+// One Zinna per user session: a named mutex, taken before the program touches anything.
+#pragma once
+
+#include <windows.h>
+
+namespace zinna::win32 {
+
+// The mutex's name, in the session's own namespace.
+inline constexpr const wchar_t* kSingleInstanceMutexName = L"Local\\Zinna.Companion.SingleInstance";
+
+class SingleInstance {
+public:
+    explicit SingleInstance(const wchar_t* mutexName = kSingleInstanceMutexName);
+    ~SingleInstance();
+    SingleInstance(const SingleInstance&) = delete;
+    SingleInstance& operator=(const SingleInstance&) = delete;
+
+    // False when another process already holds the name.
+    bool IsFirst() const { return first_; }
+
+private:
+    HANDLE mutex_ = nullptr;
+    bool first_ = false;
+};
+
+}  // namespace zinna::win32

@@ -1,0 +1,227 @@
+#include <windows.h>
+
+#include "platform/win32/win32_toolkit.h"
+
+#include "platform/win32/agent_com_control.h"
+#include "platform/win32/wide_text.h"
+
+#include <cmath>
+#include <stdexcept>
+
+namespace zinna::win32 {
+
+namespace {
+
+constexpr UINT_PTR kTimer1Id = 1;
+constexpr UINT kRunPostedMessage = WM_APP + 1;
+constexpr double kTwipsPerInch = 1440.0;
+// The main window's stored client area, in pixels at 96 dots per inch.
+constexpr int kClientWidth = 312;
+constexpr int kClientHeight = 213;
+
+int ExitCodeOf(EndReason reason) {
+    switch (reason) {
+    case EndReason::Quit:
+        return 0;
+    case EndReason::LoadFailure:
+        return 1;
+    case EndReason::Error:
+        return 2;
+    }
+    return 2;
+}
+
+void RegisterMainWindowClass(HINSTANCE instance, WNDPROC procedure) {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+    windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = Win32Toolkit::kWindowClass;
+    // A second toolkit in the same process (tests) finds the class already there.
+    if (RegisterClassExW(&windowClass) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+        throw std::runtime_error("cannot register the main window class");
+    }
+}
+
+}  // namespace
+
+Win32Toolkit::Win32Toolkit(HINSTANCE instance, std::string appTitle)
+    : instance_(instance), appTitle_(std::move(appTitle)) {
+    RegisterMainWindowClass(instance_, &Win32Toolkit::WindowProcedure);
+    RECT frame{0, 0, kClientWidth, kClientHeight};
+    AdjustWindowRectEx(&frame, WS_OVERLAPPEDWINDOW, FALSE, 0);
+    // The window is never shown: the character is the program's only visible presence. It exists
+    // for its timer, its handle and the session's end.
+    window_ = CreateWindowExW(0, kWindowClass, L"Form1", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                              frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance_, this);
+    if (window_ == nullptr) throw std::runtime_error("cannot create the main window");
+}
+
+Win32Toolkit::~Win32Toolkit() {
+    if (window_ != nullptr) {
+        SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+        DestroyWindow(window_);
+    }
+}
+
+LRESULT CALLBACK Win32Toolkit::WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* toolkit = reinterpret_cast<Win32Toolkit*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (toolkit == nullptr) return DefWindowProcW(window, message, wParam, lParam);
+    return toolkit->Handle(message, wParam, lParam);
+}
+
+LRESULT Win32Toolkit::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_TIMER:
+        if (wParam == kTimer1Id) {
+            OnTimer();
+            return 0;
+        }
+        break;
+    case kRunPostedMessage:
+        RunNextPosted();
+        return 0;
+    case WM_QUERYENDSESSION:
+        return TRUE;  // never hold up the user's log off or shut down
+    case WM_ENDSESSION:
+        // The session really ends: put the user's desktop back while there is still time.
+        if (wParam != FALSE && !endReason_ && sessionEnding_) RunGuarded(sessionEnding_);
+        return 0;
+    case WM_CLOSE:
+        return 0;  // nothing closes the main window but the program's end
+    default:
+        break;
+    }
+    return DefWindowProcW(window_, message, wParam, lParam);
+}
+
+void Win32Toolkit::RunGuarded(const std::function<void()>& work) {
+    // Handlers report their own errors through the dispatch point; nothing may unwind through
+    // Windows' message dispatch, so whatever still escapes ends the program.
+    try {
+        work();
+    } catch (...) {
+        if (!endReason_) End(EndReason::Error);
+    }
+}
+
+void Win32Toolkit::OnTimer() {
+    // A tick that comes while the previous one is still running (inside a message box) is skipped.
+    if (endReason_ || timerHandler_ == nullptr || inTimerHandler_) return;
+    inTimerHandler_ = true;
+    TimerEvents* handler = timerHandler_;
+    RunGuarded([handler] { handler->Timer1_Timer(); });
+    inTimerHandler_ = false;
+}
+
+void Win32Toolkit::Post(std::function<void()> work) {
+    if (endReason_) return;
+    posted_.push_back(std::move(work));
+    PostMessageW(window_, kRunPostedMessage, 0, 0);
+}
+
+void Win32Toolkit::RunNextPosted() {
+    if (endReason_ || posted_.empty()) return;
+    std::function<void()> work = std::move(posted_.front());
+    posted_.pop_front();
+    RunGuarded(work);
+}
+
+int Win32Toolkit::RunMessageLoop() {
+    MSG message;
+    while (!endReason_) {
+        const BOOL got = GetMessageW(&message, nullptr, 0, 0);
+        if (got == 0 || got == -1) break;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return endReason_ ? ExitCodeOf(*endReason_) : 0;
+}
+
+int Win32Toolkit::LogicalPixelsX() {
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : 96;
+}
+
+int Win32Toolkit::LogicalPixelsY() {
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : 96;
+}
+
+double Win32Toolkit::TwipsPerPixelX() { return kTwipsPerInch / LogicalPixelsX(); }
+
+double Win32Toolkit::TwipsPerPixelY() { return kTwipsPerInch / LogicalPixelsY(); }
+
+double Win32Toolkit::ScreenWidth() { return GetSystemMetrics(SM_CXSCREEN) * TwipsPerPixelX(); }
+
+double Win32Toolkit::ScreenHeight() { return GetSystemMetrics(SM_CYSCREEN) * TwipsPerPixelY(); }
+
+void Win32Toolkit::SetTimer1Interval(basic::Long intervalMs, TimerEvents& handler) {
+    timerHandler_ = &handler;
+    if (intervalMs <= 0) {
+        if (timerRunning_) KillTimer(window_, kTimer1Id);
+        timerRunning_ = false;
+        return;
+    }
+    timerRunning_ = SetTimer(window_, kTimer1Id, static_cast<UINT>(intervalMs), nullptr) != 0;
+}
+
+void Win32Toolkit::MsgBox(const std::string& prompt) {
+    MessageBoxW(window_, WideFromUtf8(prompt).c_str(), WideFromUtf8(appTitle_).c_str(), MB_OK | MB_SETFOREGROUND);
+}
+
+std::string Win32Toolkit::AppTitle() { return appTitle_; }
+
+std::string Win32Toolkit::AppPath() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    const auto slash = path.find_last_of(L"\\/");
+    path.resize(slash == std::wstring::npos ? 0 : slash);
+    return Utf8FromWide(path);
+}
+
+WindowHandle Win32Toolkit::hWnd() { return reinterpret_cast<WindowHandle>(window_); }
+
+void Win32Toolkit::Randomize() {
+    // Seeded from the time of day, in milliseconds since midnight, as the old runtime's timer.
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    const auto msSinceMidnight =
+        static_cast<std::uint32_t>(((now.wHour * 60 + now.wMinute) * 60 + now.wSecond) * 1000 + now.wMilliseconds);
+    random_.Randomize(msSinceMidnight);
+}
+
+float Win32Toolkit::Rnd() { return random_.Rnd(); }
+
+std::unique_ptr<AgentControl> Win32Toolkit::CreateObject(const std::string& progId, AgentEvents& events) {
+    return CreateAgentControl(progId, events, *this);
+}
+
+void Win32Toolkit::End(EndReason reason) {
+    if (endReason_) return;
+    endReason_ = reason;
+    if (timerRunning_) KillTimer(window_, kTimer1Id);
+    timerRunning_ = false;
+    posted_.clear();
+    PostQuitMessage(ExitCodeOf(reason));
+}
+
+}  // namespace zinna::win32

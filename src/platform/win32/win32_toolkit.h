@@ -1,0 +1,75 @@
+// The window toolkit services on Windows: the hidden main window "Form1" and its message loop,
+// Timer1 on a window timer, the screen in layout units, the message box, the program's title and
+// folder, the random generator, the installed character control, and the program's end.
+#pragma once
+
+#include <windows.h>
+
+#include "basic/random.h"
+#include "lifecycle/window_toolkit.h"
+#include "platform/win32/ui_thread_queue.h"
+
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace zinna::win32 {
+
+class Win32Toolkit final : public WindowToolkit, public UiThreadQueue {
+public:
+    // Creates the hidden main window. appTitle is the caption of the message box.
+    Win32Toolkit(HINSTANCE instance, std::string appTitle);
+    ~Win32Toolkit() override;
+    Win32Toolkit(const Win32Toolkit&) = delete;
+    Win32Toolkit& operator=(const Win32Toolkit&) = delete;
+
+    double ScreenWidth() override;
+    double ScreenHeight() override;
+    double TwipsPerPixelX() override;
+    double TwipsPerPixelY() override;
+    void SetTimer1Interval(basic::Long intervalMs, TimerEvents& handler) override;
+    void MsgBox(const std::string& prompt) override;
+    std::string AppTitle() override;
+    std::string AppPath() override;
+    WindowHandle hWnd() override;
+    void Randomize() override;
+    float Rnd() override;
+    std::unique_ptr<AgentControl> CreateObject(const std::string& progId, AgentEvents& events) override;
+    void End(EndReason reason) override;
+
+    void Post(std::function<void()> work) override;
+
+    // Runs the message loop until End; returns the program's exit code (0 after a quit, 1 after a
+    // failed character load, 2 after an error). Returns at once when End came first.
+    int RunMessageLoop();
+    std::optional<EndReason> EndedWith() const { return endReason_; }
+
+    // Called when Windows ends the user's session (log off, shut down) while the program runs.
+    void SetSessionEndingHandler(std::function<void()> handler) { sessionEnding_ = std::move(handler); }
+
+    // How the main window's class is registered, so that the session's end can be sent to it.
+    static constexpr const wchar_t* kWindowClass = L"ZinnaMainWindow";
+
+private:
+    static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    void RunGuarded(const std::function<void()>& work);
+    void OnTimer();
+    void RunNextPosted();
+    int LogicalPixelsX();
+    int LogicalPixelsY();
+
+    HINSTANCE instance_;
+    std::string appTitle_;
+    HWND window_ = nullptr;
+    TimerEvents* timerHandler_ = nullptr;
+    bool timerRunning_ = false;
+    bool inTimerHandler_ = false;
+    std::deque<std::function<void()>> posted_;
+    std::function<void()> sessionEnding_;
+    std::optional<EndReason> endReason_;
+    basic::BasicRandom random_;
+};
+
+}  // namespace zinna::win32
