@@ -70,7 +70,9 @@ Win32Toolkit::~Win32Toolkit() {
 LRESULT CALLBACK Win32Toolkit::WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
         const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        auto* creator = static_cast<Win32Toolkit*>(create->lpCreateParams);
+        creator->window_ = window;  // messages come before CreateWindowExW returns
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(creator));
     }
     auto* toolkit = reinterpret_cast<Win32Toolkit*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (toolkit == nullptr) return DefWindowProcW(window, message, wParam, lParam);
