@@ -1,0 +1,370 @@
+// The COM client of the installed character control, against a fake control of the test's own:
+// what the program's calls look like on the control's side, how failures come back, and how the
+// control's events reach the program's handlers.
+#include <windows.h>
+#include <objbase.h>
+#include <oleauto.h>
+
+#include "fake_agent_control.h"
+#include "platform/win32/agent_com_control.h"
+#include "platform/win32/agent_event_sink.h"
+#include "platform/win32/late_binding.h"
+
+#include "basic/basic_error.h"
+
+#include <doctest/doctest.h>
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using zinna::test::Answer;
+using zinna::test::ComPtr;
+using zinna::test::FakeObject;
+using zinna::test::InvocationLog;
+using zinna::test::MakeFake;
+using zinna::win32::AgentComControl;
+
+struct ComApartment {
+    ComApartment() { REQUIRE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))); }
+    ~ComApartment() { CoUninitialize(); }
+};
+
+// Holds posted work until the test runs it, as the message loop would after the handler returns.
+class ManualQueue final : public zinna::win32::UiThreadQueue {
+public:
+    void Post(std::function<void()> work) override { pending.push_back(std::move(work)); }
+    void RunAll() {
+        while (!pending.empty()) {
+            auto work = std::move(pending.front());
+            pending.pop_front();
+            work();
+        }
+    }
+    std::deque<std::function<void()>> pending;
+};
+
+class RecordingEvents final : public zinna::AgentEvents {
+public:
+    void Command(const std::string& name) override { log.push_back("Command " + name); }
+    void DblClick(const std::string& id, zinna::basic::Integer button, zinna::basic::Integer shift,
+                  zinna::basic::Integer x, zinna::basic::Integer y) override {
+        log.push_back("DblClick " + Mouse(id, button, shift, x, y));
+    }
+    void DragStart(const std::string& id, zinna::basic::Integer button, zinna::basic::Integer shift,
+                   zinna::basic::Integer x, zinna::basic::Integer y) override {
+        log.push_back("DragStart " + Mouse(id, button, shift, x, y));
+    }
+    void DragComplete(const std::string& id, zinna::basic::Integer button, zinna::basic::Integer shift,
+                      zinna::basic::Integer x, zinna::basic::Integer y) override {
+        log.push_back("DragComplete " + Mouse(id, button, shift, x, y));
+    }
+    void RequestStart(zinna::RequestId request) override { log.push_back("RequestStart " + std::to_string(request)); }
+    void RequestComplete(zinna::RequestId request) override {
+        log.push_back("RequestComplete " + std::to_string(request));
+    }
+    void IdleStart(const std::string& id) override { log.push_back("IdleStart " + id); }
+    std::vector<std::string> log;
+
+private:
+    static std::string Mouse(const std::string& id, int button, int shift, int x, int y) {
+        return id + " " + std::to_string(button) + " " + std::to_string(shift) + " " + std::to_string(x) + " " +
+               std::to_string(y);
+    }
+};
+
+// The event ids the fake's type library gives; deliberately not the real control's.
+const std::map<std::wstring, DISPID> kEventIds = {
+    {L"Click", 408},     {L"Command", 401},      {L"DblClick", 402},        {L"DragStart", 403},
+    {L"DragComplete", 404}, {L"RequestStart", 405}, {L"RequestComplete", 406}, {L"IdleStart", 407},
+};
+
+ComPtr<IDispatch> Dispatch(const ComPtr<FakeObject>& object) {
+    return ComPtr<IDispatch>::Share(static_cast<IDispatch*>(object.Get()));
+}
+
+void ReturnObject(VARIANT* result, const ComPtr<FakeObject>& object) {
+    result->vt = VT_DISPATCH;
+    result->pdispVal = object.Get();
+    object->AddRef();
+}
+
+HRESULT Fail(EXCEPINFO* exception, HRESULT code, const wchar_t* description) {
+    if (exception != nullptr) {
+        *exception = EXCEPINFO{};
+        exception->scode = code;
+        exception->bstrDescription = SysAllocString(description);
+    }
+    return DISP_E_EXCEPTION;
+}
+
+// The fake control and its objects: a character "zinna" 128 x 96 pixels whose requests are
+// numbered from 1.
+struct FakeAgent {
+    InvocationLog log;
+    int nextRequest = 1;
+    bool soundOn = false;
+    ComPtr<FakeObject> balloon = MakeFake("Balloon", {L"FontSize"}, log, [](auto&&...) { return S_OK; });
+    ComPtr<FakeObject> commands = MakeFake("Commands", {L"Add"}, log, [this](const std::string&, WORD,
+                                                                             const std::vector<VARIANT>&,
+                                                                             VARIANT* result, EXCEPINFO*) {
+        ReturnObject(result, MakeFake("Command", {}, log, [](auto&&...) { return S_OK; }));
+        return S_OK;
+    });
+    ComPtr<FakeObject> character = MakeFake(
+        "Character",
+        {L"Hide", L"Show", L"MoveTo", L"Play", L"Speak", L"Stop", L"Width", L"Height", L"IdleOn", L"SoundEffectsOn",
+         L"Balloon", L"Commands"},
+        log, [this](const std::string& member, WORD kind, const std::vector<VARIANT>& args, VARIANT* result,
+                    EXCEPINFO* exception) { return Character(member, kind, args, result, exception); });
+    ComPtr<FakeObject> characters =
+        MakeFake("Characters", {L"Load"}, log,
+                 [this](const std::string& member, WORD, const std::vector<VARIANT>& args, VARIANT* result,
+                        EXCEPINFO* exception) -> HRESULT {
+                     if (member.empty()) {
+                         ReturnObject(result, character);
+                         return S_OK;
+                     }
+                     const std::wstring path(args.at(1).bstrVal);
+                     if (path.find(L"missing") != std::wstring::npos) {
+                         return Fail(exception, static_cast<HRESULT>(0x80070002), L"File not found");
+                     }
+                     return Request(result);
+                 });
+    ComPtr<FakeObject> control =
+        MakeFake("Control", {L"Connected", L"Characters"}, log,
+                 [this](const std::string& member, WORD, const std::vector<VARIANT>&, VARIANT* result, EXCEPINFO*) {
+                     if (member == "Characters") ReturnObject(result, characters);
+                     return S_OK;
+                 });
+
+    FakeAgent() {
+        control->OfferEvents(zinna::test::BuildControlTypeInfo(zinna::win32::kAgentEventsIid, kEventIds),
+                             zinna::win32::kAgentEventsIid);
+    }
+
+    HRESULT Request(VARIANT* result) {
+        const int id = nextRequest++;
+        ReturnObject(result, MakeFake("Request", {L"Status"}, log,
+                                      [id](const std::string&, WORD, const std::vector<VARIANT>&, VARIANT* value,
+                                           EXCEPINFO*) {
+                                          value->vt = VT_I4;
+                                          value->lVal = id;
+                                          return S_OK;
+                                      }));
+        return S_OK;
+    }
+
+    HRESULT Character(const std::string& member, WORD kind, const std::vector<VARIANT>& args, VARIANT* result,
+                      EXCEPINFO* exception) {
+        if (member == "Width") {
+            result->vt = VT_I2;
+            result->iVal = 128;
+        } else if (member == "Height") {
+            result->vt = VT_I4;  // a control may answer in a wider type; the client converts
+            result->lVal = 96;
+        } else if (member == "SoundEffectsOn" && kind == DISPATCH_PROPERTYGET) {
+            result->vt = VT_BOOL;
+            result->boolVal = soundOn ? VARIANT_TRUE : VARIANT_FALSE;
+        } else if (member == "SoundEffectsOn") {
+            soundOn = args.at(0).boolVal == VARIANT_TRUE;
+        } else if (member == "Balloon") {
+            ReturnObject(result, balloon);
+        } else if (member == "Commands") {
+            ReturnObject(result, commands);
+        } else if (member == "Play" && std::wstring(args.at(0).bstrVal) == L"NoSuchAnimation") {
+            return Fail(exception, static_cast<HRESULT>(0x80042006), L"Animation not found");
+        } else if (member != "Stop" && member != "IdleOn") {
+            return Request(result);
+        }
+        return S_OK;
+    }
+};
+
+VARIANT Text(const wchar_t* text) {
+    VARIANT v;
+    v.vt = VT_BSTR;
+    v.bstrVal = SysAllocString(text);
+    return v;
+}
+
+VARIANT Short(short value) {
+    VARIANT v;
+    v.vt = VT_I2;
+    v.iVal = value;
+    return v;
+}
+
+VARIANT Object(const ComPtr<FakeObject>& object) {
+    VARIANT v;
+    v.vt = VT_DISPATCH;
+    v.pdispVal = object.Get();
+    return v;
+}
+
+}  // namespace
+
+TEST_CASE("calls name their members, pass typed arguments in order, and leave omitted ones out") {
+    ComApartment apartment;
+    FakeAgent agent;
+    ManualQueue queue;
+    RecordingEvents events;
+    {
+        AgentComControl control(Dispatch(agent.control), events, queue);
+        control.SetConnected(zinna::basic::True);
+        CHECK(control.CharactersLoad("zinna", "C:\\windows\\zinna.acs") == 1);
+        zinna::AgentCharacter& character = control.Characters("zinna");
+        CHECK(character.MoveTo(448, 320, std::nullopt) == 2);
+        character.MoveTo(-5, 740, 1000);
+        character.Show();
+        character.Play("Dance");
+        character.Speak("Lantern Hall \xE2\x80\x94 Zo\xC3\xAB");
+        character.Stop();
+        character.Hide();
+        CHECK(character.Width() == 128);
+        CHECK(character.Height() == 96);
+        character.SetIdleOn(zinna::basic::False);
+        CHECK(character.SoundEffectsOn() == zinna::basic::False);
+        character.SetSoundEffectsOn(zinna::basic::True);
+        CHECK(character.SoundEffectsOn() == zinna::basic::True);
+        character.SetBalloonFontSize(8);
+        character.CommandsAdd("Kiss", "&Kiss");
+    }
+    const InvocationLog expected = {
+        "Control.Connected put (BOOL -1)",
+        "Control.Characters get ()",
+        "Characters.Load call (BSTR \"zinna\", BSTR \"C:\\windows\\zinna.acs\")",
+        "Request get ()",
+        "Control.Characters get ()",
+        "Characters call|get (BSTR \"zinna\")",
+        "Character.MoveTo call (I2 448, I2 320)",
+        "Request get ()",
+        "Character.MoveTo call (I2 -5, I2 740, I2 1000)",
+        "Request get ()",
+        "Character.Show call ()",
+        "Request get ()",
+        "Character.Play call (BSTR \"Dance\")",
+        "Request get ()",
+        "Character.Speak call (BSTR \"Lantern Hall \xE2\x80\x94 Zo\xC3\xAB\")",
+        "Request get ()",
+        "Character.Stop call ()",
+        "Character.Hide call ()",
+        "Request get ()",
+        "Character.Width get ()",
+        "Character.Height get ()",
+        "Character.IdleOn put (BOOL 0)",
+        "Character.SoundEffectsOn get ()",
+        "Character.SoundEffectsOn put (BOOL -1)",
+        "Character.SoundEffectsOn get ()",
+        "Character.Balloon get ()",
+        "Balloon.FontSize put (I4 8)",
+        "Character.Commands get ()",
+        "Commands.Add call (BSTR \"Kiss\", BSTR \"&Kiss\")",
+    };
+    CHECK(agent.log == expected);
+    CHECK_FALSE(agent.control->HasSink());  // the control's end disconnects its events
+}
+
+TEST_CASE("a failing call raises the control's HRESULT and description") {
+    ComApartment apartment;
+    FakeAgent agent;
+    ManualQueue queue;
+    RecordingEvents events;
+    AgentComControl control(Dispatch(agent.control), events, queue);
+    try {
+        control.CharactersLoad("zinna", "C:\\windows\\missing.acs");
+        FAIL("the load succeeded");
+    } catch (const zinna::basic::BasicError& error) {
+        CHECK(static_cast<std::uint32_t>(error.Number()) == 0x80070002u);
+        CHECK(error.Description() == "File not found");
+    }
+    zinna::AgentCharacter& character = control.Characters("zinna");
+    try {
+        character.Play("NoSuchAnimation");
+        FAIL("the animation played");
+    } catch (const zinna::basic::BasicError& error) {
+        CHECK(static_cast<std::uint32_t>(error.Number()) == 0x80042006u);
+        CHECK(error.Description() == "Animation not found");
+    }
+    // A member the object does not have.
+    try {
+        zinna::win32::CallByName(agent.balloon.Get(), L"FontName", zinna::win32::CallKind::PropertyPut,
+                                 {});
+        FAIL("the member was found");
+    } catch (const zinna::basic::BasicError& error) {
+        CHECK(static_cast<std::uint32_t>(error.Number()) == static_cast<std::uint32_t>(DISP_E_UNKNOWNNAME));
+    }
+}
+
+TEST_CASE("the control's events reach the handlers after the control's call has returned, in order") {
+    ComApartment apartment;
+    FakeAgent agent;
+    ManualQueue queue;
+    RecordingEvents events;
+    AgentComControl control(Dispatch(agent.control), events, queue);
+    REQUIRE(control.EventsConnected());
+
+    auto userInput = MakeFake("UserInput", {L"Name"}, agent.log,
+                              [](const std::string&, WORD, const std::vector<VARIANT>&, VARIANT* result, EXCEPINFO*) {
+                                  result->vt = VT_BSTR;
+                                  result->bstrVal = SysAllocString(L"Lantern Hall");
+                                  return S_OK;
+                              });
+    VARIANT request;
+    REQUIRE(agent.Request(&request) == S_OK);
+    const ComPtr<FakeObject> requestObject =
+        ComPtr<FakeObject>::Adopt(static_cast<FakeObject*>(request.pdispVal));
+    short dropX = 300;
+    VARIANT byReference;
+    byReference.vt = VT_I2 | VT_BYREF;
+    byReference.piVal = &dropX;
+
+    CHECK(agent.control->Fire(401, {Object(userInput)}) == S_OK);
+    CHECK(agent.control->Fire(402, {Text(L"zinna"), Short(1), Short(0), Short(40), Short(50)}) == S_OK);
+    CHECK(agent.control->Fire(408, {Text(L"zinna"), Short(1), Short(0), Short(40), Short(50)}) == S_OK);
+    CHECK(agent.control->Fire(403, {Text(L"zinna"), Short(1), Short(4), Short(41), Short(51)}) == S_OK);
+    CHECK(agent.control->Fire(404, {Text(L"zinna"), Short(1), Short(4), byReference, Short(-2)}) == S_OK);
+    CHECK(agent.control->Fire(405, {Object(requestObject)}) == S_OK);
+    CHECK(agent.control->Fire(406, {Object(requestObject)}) == S_OK);
+    CHECK(agent.control->Fire(407, {Text(L"zinna")}) == S_OK);
+    // Not one handler has run inside the control's calls.
+    CHECK(events.log.empty());
+
+    queue.RunAll();
+    const std::vector<std::string> expected = {
+        "Command Lantern Hall",         "DblClick zinna 1 0 40 50", "DragStart zinna 1 4 41 51",
+        "DragComplete zinna 1 4 300 -2", "RequestStart 1",          "RequestComplete 1",
+        "IdleStart zinna",
+    };
+    CHECK(events.log == expected);
+}
+
+TEST_CASE("an event with arguments the program cannot read is refused, not delivered") {
+    ComApartment apartment;
+    FakeAgent agent;
+    ManualQueue queue;
+    RecordingEvents events;
+    AgentComControl control(Dispatch(agent.control), events, queue);
+    CHECK(FAILED(agent.control->Fire(402, {Text(L"zinna"), Short(1)})));
+    CHECK(FAILED(agent.control->Fire(402, {Text(L"zinna"), Text(L"left"), Short(0), Short(1), Short(2)})));
+    queue.RunAll();
+    CHECK(events.log.empty());
+}
+
+TEST_CASE("a control without type information still works; its events are not bound") {
+    ComApartment apartment;
+    InvocationLog log;
+    auto bare = MakeFake("Control", {L"Connected"}, log, [](auto&&...) { return S_OK; });
+    bare->OfferEvents({}, zinna::win32::kAgentEventsIid);
+    ManualQueue queue;
+    RecordingEvents events;
+    AgentComControl control(Dispatch(bare), events, queue);
+    control.SetConnected(zinna::basic::True);
+    CHECK(bare->Fire(401, {Text(L"x")}) == S_OK);
+    queue.RunAll();
+    CHECK(events.log.empty());
+    CHECK(log == InvocationLog{"Control.Connected put (BOOL -1)"});
+}
