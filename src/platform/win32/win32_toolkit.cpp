@@ -20,15 +20,9 @@ constexpr int kClientWidth = 312;
 constexpr int kClientHeight = 213;
 
 int ExitCodeOf(EndReason reason) {
-    switch (reason) {
-    case EndReason::Quit:
-        return 0;
-    case EndReason::LoadFailure:
-        return 1;
-    case EndReason::Error:
-        return 2;
-    }
-    return 2;
+    if (reason == EndReason::LoadFailure) return 1;
+    if (reason == EndReason::Error) return 2;
+    return 0;  // the user quit, or the session ended
 }
 
 void RegisterMainWindowClass(HINSTANCE instance, WNDPROC procedure) {
