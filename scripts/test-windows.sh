@@ -41,6 +41,9 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineboot --init >/dev/null 2>&1
 fi
 # The Wine server must be up before ctest: a test that starts it first makes ctest wait for it.
+# Whatever server wineboot left behind goes first, so that the one started here persists.
+wineserver -k 2>/dev/null || true
+wineserver -w
 wineserver -p
 wine cmd /c exit >/dev/null 2>&1
 
