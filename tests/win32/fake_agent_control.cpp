@@ -242,4 +242,146 @@ ComPtr<ITypeInfo> BuildControlTypeInfo(const IID& eventsIid, const std::map<std:
     return info;
 }
 
+const IID kControlEventsIid = {0xF5BE8BD4, 0x7DE6, 0x11D0, {0x91, 0xFE, 0x00, 0xC0, 0x4F, 0xD7, 0x01, 0xA5}};
+
+const std::map<std::wstring, DISPID> kEventIds = {
+    {L"Click", 408},        {L"Command", 401},      {L"DblClick", 402},        {L"DragStart", 403},
+    {L"DragComplete", 404}, {L"RequestStart", 405}, {L"RequestComplete", 406}, {L"IdleStart", 407},
+};
+
+ComPtr<IDispatch> Dispatch(const ComPtr<FakeObject>& object) {
+    return ComPtr<IDispatch>::Share(static_cast<IDispatch*>(object.Get()));
+}
+
+namespace {
+
+void ReturnObject(VARIANT* result, const ComPtr<FakeObject>& object) {
+    result->vt = VT_DISPATCH;
+    result->pdispVal = object.Get();
+    object->AddRef();
+}
+
+HRESULT Fail(EXCEPINFO* exception, HRESULT code, const wchar_t* description) {
+    if (exception != nullptr) {
+        *exception = EXCEPINFO{};
+        exception->scode = code;
+        exception->bstrDescription = SysAllocString(description);
+    }
+    return DISP_E_EXCEPTION;
+}
+
+HRESULT Ok(const std::string&, WORD, const std::vector<VARIANT>&, VARIANT*, EXCEPINFO*) { return S_OK; }
+
+VARIANT Value(short value) {
+    VARIANT v;
+    v.vt = VT_I2;
+    v.iVal = value;
+    return v;
+}
+
+}  // namespace
+
+ComPtr<FakeObject> FakeAgent::Make(std::string name, std::vector<std::wstring> members, Answer answer) {
+    return MakeFake(std::move(name), std::move(members), log,
+                    [this, answer](const std::string& member, WORD kind, const std::vector<VARIANT>& args,
+                                   VARIANT* result, EXCEPINFO* exception) {
+                        if (onLogged) onLogged(log.back());
+                        return answer(member, kind, args, result, exception);
+                    });
+}
+
+FakeAgent::FakeAgent() {
+    balloon = Make("Balloon", {L"FontSize"}, Ok);
+    commands = Make("Commands", {L"Add"},
+                    [this](const std::string&, WORD, const std::vector<VARIANT>&, VARIANT* result, EXCEPINFO*) {
+                        ReturnObject(result, Make("Command", {}, Ok));
+                        return S_OK;
+                    });
+    character = Make("Character",
+                     {L"Hide", L"Show", L"MoveTo", L"Play", L"Speak", L"Stop", L"Width", L"Height", L"IdleOn",
+                      L"SoundEffectsOn", L"Balloon", L"Commands"},
+                     [this](const std::string& member, WORD kind, const std::vector<VARIANT>& args, VARIANT* result,
+                            EXCEPINFO* exception) { return Character(member, kind, args, result, exception); });
+    characters = Make("Characters", {L"Load"},
+                      [this](const std::string& member, WORD, const std::vector<VARIANT>& args, VARIANT* result,
+                             EXCEPINFO* exception) -> HRESULT {
+                          if (member.empty()) {
+                              ReturnObject(result, character);
+                              return S_OK;
+                          }
+                          const std::wstring path(args.at(1).bstrVal);
+                          if (path.find(L"missing") != std::wstring::npos) {
+                              return Fail(exception, static_cast<HRESULT>(0x80070002), L"File not found");
+                          }
+                          return Request(result);
+                      });
+    control = Make("Control", {L"Connected", L"Characters"},
+                   [this](const std::string& member, WORD, const std::vector<VARIANT>&, VARIANT* result,
+                          EXCEPINFO*) {
+                       if (member == "Characters") ReturnObject(result, characters);
+                       return S_OK;
+                   });
+    control->OfferEvents(BuildControlTypeInfo(kControlEventsIid, kEventIds), kControlEventsIid);
+}
+
+HRESULT FakeAgent::Request(VARIANT* result) {
+    const int id = nextRequest_++;
+    ReturnObject(result, Make("Request", {L"Status"},
+                              [id](const std::string&, WORD, const std::vector<VARIANT>&, VARIANT* value,
+                                   EXCEPINFO*) {
+                                  value->vt = VT_I4;
+                                  value->lVal = id;
+                                  return S_OK;
+                              }));
+    return S_OK;
+}
+
+HRESULT FakeAgent::Character(const std::string& member, WORD kind, const std::vector<VARIANT>& args,
+                             VARIANT* result, EXCEPINFO* exception) {
+    if (member == "Width") {
+        result->vt = VT_I2;
+        result->iVal = 128;
+    } else if (member == "Height") {
+        result->vt = VT_I4;  // a control may answer in a wider type; the client converts
+        result->lVal = 96;
+    } else if (member == "SoundEffectsOn" && kind == DISPATCH_PROPERTYGET) {
+        result->vt = VT_BOOL;
+        result->boolVal = soundOn_ ? VARIANT_TRUE : VARIANT_FALSE;
+    } else if (member == "SoundEffectsOn") {
+        soundOn_ = args.at(0).boolVal == VARIANT_TRUE;
+    } else if (member == "Balloon") {
+        ReturnObject(result, balloon);
+    } else if (member == "Commands") {
+        ReturnObject(result, commands);
+    } else if (member == "Play" && std::wstring(args.at(0).bstrVal) == L"NoSuchAnimation") {
+        return Fail(exception, static_cast<HRESULT>(0x80042006), L"Animation not found");
+    } else if (member != "Stop" && member != "IdleOn") {
+        return Request(result);
+    }
+    return S_OK;
+}
+
+HRESULT FakeAgent::FireCommand(const std::wstring& name) {
+    const std::wstring copy = name;
+    auto userInput = Make("UserInput", {L"Name"},
+                          [copy](const std::string&, WORD, const std::vector<VARIANT>&, VARIANT* result, EXCEPINFO*) {
+                              result->vt = VT_BSTR;
+                              result->bstrVal = SysAllocString(copy.c_str());
+                              return S_OK;
+                          });
+    VARIANT input;
+    input.vt = VT_DISPATCH;
+    input.pdispVal = userInput.Get();
+    return control->Fire(kEventIds.at(L"Command"), {input});
+}
+
+HRESULT FakeAgent::FireDblClick(short x, short y) {
+    VARIANT id;
+    id.vt = VT_BSTR;
+    id.bstrVal = SysAllocString(L"zinna");
+    const HRESULT hr = control->Fire(kEventIds.at(L"DblClick"), {id, Value(1), Value(0), Value(x), Value(y)});
+    SysFreeString(id.bstrVal);
+    return hr;
+}
+
 }  // namespace zinna::test

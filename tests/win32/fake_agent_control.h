@@ -79,6 +79,44 @@ ComPtr<FakeObject> MakeFake(std::string name, std::vector<std::wstring> members,
 // interface for the control itself; returns the control's type information.
 ComPtr<ITypeInfo> BuildControlTypeInfo(const IID& eventsIid, const std::map<std::wstring, DISPID>& eventIds);
 
+// The control's event interface, _AgentEvents.
+extern const IID kControlEventsIid;
+
+// The event ids the fake's type library gives; deliberately not the real control's.
+extern const std::map<std::wstring, DISPID> kEventIds;
+
+ComPtr<IDispatch> Dispatch(const ComPtr<FakeObject>& object);
+
+// A whole fake control: a character "zinna" 128 x 96 pixels whose requests are numbered from 1,
+// with its balloon and command collection. Loading a path that contains "missing" fails with
+// 0x80070002, and so does playing "NoSuchAnimation" with 0x80042006.
+class FakeAgent {
+public:
+    FakeAgent();
+    FakeAgent(const FakeAgent&) = delete;
+    FakeAgent& operator=(const FakeAgent&) = delete;
+
+    // Gives a new request object as the result.
+    HRESULT Request(VARIANT* result);
+    // Raises the Command event with a user input whose Name is the given text.
+    HRESULT FireCommand(const std::wstring& name);
+    // Raises DblClick on the character with the left button at (x, y).
+    HRESULT FireDblClick(short x, short y);
+
+    InvocationLog log;
+    // Called with each entry as it is logged, before the call is answered.
+    std::function<void(const std::string&)> onLogged;
+    ComPtr<FakeObject> balloon, commands, character, characters, control;
+
+private:
+    ComPtr<FakeObject> Make(std::string name, std::vector<std::wstring> members, Answer answer);
+    HRESULT Character(const std::string& member, WORD kind, const std::vector<VARIANT>& args, VARIANT* result,
+                      EXCEPINFO* exception);
+
+    int nextRequest_ = 1;
+    bool soundOn_ = false;
+};
+
 // How a VARIANT shows in the log: `I2 448`, `BSTR "Dance"`, `BOOL -1`, `DISPATCH`.
 std::string Describe(const VARIANT& value);
 

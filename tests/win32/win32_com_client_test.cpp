@@ -21,7 +21,9 @@
 
 namespace {
 
-using zinna::test::Answer;
+using zinna::test::Dispatch;
+using zinna::test::FakeAgent;
+using zinna::test::kEventIds;
 using zinna::test::ComPtr;
 using zinna::test::FakeObject;
 using zinna::test::InvocationLog;
@@ -73,114 +75,6 @@ private:
     static std::string Mouse(const std::string& id, int button, int shift, int x, int y) {
         return id + " " + std::to_string(button) + " " + std::to_string(shift) + " " + std::to_string(x) + " " +
                std::to_string(y);
-    }
-};
-
-// The event ids the fake's type library gives; deliberately not the real control's.
-const std::map<std::wstring, DISPID> kEventIds = {
-    {L"Click", 408},     {L"Command", 401},      {L"DblClick", 402},        {L"DragStart", 403},
-    {L"DragComplete", 404}, {L"RequestStart", 405}, {L"RequestComplete", 406}, {L"IdleStart", 407},
-};
-
-ComPtr<IDispatch> Dispatch(const ComPtr<FakeObject>& object) {
-    return ComPtr<IDispatch>::Share(static_cast<IDispatch*>(object.Get()));
-}
-
-void ReturnObject(VARIANT* result, const ComPtr<FakeObject>& object) {
-    result->vt = VT_DISPATCH;
-    result->pdispVal = object.Get();
-    object->AddRef();
-}
-
-HRESULT Fail(EXCEPINFO* exception, HRESULT code, const wchar_t* description) {
-    if (exception != nullptr) {
-        *exception = EXCEPINFO{};
-        exception->scode = code;
-        exception->bstrDescription = SysAllocString(description);
-    }
-    return DISP_E_EXCEPTION;
-}
-
-// The fake control and its objects: a character "zinna" 128 x 96 pixels whose requests are
-// numbered from 1.
-struct FakeAgent {
-    InvocationLog log;
-    int nextRequest = 1;
-    bool soundOn = false;
-    ComPtr<FakeObject> balloon = MakeFake("Balloon", {L"FontSize"}, log, [](auto&&...) { return S_OK; });
-    ComPtr<FakeObject> commands = MakeFake("Commands", {L"Add"}, log, [this](const std::string&, WORD,
-                                                                             const std::vector<VARIANT>&,
-                                                                             VARIANT* result, EXCEPINFO*) {
-        ReturnObject(result, MakeFake("Command", {}, log, [](auto&&...) { return S_OK; }));
-        return S_OK;
-    });
-    ComPtr<FakeObject> character = MakeFake(
-        "Character",
-        {L"Hide", L"Show", L"MoveTo", L"Play", L"Speak", L"Stop", L"Width", L"Height", L"IdleOn", L"SoundEffectsOn",
-         L"Balloon", L"Commands"},
-        log, [this](const std::string& member, WORD kind, const std::vector<VARIANT>& args, VARIANT* result,
-                    EXCEPINFO* exception) { return Character(member, kind, args, result, exception); });
-    ComPtr<FakeObject> characters =
-        MakeFake("Characters", {L"Load"}, log,
-                 [this](const std::string& member, WORD, const std::vector<VARIANT>& args, VARIANT* result,
-                        EXCEPINFO* exception) -> HRESULT {
-                     if (member.empty()) {
-                         ReturnObject(result, character);
-                         return S_OK;
-                     }
-                     const std::wstring path(args.at(1).bstrVal);
-                     if (path.find(L"missing") != std::wstring::npos) {
-                         return Fail(exception, static_cast<HRESULT>(0x80070002), L"File not found");
-                     }
-                     return Request(result);
-                 });
-    ComPtr<FakeObject> control =
-        MakeFake("Control", {L"Connected", L"Characters"}, log,
-                 [this](const std::string& member, WORD, const std::vector<VARIANT>&, VARIANT* result, EXCEPINFO*) {
-                     if (member == "Characters") ReturnObject(result, characters);
-                     return S_OK;
-                 });
-
-    FakeAgent() {
-        control->OfferEvents(zinna::test::BuildControlTypeInfo(zinna::win32::kAgentEventsIid, kEventIds),
-                             zinna::win32::kAgentEventsIid);
-    }
-
-    HRESULT Request(VARIANT* result) {
-        const int id = nextRequest++;
-        ReturnObject(result, MakeFake("Request", {L"Status"}, log,
-                                      [id](const std::string&, WORD, const std::vector<VARIANT>&, VARIANT* value,
-                                           EXCEPINFO*) {
-                                          value->vt = VT_I4;
-                                          value->lVal = id;
-                                          return S_OK;
-                                      }));
-        return S_OK;
-    }
-
-    HRESULT Character(const std::string& member, WORD kind, const std::vector<VARIANT>& args, VARIANT* result,
-                      EXCEPINFO* exception) {
-        if (member == "Width") {
-            result->vt = VT_I2;
-            result->iVal = 128;
-        } else if (member == "Height") {
-            result->vt = VT_I4;  // a control may answer in a wider type; the client converts
-            result->lVal = 96;
-        } else if (member == "SoundEffectsOn" && kind == DISPATCH_PROPERTYGET) {
-            result->vt = VT_BOOL;
-            result->boolVal = soundOn ? VARIANT_TRUE : VARIANT_FALSE;
-        } else if (member == "SoundEffectsOn") {
-            soundOn = args.at(0).boolVal == VARIANT_TRUE;
-        } else if (member == "Balloon") {
-            ReturnObject(result, balloon);
-        } else if (member == "Commands") {
-            ReturnObject(result, commands);
-        } else if (member == "Play" && std::wstring(args.at(0).bstrVal) == L"NoSuchAnimation") {
-            return Fail(exception, static_cast<HRESULT>(0x80042006), L"Animation not found");
-        } else if (member != "Stop" && member != "IdleOn") {
-            return Request(result);
-        }
-        return S_OK;
     }
 };
 
