@@ -31,7 +31,7 @@ std::vector<Variant> Args(Variant first, Rest... rest) {
     return args;
 }
 
-ComPtr<IDispatch> GetObject(IDispatch* owner, const wchar_t* property) {
+ComPtr<IDispatch> PropertyObject(IDispatch* owner, const wchar_t* property) {
     return CallByName(owner, property, CallKind::PropertyGet, {}).AsDispatch();
 }
 
@@ -83,12 +83,12 @@ void AgentComCharacter::SetSoundEffectsOn(basic::Boolean on) {
 }
 
 void AgentComCharacter::SetBalloonFontSize(basic::Long points) {
-    const ComPtr<IDispatch> balloon = GetObject(character_.Get(), L"Balloon");
+    const ComPtr<IDispatch> balloon = PropertyObject(character_.Get(), L"Balloon");
     CallByName(balloon.Get(), L"FontSize", CallKind::PropertyPut, Args(Variant::Int32(points)));
 }
 
 void AgentComCharacter::CommandsAdd(const std::string& name, const std::string& caption) {
-    const ComPtr<IDispatch> commands = GetObject(character_.Get(), L"Commands");
+    const ComPtr<IDispatch> commands = PropertyObject(character_.Get(), L"Commands");
     CallByName(commands.Get(), L"Add", CallKind::Method, Args(Variant::Text(name), Variant::Text(caption)));
 }
 
@@ -115,13 +115,13 @@ void AgentComControl::SetConnected(basic::Boolean connected) {
 }
 
 RequestId AgentComControl::CharactersLoad(const std::string& characterId, const std::string& path) {
-    const ComPtr<IDispatch> characters = GetObject(control_.Get(), L"Characters");
+    const ComPtr<IDispatch> characters = PropertyObject(control_.Get(), L"Characters");
     return RequestIdOf(CallByName(characters.Get(), L"Load", CallKind::Method,
                                   Args(Variant::Text(characterId), Variant::Text(path))));
 }
 
 AgentCharacter& AgentComControl::Characters(const std::string& characterId) {
-    const ComPtr<IDispatch> characters = GetObject(control_.Get(), L"Characters");
+    const ComPtr<IDispatch> characters = PropertyObject(control_.Get(), L"Characters");
     // Characters(name): the collection's default member with the name.
     ComPtr<IDispatch> character =
         CallById(characters.Get(), DISPID_VALUE, CallKind::Item, Args(Variant::Text(characterId))).AsDispatch();
