@@ -78,7 +78,7 @@ TEST_CASE("file layout: signature, records first, then the lists, then the chara
     // Version 2.1 as bytes 01 00 02 00.
     CHECK(bytes[info] == 1);
     CHECK(bytes[info + 2] == 2);
-    // The list's first entry: count 1, the name "Show" (count 4, four units, terminator), then the
+    // The list: count 5, then the first entry: the name "Show" (count 4, four units, terminator), the
     // record's locator, which points directly after the header.
     CHECK(U32At(bytes, animations) == 5);
     CHECK(U32At(bytes, animations + 4) == 4);
