@@ -196,16 +196,16 @@ TEST_CASE("frames are composed back to front, the transparent index clear, the m
     StageCharacter& c = *host.character;
     c.Show();
     host.RunUntilIdle();
-    const RgbaImage& rest = c.FrameImage();
+    const acs::RgbaImage& rest = c.FrameImage();
     CHECK(rest.width == testing::kTestFrameSide);
-    CHECK(rest.Alpha(5, 5) == 255);
+    CHECK((rest.At(5, 5) & 0xFF) == 255);
 
     c.Speak("Hello there, lantern light");
     host.RunFor(10);
-    const RgbaImage& speaking = c.FrameImage();
+    const acs::RgbaImage& speaking = c.FrameImage();
     CHECK(c.ShownAnimation() == "Talk");
     // The mouth image (colour of image 14) is drawn over the speaking frame (image 13).
-    CHECK(speaking.pixels[0] == static_cast<std::uint8_t>(15 * 7));
+    CHECK(speaking.rgba[0] == static_cast<std::uint8_t>(15 * 7));
 }
 
 TEST_CASE("speech: the balloon shows the words at a readable pace, then goes") {

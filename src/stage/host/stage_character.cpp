@@ -356,14 +356,16 @@ std::vector<std::string> StageCharacter::BalloonLinesShown() const {
     return lines;
 }
 
-const RgbaImage& StageCharacter::FrameImage() {
+const acs::RgbaImage& StageCharacter::FrameImage() {
     if (!composedFor_ || !(*composedFor_ == shown_)) {
         if (shown_.animation) {
             const acs::Frame& frame = shown_.animation->frames[static_cast<std::size_t>(shown_.frame)];
-            image_ = ComposeStageFrame(file_, frame, frame.mouths.empty() ? std::nullopt : shown_.mouth);
+            std::optional<std::uint8_t> mouth;
+            if (shown_.mouth && !frame.mouths.empty()) mouth = static_cast<std::uint8_t>(*shown_.mouth);
+            image_ = acs::ComposeFrame(file_.Info(), frame, acs::ImagesOf(file_), mouth);
         } else {
-            image_ = RgbaImage{FrameWidth(), FrameHeight(),
-                               std::vector<std::uint8_t>(static_cast<std::size_t>(FrameWidth()) * FrameHeight() * 4, 0)};
+            image_ = acs::RgbaImage{FrameWidth(), FrameHeight(),
+                                    std::vector<std::uint8_t>(static_cast<std::size_t>(FrameWidth()) * FrameHeight() * 4, 0)};
         }
         composedFor_ = shown_;
     }

@@ -10,7 +10,7 @@
 #include "stage/host/balloon_layout.h"
 #include "stage/host/menu_model.h"
 #include "stage/host/pointer_input.h"
-#include "stage/host/stage_image.h"
+#include "stage/acs/frame_compositor.h"
 
 #include <cstdint>
 #include <deque>
@@ -78,7 +78,7 @@ public:
     int FrameWidth() const { return file_.Info().width; }
     int FrameHeight() const { return file_.Info().height; }
     // The current frame's picture (composed when it changed, then kept).
-    const RgbaImage& FrameImage();
+    const acs::RgbaImage& FrameImage();
     // The name of the animation whose frame is shown, and the frame's index in it.
     std::string ShownAnimation() const { return shown_.animation ? shown_.animation->name : std::string(); }
     int ShownFrameIndex() const { return shown_.frame; }
@@ -174,7 +174,7 @@ private:
     int x_ = 0, y_ = 0;
     ShownFrame shown_;
     std::optional<ShownFrame> composedFor_;
-    RgbaImage image_;
+    acs::RgbaImage image_;
     std::optional<BalloonLayout> balloon_;
 
     basic::Boolean idleOn_ = basic::True;
