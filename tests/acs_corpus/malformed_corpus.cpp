@@ -97,10 +97,10 @@ std::vector<MalformedFile> MalformedFiles() {
     add("info-offset-past-end.acs", "character-info locator (offset",
         [](Bytes& b) { PutU32(b, 4, static_cast<std::uint32_t>(b.size())); });
     add("locator-wraps-32-bits.acs", "animation-list locator", [](Bytes& b) { PutU32(b, 16, 0xFFFFFFF0); });
-    add("huge-animation-count.acs", "animation list count 268435456 needs at least",
+    add("huge-animation-count.acs", "animation list: animation count 268435456 needs at least",
         [&](Bytes& b) { PutU32(b, at.animationList, 0x10000000); });
-    add("huge-image-count.acs", "image list count 4294967295", [&](Bytes& b) { PutU32(b, at.imageList, 0xFFFFFFFF); });
-    add("huge-sound-count.acs", "audio list count", [&](Bytes& b) { PutU32(b, at.soundList, 0x40000000); });
+    add("huge-image-count.acs", "image list: image count 4294967295", [&](Bytes& b) { PutU32(b, at.imageList, 0xFFFFFFFF); });
+    add("huge-sound-count.acs", "audio list: sound count", [&](Bytes& b) { PutU32(b, at.soundList, 0x40000000); });
     add("huge-palette-count.acs", "palette count 2147483647 is more than 256",
         [&](Bytes& b) { PutU32(b, at.Palette(), 0x7FFFFFFF); });
     add("huge-frame-count.acs", "frame count 65535 needs at least", [&](Bytes& b) { PutU16(b, at.FrameCount(), 0xFFFF); });

@@ -200,7 +200,7 @@ private:
     void ParseImageList(const Locator& block) {
         ByteCursor in = CursorOver(block, "image list");
         const std::uint32_t count = in.U32("image count");
-        in.CheckedCount(count, 12, "image list");
+        in.CheckedCount(count, 12, "image");
         file_.images_.reserve(count);
         for (std::uint32_t i = 0; i < count; ++i) {
             const Locator record = ReadLocator(in, "image " + std::to_string(i) + " locator");
@@ -279,7 +279,7 @@ private:
     void ParseSoundList(const Locator& block) {
         ByteCursor in = CursorOver(block, "audio list");
         const std::uint32_t count = in.U32("sound count");
-        in.CheckedCount(count, 12, "audio list");
+        in.CheckedCount(count, 12, "sound");
         file_.sounds_.reserve(count);
         for (std::uint32_t i = 0; i < count; ++i) {
             const Locator record = ReadLocator(in, "sound " + std::to_string(i) + " locator");
@@ -294,7 +294,7 @@ private:
     void ParseAnimationList(const Locator& block) {
         ByteCursor in = CursorOver(block, "animation list");
         const std::uint32_t count = in.U32("animation count");
-        in.CheckedCount(count, 12, "animation list");
+        in.CheckedCount(count, 12, "animation");
         file_.animations_.reserve(count);
         for (std::uint32_t i = 0; i < count; ++i) {
             std::string name = in.String("animation name");
