@@ -61,6 +61,7 @@ struct SimRun {
 
 inline SimRun RunSim(std::vector<std::string> args, const std::string& script = "") {
     sim::SimOptions options = sim::ParseSimOptions(args);
+    if (!options.characterFile.empty()) options.config.characterFile = options.characterFile;
     if (!script.empty()) {
         std::istringstream in(script);
         options.config.script = sim::ParseUserScript(in);

@@ -25,6 +25,9 @@ int main(int argc, char** argv) {
         std::cerr << kSimUsage;
         return 2;
     }
+    ChooseCharacterControl(options, ZINNA_BUILT_CHARACTER_FILE);
+    if (!options.config.characterFile && !options.simpleControl)
+        std::cerr << "zinna-sim: no character file built; the simple simulated control plays instead\n";
     if (!options.seedGiven)
         options.config.seed = static_cast<std::uint32_t>(std::chrono::system_clock::now().time_since_epoch().count());
 

@@ -88,8 +88,11 @@ SimOptions ParseSimOptions(const std::vector<std::string>& args) {
             auto size = Numbers(value(), 'x', 2, option);
             if (size[0] <= 0 || size[1] <= 0 || size[0] > 32767 || size[1] > 32767)
                 throw std::invalid_argument("--character: not a frame size");
-            config.character.width = static_cast<int>(size[0]);
-            config.character.height = static_cast<int>(size[1]);
+            config.reportedFrameSize = std::pair<int, int>(static_cast<int>(size[0]), static_cast<int>(size[1]));
+        } else if (option == "--character-file") {
+            options.characterFile = value();
+        } else if (option == "--simple-control") {
+            options.simpleControl = true;
         } else if (option == "--no-character") {
             config.desktop.characterFilePresent = false;
         } else if (option == "--fail") {
@@ -134,6 +137,15 @@ SimOptions ParseSimOptions(const std::vector<std::string>& args) {
         config.desktop.taskbar = Rect{0, h - 28, w, h};
     }
     return options;
+}
+
+void ChooseCharacterControl(SimOptions& options, const std::filesystem::path& builtCharacter) {
+    if (options.simpleControl) return;
+    if (!options.characterFile.empty()) {
+        options.config.characterFile = options.characterFile;
+    } else if (std::filesystem::exists(builtCharacter)) {
+        options.config.characterFile = builtCharacter;
+    }
 }
 
 }  // namespace zinna::sim

@@ -3,6 +3,7 @@
 
 #include "platform/sim/sim_world.h"
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,6 +16,8 @@ struct SimOptions {
     bool seedGiven = false;
     bool jsonLines = false;
     std::string scriptPath;  // "-" is standard input
+    std::string characterFile;  // the character the built-in host plays; empty: the one built with Zinna
+    bool simpleControl = false;  // a simulated control with a fixed timing model instead of the host
 };
 
 inline constexpr char kSimUsage[] =
@@ -24,7 +27,10 @@ inline constexpr char kSimUsage[] =
     "  --rnd a,b,...        numbers in [0,1) that the program's generator returns first, in this order\n"
     "  --screen WxH         screen size in pixels (default 1024x768)\n"
     "  --taskbar L,T,R,B    the taskbar's rectangle (default 0,740,1024,768); \"none\": no taskbar window\n"
-    "  --character WxH      the simulated character's frame size (default 128x128)\n"
+    "  --character WxH      the frame size the character reports (default: the character file's)\n"
+    "  --character-file F   the character data file to play (default: zinna.acs as built)\n"
+    "  --simple-control     a simulated control with a fixed timing model plays, instead of the built-in\n"
+    "                       character host (frames 128x128)\n"
     "  --no-character       the character data file is missing\n"
     "  --fail OP[@N]        the character control rejects every call of OP, or only its Nth call (from 1)\n"
     "  --windows-dir PATH   what the Windows directory call reports (default C:\\WINDOWS)\n"
@@ -38,5 +44,9 @@ inline constexpr char kSimUsage[] =
 // Parses the arguments (without the program name). Throws std::invalid_argument with a message
 // for the user on a bad option. Does not read the script file.
 SimOptions ParseSimOptions(const std::vector<std::string>& args);
+
+// Decides which control plays: the built-in host with the character file given, or else with the
+// character built with Zinna when it exists, or else the simple simulated control.
+void ChooseCharacterControl(SimOptions& options, const std::filesystem::path& builtCharacter);
 
 }  // namespace zinna::sim

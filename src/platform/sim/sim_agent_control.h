@@ -1,12 +1,12 @@
-// A simulated character control: it loads a character when its data file exists, queues each
-// request and plays them one after another on the virtual clock with a simple timing model, raises
-// RequestStart and RequestComplete, empties the queue on Stop, and takes the user's actions (a
-// menu command, a double-click, a drag and drop) as the real control would deliver them.
+// A simulated character control for tests: it loads a character when its data file exists on the
+// simulated desktop, queues each request and plays them one after another on the virtual clock
+// with a simple timing model, raises RequestStart and RequestComplete, empties the queue on Stop,
+// and takes the user's actions (a menu command, a double-click, a drag and drop) as the real
+// control would deliver them.
 #pragma once
 
 #include "character/agent_control.h"
 #include "platform/sim/sim_desktop.h"
-#include "platform/sim/trace.h"
 #include "platform/sim/virtual_clock.h"
 
 #include <deque>
@@ -16,19 +16,6 @@
 #include <string>
 
 namespace zinna::sim {
-
-// Which calls the control rejects: every call of an operation, or only its Nth call (from 1).
-class FailurePlan {
-public:
-    void FailEvery(const std::string& op) { rules_[op] = 0; }
-    void FailNth(const std::string& op, int nth) { rules_[op] = nth; }
-    // Counts the call and says whether it fails.
-    bool ShouldFail(const std::string& op);
-
-private:
-    std::map<std::string, int> rules_;  // op -> 0 (every call) or the call number that fails
-    std::map<std::string, int> calls_;
-};
 
 struct SimCharacterConfig {
     int width = 128;
@@ -48,8 +35,7 @@ inline constexpr int kDefaultMoveSpeed = 1000;
 
 class SimAgentControl final : public AgentControl, private AgentCharacter {
 public:
-    SimAgentControl(VirtualClock& clock, Trace& trace, const SimDesktop& files, AgentEvents& events,
-                    SimCharacterConfig character, std::shared_ptr<FailurePlan> failures);
+    SimAgentControl(VirtualClock& clock, const SimDesktop& files, AgentEvents& events, SimCharacterConfig character);
     ~SimAgentControl() override;
 
     void SetConnected(basic::Boolean connected) override;
@@ -100,19 +86,16 @@ private:
     void SetBalloonFontSize(basic::Long points) override;
     void CommandsAdd(const std::string& name, const std::string& caption) override;
 
-    void CheckCall(const std::string& op, std::vector<TraceField> fields);
-    RequestId Queue(Request request, std::vector<TraceField> fields);
+    RequestId Queue(Request request);
     void SchedulePump();
     void Pump();
     void Finish();
     std::int64_t DurationOf(const Request& request) const;
 
     VirtualClock& clock_;
-    Trace& trace_;
     const SimDesktop& files_;
     AgentEvents& events_;
     SimCharacterConfig config_;
-    std::shared_ptr<FailurePlan> failures_;
 
     bool loaded_ = false;
     std::string characterId_;

@@ -1,5 +1,10 @@
 #include "platform/sim/sim_world.h"
 
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <tuple>
+
 namespace zinna::sim {
 
 SimWorld::SimWorld(SimConfig config)
@@ -7,13 +12,48 @@ SimWorld::SimWorld(SimConfig config)
       trace_(clock_),
       desktop_(config_.desktop, trace_),
       toolkit_(config_.screen, config_.seed, config_.firstRandomNumbers, clock_, trace_,
-               [this](AgentEvents& events) {
-                   auto control = std::make_unique<SimAgentControl>(clock_, trace_, desktop_, events,
-                                                                    config_.character, config_.failures);
-                   control_ = control.get();
-                   return control;
-               }),
-      form_(toolkit_, desktop_) {}
+               [this](AgentEvents& program) { return CreateControl(program); }),
+      form_(toolkit_, desktop_) {
+    sounds_.trace = &trace_;
+}
+
+std::unique_ptr<AgentControl> SimWorld::CreateControl(AgentEvents& program) {
+    tracedEvents_ = std::make_unique<TracedEvents>(trace_, program);
+    std::unique_ptr<AgentControl> inner;
+    if (config_.characterFile) {
+        stage::StageSettings settings;
+        settings.screenWidth = config_.screen.widthPixels;
+        settings.screenHeight = config_.screen.heightPixels;
+        settings.seed = config_.seed;
+        settings.reportedFrameSize = config_.reportedFrameSize;
+        auto host = std::make_unique<stage::StageControl>(
+            clock_, *tracedEvents_, sounds_, [this](const std::string& path) { return ReadCharacterFile(path); },
+            settings);
+        host_ = host.get();
+        inner = std::move(host);
+    } else {
+        SimCharacterConfig character = config_.character;
+        if (config_.reportedFrameSize) std::tie(character.width, character.height) = *config_.reportedFrameSize;
+        auto simple = std::make_unique<SimAgentControl>(clock_, desktop_, *tracedEvents_, character);
+        simpleControl_ = simple.get();
+        inner = std::move(simple);
+    }
+    return std::make_unique<TracedControl>(std::move(inner), trace_, config_.failures);
+}
+
+std::vector<std::uint8_t> SimWorld::ReadCharacterFile(const std::string& path) const {
+    // The simulated Windows directory's character file is the real file the run was given.
+    if (!desktop_.FileExists(path) || !config_.characterFile)
+        throw std::runtime_error("no such file on the simulated desktop");
+    std::ifstream file(*config_.characterFile, std::ios::binary);
+    if (!file) throw std::runtime_error("cannot open " + config_.characterFile->string());
+    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(file), {});
+}
+
+void SimWorld::RecordedSound::Play(std::span<const std::uint8_t> waveFile) {
+    played.push_back(waveFile.size());
+    trace->Record("sound", {{"bytes", static_cast<std::int64_t>(waveFile.size())}});
+}
 
 void SimWorld::Run(std::int64_t durationMs) {
     for (const UserAction& action : config_.script)
@@ -26,11 +66,29 @@ void SimWorld::Run(std::int64_t durationMs) {
 
 void SimWorld::Perform(const UserAction& action) {
     // The user can only act on a character that is there.
-    if (toolkit_.Ended() || control_ == nullptr || form_.oCharacter == nullptr) return;
+    if (toolkit_.Ended() || form_.oCharacter == nullptr) return;
+    if (simpleControl_) {
+        switch (action.kind) {
+            case UserAction::Kind::Command: simpleControl_->UserChoosesCommand(action.command); break;
+            case UserAction::Kind::DblClick: simpleControl_->UserDoubleClicks(); break;
+            case UserAction::Kind::Drag: simpleControl_->UserDragsTo(action.x, action.y); break;
+        }
+        return;
+    }
+    stage::StageCharacter* character = host_ ? host_->Loaded() : nullptr;
+    if (!character) return;
+    // The pointer grabs her in the middle of her frame.
+    int grabX = character->FrameWidth() / 2, grabY = character->FrameHeight() / 2;
+    int atX = character->X() + grabX, atY = character->Y() + grabY;
+    stage::PointerInput& pointer = character->Pointer();
     switch (action.kind) {
-        case UserAction::Kind::Command: control_->UserChoosesCommand(action.command); break;
-        case UserAction::Kind::DblClick: control_->UserDoubleClicks(); break;
-        case UserAction::Kind::Drag: control_->UserDragsTo(action.x, action.y); break;
+        case UserAction::Kind::Command: character->ChooseCommand(action.command); break;
+        case UserAction::Kind::DblClick: pointer.DoubleClick(stage::PointerButton::Left, atX, atY); break;
+        case UserAction::Kind::Drag:
+            pointer.Press(stage::PointerButton::Left, atX, atY, character->X(), character->Y());
+            pointer.Move(action.x + grabX, action.y + grabY);
+            pointer.Release(stage::PointerButton::Left, action.x + grabX, action.y + grabY);
+            break;
     }
 }
 

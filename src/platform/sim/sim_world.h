@@ -8,7 +8,11 @@
 #include "platform/sim/sim_toolkit.h"
 #include "platform/sim/trace.h"
 #include "platform/sim/user_script.h"
+#include "platform/sim/traced_control.h"
 #include "platform/sim/virtual_clock.h"
+#include "stage/host/stage_control.h"
+
+#include <filesystem>
 
 #include <memory>
 #include <vector>
@@ -18,7 +22,12 @@ namespace zinna::sim {
 struct SimConfig {
     SimScreen screen;
     SimDesktopConfig desktop;
-    SimCharacterConfig character;
+    SimCharacterConfig character;  // the simple control's frame size
+    // The character data file the built-in host plays as the Windows directory's zinna.acs; without
+    // one, the simple simulated control with its timing model stands in for the host.
+    std::optional<std::filesystem::path> characterFile;
+    // The frame size the character reports to the program, instead of the file's.
+    std::optional<std::pair<int, int>> reportedFrameSize;
     std::uint32_t seed = 1;
     std::vector<float> firstRandomNumbers;
     std::shared_ptr<FailurePlan> failures = std::make_shared<FailurePlan>();
@@ -37,11 +46,22 @@ public:
     SimDesktop& Desktop() { return desktop_; }
     SimToolkit& Toolkit() { return toolkit_; }
     ZinnaForm& Form() { return form_; }
-    // The control the program created; null before start-up step 6 or when it failed.
-    SimAgentControl* Control() { return control_; }
+    // The control the program created (the simple one, or the built-in host); null before the
+    // program created it.
+    SimAgentControl* Control() { return simpleControl_; }
+    stage::StageControl* Host() { return host_; }
+    const std::vector<std::size_t>& SoundsPlayed() const { return sounds_.played; }
     VirtualClock& GetClock() { return clock_; }
 
 private:
+    struct RecordedSound final : stage::SoundOutput {
+        Trace* trace = nullptr;
+        std::vector<std::size_t> played;  // sizes of the wave files played
+        void Play(std::span<const std::uint8_t> waveFile) override;
+    };
+
+    std::unique_ptr<AgentControl> CreateControl(AgentEvents& program);
+    std::vector<std::uint8_t> ReadCharacterFile(const std::string& path) const;
     void Perform(const UserAction& action);
     void RecordState();
 
@@ -50,7 +70,10 @@ private:
     Trace trace_;
     SimDesktop desktop_;
     SimToolkit toolkit_;
-    SimAgentControl* control_ = nullptr;
+    RecordedSound sounds_;
+    std::unique_ptr<TracedEvents> tracedEvents_;
+    SimAgentControl* simpleControl_ = nullptr;
+    stage::StageControl* host_ = nullptr;
     ZinnaForm form_;
 };
 
