@@ -103,4 +103,28 @@ void SimWorld::RecordState() {
                             {"color", std::int64_t{desktop_.DesktopColor()}}});
 }
 
+acs::RgbaImage SimWorld::PictureOfScreen() {
+    ScreenScene scene;
+    scene.width = config_.screen.widthPixels;
+    scene.height = config_.screen.heightPixels;
+    scene.desktopColor = desktop_.DesktopColor();
+    scene.tileWallpaper = desktop_.Text(kDesktopKey, "TileWallpaper").value_or("");
+    scene.wallpaperStyle = desktop_.Text(kDesktopKey, "WallpaperStyle").value_or("");
+    // Only the program's own bitmap exists as a real file; the user's wallpaper is imaginary.
+    std::string programPaper = form_.sWindowsDir + "\\LH1024x768.bmp";
+    if (config_.wallpaperFile && !form_.sWindowsDir.empty() && desktop_.ShownWallpaper() == programPaper) {
+        if (!wallpaperPicture_) wallpaperPicture_ = ReadBitmapFile(*config_.wallpaperFile);
+        if (*wallpaperPicture_) scene.wallpaper = &**wallpaperPicture_;
+    }
+    stage::StageCharacter* character = host_ ? host_->Loaded() : nullptr;
+    if (character && character->Visible()) {
+        scene.character = &character->FrameImage();
+        scene.characterX = character->X();
+        scene.characterY = character->Y();
+        scene.balloon = character->Balloon();
+        scene.balloonLines = character->BalloonLinesShown();
+    }
+    return PaintScreen(scene);
+}
+
 }  // namespace zinna::sim
