@@ -56,10 +56,22 @@ void SimWorld::RecordedSound::Play(std::span<const std::uint8_t> waveFile) {
 }
 
 void SimWorld::Run(std::int64_t durationMs) {
+    Start();
+    RunUntil(durationMs);
+    Finish();
+}
+
+void SimWorld::Start() {
     for (const UserAction& action : config_.script)
         clock_.ScheduleAt(action.timeMs, [this, action] { Perform(action); });
     clock_.ScheduleAt(0, [this] { form_.Dispatch().Start(); });
-    clock_.RunUntil(durationMs, [this] { return toolkit_.Ended(); });
+}
+
+void SimWorld::RunUntil(std::int64_t timeMs) {
+    if (!toolkit_.Ended()) clock_.RunUntil(timeMs, [this] { return toolkit_.Ended(); });
+}
+
+void SimWorld::Finish() {
     if (!toolkit_.Ended()) trace_.Record("end", {{"reason", std::string("time")}});
     RecordState();
 }

@@ -44,6 +44,11 @@ public:
     // Starts the program at t = 0 and runs until the program ends or the time is up. Ends with the
     // "end" event for a run whose time ran out, then the "state" of the desktop.
     void Run(std::int64_t durationMs);
+    // The same in steps: Start schedules start-up and the script, RunUntil moves the clock on (it
+    // stops early when the program ends), Finish records how the run ended and the desktop.
+    void Start();
+    void RunUntil(std::int64_t timeMs);
+    void Finish();
 
     Trace& GetTrace() { return trace_; }
     SimDesktop& Desktop() { return desktop_; }
