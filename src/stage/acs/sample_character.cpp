@@ -124,7 +124,10 @@ std::vector<std::uint8_t> IconBitmap(int bitsPerPixel) {
 
 Sound MakeSampleWave(int samples) {
     Sound wave;
-    const auto put = [&](const char* tag) { wave.insert(wave.end(), tag, tag + 4); };
+    // Byte by byte: GCC 12 warns falsely about inserting a range into the empty vector.
+    const auto put = [&](const char* tag) {
+        for (int i = 0; i < 4; ++i) wave.push_back(static_cast<std::uint8_t>(tag[i]));
+    };
     const auto put32 = [&](std::uint32_t v) {
         for (int i = 0; i < 4; ++i) wave.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
     };
