@@ -3,7 +3,9 @@
 set -euo pipefail
 packages=(cmake g++ make doctest-dev libpng-dev pkg-config
   # the Windows build and its tests under Wine
-  g++-mingw-w64-x86-64-posix wine wine64 fonts-wine xvfb)
+  g++-mingw-w64-x86-64-posix wine wine64 fonts-wine xvfb
+  # zinna.exe used as a person would: screenshots of the X screen, the mouse and keys
+  imagemagick xdotool)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -173,12 +173,13 @@ TEST_CASE("the random generator gives numbers in [0, 1)") {
 }
 
 TEST_CASE("creating an object whose identifier is not registered raises error 429") {
+    // Any identifier but the old control's: that one has the built-in host in its place.
     REQUIRE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
     {
         Win32Toolkit toolkit(GetModuleHandleW(nullptr), "Zinna");
         NoEvents events;
         try {
-            toolkit.CreateObject("Agent.Control.2", events);
+            toolkit.CreateObject("Zinna.NoSuchControl.1", events);
             FAIL("the object was created");
         } catch (const zinna::basic::BasicError& error) {
             CHECK(error.Number() == 429);

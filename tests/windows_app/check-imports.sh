@@ -4,7 +4,7 @@
 set -euo pipefail
 objdump=$1
 exe=$2
-allowed='^(KERNEL32|USER32|GDI32|ADVAPI32|SHELL32|OLE32|OLEAUT32|COMCTL32|msvcrt|api-ms-win-[a-z0-9-]+)\.dll$'
+allowed='^(KERNEL32|USER32|GDI32|ADVAPI32|SHELL32|OLE32|OLEAUT32|COMCTL32|WINMM|msvcrt|api-ms-win-[a-z0-9-]+)\.dll$'
 imports=$("$objdump" -p "$exe" | sed -n 's/^\s*DLL Name: //p')
 echo "$imports"
 [ -n "$imports" ]

@@ -1,6 +1,6 @@
-// zinna.exe as a user meets it on a Windows without the old character control: it dresses the
-// desktop, fails to create the control, reports that in its message box, and leaves the user's
-// desktop as it found it. A second Zinna started while one runs exits at once and touches nothing.
+// zinna.exe as a user meets it when it cannot show its character: without the old control and
+// without the character file, or with a control that is registered but broken, it dresses the
+// desktop, fails, reports that in its message box, and leaves the user's desktop as it found it. A second Zinna started while one runs exits at once and touches nothing.
 // With a stand-in for the control registered, zinna.exe runs its whole start-up and message loop,
 // answers the control's events, and puts the desktop back on Quit and at the session's end.
 // The path of zinna.exe comes as ZINNA_EXE, the stand-in's as ZINNA_FAKE_AGENT_DLL (Unix paths
@@ -156,7 +156,7 @@ std::wstring WindowText(HWND window) {
 }
 
 // Runs zinna.exe on the desktop as it is and reads its report; returns the text of its message box.
-std::wstring RunZinnaToItsReport(const DesktopState& before) {
+std::wstring RunZinnaToItsReport(const DesktopState& before, DWORD exitCode) {
     Process zinna(ZinnaExe());
     const HWND box = WaitForMessageBox(zinna, 30000);
     REQUIRE_MESSAGE(box != nullptr, "zinna.exe showed no message box");
@@ -166,7 +166,7 @@ std::wstring RunZinnaToItsReport(const DesktopState& before) {
     const std::wstring text = WindowText(GetDlgItem(box, 0xFFFF));  // the message box's text
     // The user presses OK.
     PostMessageW(box, WM_COMMAND, IDOK, 0);
-    CHECK(zinna.WaitForExit(10000) == std::optional<DWORD>(2));
+    CHECK(zinna.WaitForExit(10000) == std::optional<DWORD>(exitCode));
     return text;
 }
 
@@ -334,20 +334,36 @@ TEST_CASE("with a control, a double-click opens the web page and Quit puts the d
     CHECK(ReadDesktop() == before);
 }
 
-TEST_CASE("without the character control zinna.exe reports the failure and leaves the desktop as it was") {
+TEST_CASE("with a control that is registered but cannot be made, zinna.exe reports error 429 and leaves the desktop") {
     SetUserDesktop(L"1", L"0");
     const DesktopState before = ReadDesktop();
-    const std::wstring report = RunZinnaToItsReport(before);
+    // The ProgID names a class whose server does not exist: the installed control is broken, and
+    // the built-in host does not step in for it.
+    SetDefaultValue(L"Software\\Classes\\Agent.Control.2\\CLSID", nullptr, kFakeControlClass);
+    const std::wstring report = RunZinnaToItsReport(before, 2);
+    RegDeleteTreeW(kClassesRoot, L"Software\\Classes\\Agent.Control.2");
     CAPTURE(std::string(report.begin(), report.end()));
     CHECK(report.find(L"ActiveX component can't create object") != std::wstring::npos);
     CHECK(ReadDesktop() == before);
     CHECK(DesktopColour() == RGB(0, 128, 128));
 }
 
+TEST_CASE("without the control and without the character file, the built-in host reports the failed load") {
+    DeleteFileW(L"C:\\windows\\zinna.acs");
+    SetUserDesktop(L"1", L"0");
+    const DesktopState before = ReadDesktop();
+    const std::wstring report = RunZinnaToItsReport(before, 1);
+    CAPTURE(std::string(report.begin(), report.end()));
+    CHECK(report == L"Error: Cannot load zinna graphic file");
+    CHECK(ReadDesktop() == before);
+    CHECK(DesktopColour() == RGB(0, 128, 128));
+}
+
 TEST_CASE("style values the user never had are not left behind") {
+    DeleteFileW(L"C:\\windows\\zinna.acs");
     SetUserDesktop(std::nullopt, std::nullopt);
     const DesktopState before = ReadDesktop();
-    RunZinnaToItsReport(before);
+    RunZinnaToItsReport(before, 1);
     CHECK_FALSE(ReadDesktopValue(L"TileWallpaper").has_value());
     CHECK_FALSE(ReadDesktopValue(L"WallpaperStyle").has_value());
     CHECK(ReadDesktop() == before);

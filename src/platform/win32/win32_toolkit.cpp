@@ -3,6 +3,7 @@
 #include "platform/win32/win32_toolkit.h"
 
 #include "platform/win32/agent_com_control.h"
+#include "platform/win32/hosted_agent_control.h"
 #include "platform/win32/wide_text.h"
 
 #include <cmath>
@@ -208,6 +209,14 @@ void Win32Toolkit::Randomize() {
 float Win32Toolkit::Rnd() { return random_.Rnd(); }
 
 std::unique_ptr<AgentControl> Win32Toolkit::CreateObject(const std::string& progId, AgentEvents& events) {
+    // The installed control wins where it is registered; everywhere else the built-in host takes
+    // its place, on this thread's real time.
+    if (CompareStringOrdinal(WideFromUtf8(progId).c_str(), -1, kAgentProgId, -1, TRUE) == CSTR_EQUAL &&
+        !ProgIdIsRegistered(progId)) {
+        return std::make_unique<HostedAgentControl>(instance_, events, [this](const std::function<void()>& work) {
+            if (!endReason_) RunGuarded(work);
+        });
+    }
     return CreateAgentControl(progId, events, *this);
 }
 

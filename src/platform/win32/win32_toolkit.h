@@ -50,6 +50,8 @@ public:
 
     // How the main window's class is registered, so that the session's end can be sent to it.
     static constexpr const wchar_t* kWindowClass = L"ZinnaMainWindow";
+    // The old control's ProgID: where it is not registered, the built-in host takes its place.
+    static constexpr const wchar_t* kAgentProgId = L"Agent.Control.2";
 
 private:
     static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,0 +1,63 @@
+// A borderless, topmost tool window drawn with per-pixel alpha: only the picture's own pixels show,
+// and where the picture is transparent the pointer reaches the windows below. It takes no focus,
+// has no taskbar button, and is made topmost once, when it is created.
+#pragma once
+
+#include <windows.h>
+
+#include "stage/acs/frame_compositor.h"
+
+#include <cstdint>
+
+namespace zinna::win32 {
+
+// A 32-bit top-down DIB section with premultiplied alpha and its own memory DC.
+class PremultipliedBitmap {
+public:
+    PremultipliedBitmap(int width, int height);  // every pixel transparent
+    ~PremultipliedBitmap();
+    PremultipliedBitmap(const PremultipliedBitmap&) = delete;
+    PremultipliedBitmap& operator=(const PremultipliedBitmap&) = delete;
+
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    HDC Dc() const { return dc_; }
+    // Pixels as 0xAARRGGBB, row by row from the top.
+    std::uint32_t* Pixels() { return pixels_; }
+    // Copies an RGBA picture of the same size, premultiplying its colours by their alpha.
+    void CopyFrom(const acs::RgbaImage& picture);
+
+private:
+    int width_, height_;
+    HDC dc_ = nullptr;
+    HBITMAP bitmap_ = nullptr;
+    HGDIOBJ previous_ = nullptr;
+    std::uint32_t* pixels_ = nullptr;
+};
+
+class LayeredWindow {
+public:
+    // className must have been registered with the window procedure that handles this window;
+    // owner is stored as the window's user data for it.
+    LayeredWindow(HINSTANCE instance, const wchar_t* className, const wchar_t* title, void* owner);
+    ~LayeredWindow();
+    LayeredWindow(const LayeredWindow&) = delete;
+    LayeredWindow& operator=(const LayeredWindow&) = delete;
+
+    HWND Handle() const { return window_; }
+    bool Shown() const { return shown_; }
+    // Shows the bitmap with its top-left corner at (x, y) on the screen, in physical pixels.
+    void Show(const PremultipliedBitmap& bitmap, int x, int y);
+    // Moves the window without drawing it again.
+    void MoveTo(int x, int y);
+    void Hide();
+
+    // The styles every layered window of the host has.
+    static constexpr DWORD kExtendedStyle = WS_EX_TOOLWINDOW | WS_EX_TOPMOST | WS_EX_LAYERED | WS_EX_NOACTIVATE;
+
+private:
+    HWND window_ = nullptr;
+    bool shown_ = false;
+};
+
+}  // namespace zinna::win32

@@ -1,0 +1,293 @@
+#include <windows.h>
+#include <windowsx.h>
+
+#include "platform/win32/stage_windows.h"
+
+#include "platform/win32/wide_text.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace zinna::win32 {
+
+namespace {
+
+constexpr UINT kOpenMenuMessage = WM_APP + 1;  // the menu opens after the pointer's handling returns
+constexpr int kBalloonCornerRadius = 12;
+constexpr int kBalloonPointerHalfWidth = 7;
+constexpr COLORREF kBalloonInk = RGB(0, 0, 0);
+constexpr COLORREF kBalloonPaper = RGB(255, 255, 225);  // the pale yellow of tooltips
+
+void RegisterClassOnce(HINSTANCE instance, const wchar_t* name, WNDPROC procedure, UINT style) {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.style = style;
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+    windowClass.lpszClassName = name;
+    if (RegisterClassExW(&windowClass) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+        throw std::runtime_error("cannot register a window class of the character host");
+}
+
+// Registers both window classes; returns the instance, so that it can run before the windows exist.
+HINSTANCE WithClassesRegistered(HINSTANCE instance, WNDPROC procedure) {
+    RegisterClassOnce(instance, StageWindows::kCharacterClass, procedure, CS_DBLCLKS);
+    RegisterClassOnce(instance, StageWindows::kBalloonClass, procedure, 0);
+    return instance;
+}
+
+// GDI objects selected into a DC for as long as this lives.
+class Selected {
+public:
+    Selected(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
+    ~Selected() { SelectObject(dc_, previous_); }
+    Selected(const Selected&) = delete;
+    Selected& operator=(const Selected&) = delete;
+
+private:
+    HDC dc_;
+    HGDIOBJ previous_;
+};
+
+// The balloon's outline: a rounded body and a pointer from it towards the character.
+void DrawBalloonShape(HDC dc, RECT body, const POINT (&pointer)[3], COLORREF ink, COLORREF paper) {
+    HPEN pen = CreatePen(PS_SOLID, 1, ink);
+    HBRUSH brush = CreateSolidBrush(paper);
+    {
+        const Selected selectedPen(dc, pen);
+        const Selected selectedBrush(dc, brush);
+        RoundRect(dc, body.left, body.top, body.right, body.bottom, kBalloonCornerRadius, kBalloonCornerRadius);
+        Polygon(dc, pointer, 3);
+    }
+    // The body's edge where the pointer leaves it is painted over, so the two make one shape.
+    HPEN paperPen = CreatePen(PS_SOLID, 1, paper);
+    {
+        const Selected selectedPen(dc, paperPen);
+        MoveToEx(dc, pointer[0].x + 1, pointer[0].y, nullptr);
+        LineTo(dc, pointer[1].x, pointer[1].y);
+    }
+    DeleteObject(paperPen);
+    DeleteObject(brush);
+    DeleteObject(pen);
+}
+
+}  // namespace
+
+bool StageWindows::ShownBalloon::operator==(const ShownBalloon& other) const {
+    return layout.rect == other.layout.rect && layout.pointsDown == other.layout.pointsDown &&
+           layout.pointerX == other.layout.pointerX && layout.fontPixels == other.layout.fontPixels &&
+           lines == other.lines;
+}
+
+StageWindows::StageWindows(HINSTANCE instance, stage::StageCharacter& character)
+    : instance_(WithClassesRegistered(instance, &StageWindows::WindowProcedure)),
+      character_(character),
+      characterWindow_(instance_, kCharacterClass, L"Zinna", this),
+      balloonWindow_(instance_, kBalloonClass, L"Zinna balloon", this) {
+    character_.SetChangeListener([this] { ShowChanges(); });
+    character_.SetMenuListener([this](int x, int y) {
+        PostMessageW(characterWindow_.Handle(), kOpenMenuMessage, static_cast<WPARAM>(x), static_cast<LPARAM>(y));
+    });
+    ShowChanges();
+}
+
+StageWindows::~StageWindows() {
+    character_.SetChangeListener(nullptr);
+    character_.SetMenuListener(nullptr);
+}
+
+LRESULT CALLBACK StageWindows::WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* windows = reinterpret_cast<StageWindows*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (windows == nullptr) {
+        // Before the owner is known, and for ever: the host's windows never take the focus.
+        if (message == WM_MOUSEACTIVATE) return MA_NOACTIVATE;
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+    return windows->Handle(window, message, wParam, lParam);
+}
+
+POINT StageWindows::ScreenPoint(HWND window, LPARAM lParam) const {
+    POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+    ClientToScreen(window, &point);
+    return point;
+}
+
+LRESULT StageWindows::Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    using stage::PointerButton;
+    stage::PointerInput& pointer = character_.Pointer();
+    const bool onCharacter = window == characterWindow_.Handle();
+    switch (message) {
+    case WM_MOUSEACTIVATE:
+        return MA_NOACTIVATE;
+    case WM_LBUTTONDOWN:
+        if (!onCharacter) break;
+        lastPointer_ = ScreenPoint(window, lParam);
+        leftHeld_ = true;
+        SetCapture(window);  // the drag goes on wherever the pointer goes
+        pointer.Press(PointerButton::Left, lastPointer_.x, lastPointer_.y, character_.X(), character_.Y());
+        return 0;
+    case WM_MOUSEMOVE:
+        if (!onCharacter || !leftHeld_) break;
+        lastPointer_ = ScreenPoint(window, lParam);
+        pointer.Move(lastPointer_.x, lastPointer_.y);
+        return 0;
+    case WM_LBUTTONUP:
+        if (!onCharacter) break;
+        lastPointer_ = ScreenPoint(window, lParam);
+        if (leftHeld_) {
+            leftHeld_ = false;
+            pointer.Release(PointerButton::Left, lastPointer_.x, lastPointer_.y);
+        }
+        if (GetCapture() == window) ReleaseCapture();
+        return 0;
+    case WM_CAPTURECHANGED:
+        // Another window took the mouse during a press: the press ends where the pointer was.
+        if (onCharacter && leftHeld_) {
+            leftHeld_ = false;
+            pointer.Release(PointerButton::Left, lastPointer_.x, lastPointer_.y);
+        }
+        return 0;
+    case WM_LBUTTONDBLCLK: {
+        if (!onCharacter) break;
+        const POINT at = ScreenPoint(window, lParam);
+        pointer.DoubleClick(PointerButton::Left, at.x, at.y);
+        return 0;
+    }
+    case WM_RBUTTONDOWN: {
+        if (!onCharacter) break;
+        const POINT at = ScreenPoint(window, lParam);
+        pointer.Press(PointerButton::Right, at.x, at.y, character_.X(), character_.Y());
+        return 0;
+    }
+    case WM_RBUTTONUP: {
+        if (!onCharacter) break;
+        const POINT at = ScreenPoint(window, lParam);
+        pointer.Release(PointerButton::Right, at.x, at.y);
+        return 0;
+    }
+    case kOpenMenuMessage:
+        OpenMenu(static_cast<int>(wParam), static_cast<int>(lParam));
+        return 0;
+    default:
+        break;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void StageWindows::ShowChanges() {
+    ShowCharacter();
+    ShowBalloon();
+}
+
+void StageWindows::ShowCharacter() {
+    if (!character_.Visible()) {
+        characterWindow_.Hide();
+        if (shownCharacter_) shownCharacter_->visible = false;
+        return;
+    }
+    const acs::RgbaImage& picture = character_.FrameImage();
+    const int x = character_.X(), y = character_.Y();
+    if (shownCharacter_ && shownCharacter_->visible && shownCharacter_->picture.width == picture.width &&
+        shownCharacter_->picture.height == picture.height && shownCharacter_->picture.rgba == picture.rgba) {
+        // The same picture: at most a move.
+        if (shownCharacter_->x != x || shownCharacter_->y != y) characterWindow_.MoveTo(x, y);
+        shownCharacter_->x = x;
+        shownCharacter_->y = y;
+        return;
+    }
+    PremultipliedBitmap bitmap(picture.width, picture.height);
+    bitmap.CopyFrom(picture);
+    characterWindow_.Show(bitmap, x, y);
+    ++characterDrawings_;
+    shownCharacter_ = ShownCharacter{true, x, y, picture};
+}
+
+void StageWindows::ShowBalloon() {
+    const std::optional<stage::BalloonLayout>& layout = character_.Balloon();
+    if (!layout || !character_.Visible()) {
+        balloonWindow_.Hide();
+        shownBalloon_.reset();
+        return;
+    }
+    ShownBalloon wanted{*layout, character_.BalloonLinesShown()};
+    if (shownBalloon_ && *shownBalloon_ == wanted && balloonWindow_.Shown()) return;
+
+    // The window holds the body and the pointer, on the side of the body towards the character.
+    const stage::ScreenRect& body = layout->rect;
+    const int width = body.Width(), height = body.Height() + stage::kBalloonPointerHeight;
+    const int top = layout->pointsDown ? body.top : body.top - stage::kBalloonPointerHeight;
+    const int bodyTop = layout->pointsDown ? 0 : stage::kBalloonPointerHeight;
+    const RECT bodyRect{0, bodyTop, width, bodyTop + body.Height()};
+    const int pointerX = std::clamp(layout->pointerX - body.left, kBalloonCornerRadius / 2 + kBalloonPointerHalfWidth,
+                                    std::max(0, width - kBalloonCornerRadius / 2 - kBalloonPointerHalfWidth - 1));
+    const int edgeY = layout->pointsDown ? bodyRect.bottom - 1 : bodyRect.top;
+    const int tipY = layout->pointsDown ? height - 1 : 0;
+    const POINT pointer[3] = {{pointerX - kBalloonPointerHalfWidth, edgeY},
+                              {pointerX + kBalloonPointerHalfWidth, edgeY},
+                              {pointerX - (layout->pointsDown ? 2 : -2), tipY}};
+
+    PremultipliedBitmap bitmap(width, height);
+    // GDI leaves alpha alone, so the shape is drawn once in white on transparent to find its pixels.
+    DrawBalloonShape(bitmap.Dc(), bodyRect, pointer, RGB(255, 255, 255), RGB(255, 255, 255));
+    GdiFlush();
+    std::vector<bool> inside(static_cast<std::size_t>(width) * height);
+    for (std::size_t i = 0; i < inside.size(); ++i) inside[i] = bitmap.Pixels()[i] != 0;
+
+    DrawBalloonShape(bitmap.Dc(), bodyRect, pointer, kBalloonInk, kBalloonPaper);
+    HFONT font = CreateFontW(-layout->fontPixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_SWISS,
+                             L"Tahoma");
+    {
+        const Selected selectedFont(bitmap.Dc(), font);
+        SetBkMode(bitmap.Dc(), TRANSPARENT);
+        SetTextColor(bitmap.Dc(), kBalloonInk);
+        TEXTMETRICW metrics{};
+        GetTextMetricsW(bitmap.Dc(), &metrics);
+        const int lineHeight = std::max<int>(metrics.tmHeight, layout->fontPixels * 5 / 4);
+        int y = bodyTop + stage::kBalloonPadding;
+        for (const std::string& line : wanted.lines) {
+            const std::wstring text = WideFromUtf8(line);
+            RECT lineRect{stage::kBalloonPadding, y, width - stage::kBalloonPadding / 2, y + lineHeight};
+            DrawTextW(bitmap.Dc(), text.c_str(), static_cast<int>(text.size()), &lineRect,
+                      DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
+            y += lineHeight;
+        }
+    }
+    DeleteObject(font);
+    GdiFlush();
+    // The balloon is opaque inside its shape and transparent outside it.
+    for (std::size_t i = 0; i < inside.size(); ++i)
+        bitmap.Pixels()[i] = inside[i] ? (bitmap.Pixels()[i] | 0xFF000000u) : 0u;
+
+    balloonWindow_.Show(bitmap, body.left, top);
+    shownBalloon_ = std::move(wanted);
+}
+
+void StageWindows::OpenMenu(int x, int y) {
+    if (menuOpen_) return;
+    const std::vector<stage::MenuEntry>& entries = character_.Menu().Entries();
+    HMENU menu = CreatePopupMenu();
+    if (menu == nullptr) return;
+    // Item ids are the entries' places plus one; Windows reads "&" in captions as the access key.
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (!entries[i].visible) continue;
+        const std::wstring caption = WideFromUtf8(entries[i].caption);
+        AppendMenuW(menu, MF_STRING | (entries[i].enabled ? 0 : MF_GRAYED), i + 1, caption.c_str());
+    }
+    // HACK: a pop-up menu gets the keyboard and closes on a click elsewhere only when its owner is
+    // the foreground window; the user asked for it with a click on her, so that is no stolen focus.
+    const HWND owner = characterWindow_.Handle();
+    SetForegroundWindow(owner);
+    menuOpen_ = true;
+    const UINT chosen = static_cast<UINT>(
+        TrackPopupMenuEx(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, x, y, owner, nullptr));
+    menuOpen_ = false;
+    PostMessageW(owner, WM_NULL, 0, 0);
+    DestroyMenu(menu);
+    // The entries may have changed while the menu was open; the name is read now.
+    const std::vector<stage::MenuEntry>& now = character_.Menu().Entries();
+    if (chosen >= 1 && chosen <= now.size()) character_.ChooseCommand(now[chosen - 1].name);
+}
+
+}  // namespace zinna::win32
