@@ -1,0 +1,203 @@
+// The built-in host's windows in a Windows process: the character in a topmost layered tool window
+// where the host says she is, taking no focus; the mouse on her (a drag with capture, a
+// double-click) turned into the control's events; the balloon beside her while she speaks; and
+// nothing drawn again while nothing changes.
+#include <windows.h>
+
+#include "basic/basic_error.h"
+#include "host_test_character.h"
+#include "platform/win32/hosted_agent_control.h"
+#include "platform/win32/wide_text.h"
+
+#include <doctest/doctest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using zinna::win32::HostedAgentControl;
+
+class RecordedEvents final : public zinna::AgentEvents {
+public:
+    std::vector<std::string> seen;
+    void Command(const std::string& name) override { seen.push_back("Command " + name); }
+    void DblClick(const std::string&, zinna::basic::Integer button, zinna::basic::Integer, zinna::basic::Integer x,
+                  zinna::basic::Integer y) override {
+        seen.push_back("DblClick " + Where(button, x, y));
+    }
+    void DragStart(const std::string&, zinna::basic::Integer button, zinna::basic::Integer, zinna::basic::Integer x,
+                   zinna::basic::Integer y) override {
+        seen.push_back("DragStart " + Where(button, x, y));
+    }
+    void DragComplete(const std::string&, zinna::basic::Integer button, zinna::basic::Integer,
+                      zinna::basic::Integer x, zinna::basic::Integer y) override {
+        seen.push_back("DragComplete " + Where(button, x, y));
+    }
+    void RequestStart(zinna::RequestId) override {}
+    void RequestComplete(zinna::RequestId request) override { completed.push_back(request); }
+    void IdleStart(const std::string&) override {}
+    std::vector<zinna::RequestId> completed;
+    bool Completed(zinna::RequestId request) const {
+        return std::find(completed.begin(), completed.end(), request) != completed.end();
+    }
+
+private:
+    static std::string Where(int button, int x, int y) {
+        return std::to_string(button) + " " + std::to_string(x) + "," + std::to_string(y);
+    }
+};
+
+bool PumpUntil(const std::function<bool()>& done, DWORD milliseconds) {
+    const DWORD start = GetTickCount();
+    while (!done()) {
+        const DWORD waited = GetTickCount() - start;
+        if (waited >= milliseconds) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - waited, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    }
+    return true;
+}
+
+// The test character in a folder whose name is not ASCII: the host reads it through the wide
+// functions.
+std::string WriteCharacterFile() {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = std::wstring(temp) + L"Zo\u00EB \u58C1";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring path = folder + L"\\tester.acs";
+    const std::vector<std::uint8_t> bytes = zinna::testing::HostTestCharacterFile();
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    REQUIRE(file != INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+    REQUIRE(written == bytes.size());
+    return zinna::win32::Utf8FromWide(path);
+}
+
+// A host with the test character loaded and shown at (x, y).
+struct ShownCharacter {
+    RecordedEvents events;
+    HostedAgentControl control{GetModuleHandleW(nullptr), events, [](const std::function<void()>& work) { work(); }};
+    zinna::AgentCharacter* character = nullptr;
+    HWND window = nullptr;
+
+    ShownCharacter(int x, int y) {
+        control.CharactersLoad("tester", WriteCharacterFile());
+        REQUIRE(control.Windows() != nullptr);
+        window = control.Windows()->CharacterWindow();
+        character = &control.Characters("tester");
+        character->SetIdleOn(zinna::basic::False);
+        character->MoveTo(static_cast<zinna::basic::Integer>(x), static_cast<zinna::basic::Integer>(y), 0);
+        const zinna::RequestId shown = character->Show();
+        REQUIRE(PumpUntil([&] { return events.Completed(shown); }, 5000));
+    }
+    RECT Rect() const {
+        RECT r{};
+        GetWindowRect(window, &r);
+        return r;
+    }
+    // A mouse message at a screen point, as Windows would send it to her window.
+    void Mouse(UINT message, POINT screen, WPARAM keys) {
+        POINT client = screen;
+        ScreenToClient(window, &client);
+        SendMessageW(window, message, keys, MAKELPARAM(client.x, client.y));
+    }
+};
+
+}  // namespace
+
+TEST_CASE("she is shown in a topmost layered tool window of her frame's size where the host places her") {
+    ShownCharacter shown(200, 150);
+    CHECK(IsWindowVisible(shown.window));
+    const RECT r = shown.Rect();
+    CHECK(r.left == 200);
+    CHECK(r.top == 150);
+    CHECK(r.right - r.left == zinna::testing::kTestFrameSide);
+    CHECK(r.bottom - r.top == zinna::testing::kTestFrameSide);
+    const LONG_PTR style = GetWindowLongPtrW(shown.window, GWL_EXSTYLE);
+    const LONG_PTR wanted = WS_EX_TOOLWINDOW | WS_EX_TOPMOST | WS_EX_LAYERED | WS_EX_NOACTIVATE;
+    CHECK((style & wanted) == wanted);
+    CHECK((GetWindowLongPtrW(shown.window, GWL_STYLE) & (WS_CAPTION | WS_THICKFRAME)) == 0);
+    // Shown without taking the focus.
+    CHECK(GetForegroundWindow() != shown.window);
+    CHECK(GetActiveWindow() != shown.window);
+    CHECK_FALSE(IsWindowVisible(shown.control.Windows()->BalloonWindow()));
+
+    // Moving her moves the window; hiding her hides it.
+    const zinna::RequestId moved = shown.character->MoveTo(260, 170, 0);
+    REQUIRE(PumpUntil([&] { return shown.events.Completed(moved); }, 5000));
+    CHECK(shown.Rect().left == 260);
+    CHECK(shown.Rect().top == 170);
+    const zinna::RequestId hidden = shown.character->Hide();
+    REQUIRE(PumpUntil([&] { return shown.events.Completed(hidden); }, 5000));
+    CHECK_FALSE(IsWindowVisible(shown.window));
+}
+
+TEST_CASE("nothing is drawn again while nothing changes") {
+    ShownCharacter shown(100, 100);
+    const int drawings = shown.control.Windows()->CharacterDrawings();
+    CHECK(drawings >= 1);
+    PumpUntil([] { return false; }, 400);
+    CHECK(shown.control.Windows()->CharacterDrawings() == drawings);
+}
+
+TEST_CASE("a drag with the mouse: the window follows the pointer, held by capture, and the drop is reported") {
+    ShownCharacter shown(300, 300);
+    const POINT grab{310, 320};
+    shown.Mouse(WM_LBUTTONDOWN, grab, MK_LBUTTON);
+    CHECK(GetCapture() == shown.window);
+    shown.Mouse(WM_MOUSEMOVE, {340, 300}, MK_LBUTTON);
+    shown.Mouse(WM_MOUSEMOVE, {400, 250}, MK_LBUTTON);
+    // The frame keeps the pointer where it was grabbed.
+    CHECK(shown.Rect().left == 390);
+    CHECK(shown.Rect().top == 230);
+    shown.Mouse(WM_LBUTTONUP, {400, 250}, 0);
+    CHECK(GetCapture() == nullptr);
+    REQUIRE(PumpUntil([&] { return shown.events.seen.size() >= 2; }, 3000));
+    CHECK(shown.events.seen == std::vector<std::string>{"DragStart 1 310,320", "DragComplete 1 400,250"});
+    CHECK(shown.Rect().left == 390);
+}
+
+TEST_CASE("a double-click is reported once, with where it was on the screen; a click alone is not") {
+    ShownCharacter shown(500, 200);
+    const POINT at{505, 210};
+    shown.Mouse(WM_LBUTTONDOWN, at, MK_LBUTTON);
+    shown.Mouse(WM_LBUTTONUP, at, 0);
+    PumpUntil([] { return false; }, 100);
+    CHECK(shown.events.seen.empty());
+    // Windows' order for the second click: the double-click message, then the button's release.
+    shown.Mouse(WM_LBUTTONDBLCLK, at, MK_LBUTTON);
+    shown.Mouse(WM_LBUTTONUP, at, 0);
+    REQUIRE(PumpUntil([&] { return !shown.events.seen.empty(); }, 3000));
+    PumpUntil([] { return false; }, 100);
+    CHECK(shown.events.seen == std::vector<std::string>{"DblClick 1 505,210"});
+    CHECK(shown.Rect().left == 500);  // no drag came of it
+}
+
+TEST_CASE("while she speaks her balloon stands above her, inside the screen, and goes when she is done") {
+    ShownCharacter shown(4, 300);
+    const HWND balloon = shown.control.Windows()->BalloonWindow();
+    const zinna::RequestId spoken = shown.character->Speak("Hello there");
+    REQUIRE(PumpUntil([&] { return IsWindowVisible(balloon) != FALSE; }, 3000));
+    RECT r{};
+    GetWindowRect(balloon, &r);
+    CHECK(r.left >= 0);  // her frame is near the left edge: the balloon is moved inside the screen
+    CHECK(r.bottom == 300);
+    CHECK(r.right - r.left > 40);
+    CHECK((GetWindowLongPtrW(balloon, GWL_EXSTYLE) & WS_EX_NOACTIVATE) != 0);
+    REQUIRE(PumpUntil([&] { return shown.events.Completed(spoken); }, 10000));
+    PumpUntil([] { return false; }, 100);
+    CHECK_FALSE(IsWindowVisible(balloon));
+}
+
+TEST_CASE("a character file that cannot be read is the control's error, and no window is made") {
+    RecordedEvents events;
+    HostedAgentControl control(GetModuleHandleW(nullptr), events, [](const std::function<void()>& work) { work(); });
+    CHECK_THROWS_AS(control.CharactersLoad("tester", "C:\\no such folder\\tester.acs"), zinna::basic::BasicError);
+    CHECK(control.Windows() == nullptr);
+}
