@@ -63,13 +63,12 @@ bool PumpUntil(const std::function<bool()>& done, DWORD milliseconds) {
 
 // The test character in a folder whose name is not ASCII: the host reads it through the wide
 // functions.
-std::string WriteCharacterFile() {
+std::string WriteCharacterFile(const std::vector<std::uint8_t>& bytes = zinna::testing::HostTestCharacterFile()) {
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
     const std::wstring folder = std::wstring(temp) + L"Zo\u00EB \u58C1";
     CreateDirectoryW(folder.c_str(), nullptr);
     const std::wstring path = folder + L"\\tester.acs";
-    const std::vector<std::uint8_t> bytes = zinna::testing::HostTestCharacterFile();
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     REQUIRE(file != INVALID_HANDLE_VALUE);
     DWORD written = 0;
@@ -86,8 +85,8 @@ struct ShownCharacter {
     zinna::AgentCharacter* character = nullptr;
     HWND window = nullptr;
 
-    ShownCharacter(int x, int y) {
-        control.CharactersLoad("tester", WriteCharacterFile());
+    ShownCharacter(int x, int y, const std::vector<std::uint8_t>& file = zinna::testing::HostTestCharacterFile()) {
+        control.CharactersLoad("tester", WriteCharacterFile(file));
         REQUIRE(control.Windows() != nullptr);
         window = control.Windows()->CharacterWindow();
         character = &control.Characters("tester");
@@ -136,6 +135,24 @@ TEST_CASE("she is shown in a topmost layered tool window of her frame's size whe
     const zinna::RequestId hidden = shown.character->Hide();
     REQUIRE(PumpUntil([&] { return shown.events.Completed(hidden); }, 5000));
     CHECK_FALSE(IsWindowVisible(shown.window));
+}
+
+TEST_CASE("where her frame is transparent the pointer reaches the window below") {
+    // Every image of this character has a transparent left half.
+    zinna::acs::Character character = zinna::testing::MakeHostTestCharacter();
+    for (std::size_t i = 0; i < character.images.size(); ++i) {
+        std::vector<std::uint8_t> pixels(zinna::testing::kTestFrameSide * zinna::testing::kTestFrameSide,
+                                         static_cast<std::uint8_t>(i + 1));
+        for (int y = 0; y < zinna::testing::kTestFrameSide; ++y)
+            for (int x = 0; x < zinna::testing::kTestFrameSide / 2; ++x)
+                pixels[y * zinna::testing::kTestFrameSide + x] = character.info.transparentIndex;
+        character.images[i] = zinna::acs::MakeImage(zinna::testing::kTestFrameSide, zinna::testing::kTestFrameSide,
+                                                    pixels, character.info.transparentIndex);
+    }
+    ShownCharacter shown(600, 400, zinna::acs::WriteAcs(character));
+    PumpUntil([] { return false; }, 100);
+    CHECK(WindowFromPoint(POINT{600 + 24, 400 + 16}) == shown.window);
+    CHECK(WindowFromPoint(POINT{600 + 8, 400 + 16}) != shown.window);
 }
 
 TEST_CASE("nothing is drawn again while nothing changes") {

@@ -3,6 +3,8 @@
 #include "platform/win32/layered_window.h"
 
 #include <algorithm>
+#include <cstring>
+#include <vector>
 #include <stdexcept>
 
 namespace zinna::win32 {
@@ -71,6 +73,35 @@ void LayeredWindow::Show(const PremultipliedBitmap& bitmap, int x, int y) {
         ShowWindow(window_, SW_SHOWNOACTIVATE);
         shown_ = true;
     }
+}
+
+void LayeredWindow::ClipToOpaquePixels(const acs::RgbaImage& picture) {
+    // HACK: Windows hit-tests a layered window by its pixels' alpha, Wine does not: a window region
+    // of the opaque pixels gives the same on both (and Wine shapes the X window by it).
+    std::vector<RECT> runs;
+    for (int y = 0; y < picture.height; ++y) {
+        const std::uint8_t* row = &picture.rgba[static_cast<std::size_t>(y) * picture.width * 4];
+        for (int x = 0; x < picture.width;) {
+            if (row[x * 4 + 3] == 0) {
+                ++x;
+                continue;
+            }
+            const int start = x;
+            while (x < picture.width && row[x * 4 + 3] != 0) ++x;
+            runs.push_back(RECT{start, y, x, y + 1});
+        }
+    }
+    std::vector<std::uint8_t> data(sizeof(RGNDATAHEADER) + runs.size() * sizeof(RECT));
+    auto* header = reinterpret_cast<RGNDATAHEADER*>(data.data());
+    header->dwSize = sizeof(RGNDATAHEADER);
+    header->iType = RDH_RECTANGLES;
+    header->nCount = static_cast<DWORD>(runs.size());
+    header->nRgnSize = static_cast<DWORD>(runs.size() * sizeof(RECT));
+    header->rcBound = RECT{0, 0, picture.width, picture.height};
+    if (!runs.empty()) std::memcpy(data.data() + sizeof(RGNDATAHEADER), runs.data(), runs.size() * sizeof(RECT));
+    HRGN region = ExtCreateRegion(nullptr, static_cast<DWORD>(data.size()), reinterpret_cast<RGNDATA*>(data.data()));
+    // The window owns the region from here on.
+    if (region != nullptr && SetWindowRgn(window_, region, FALSE) == 0) DeleteObject(region);
 }
 
 void LayeredWindow::MoveTo(int x, int y) {

@@ -48,6 +48,8 @@ public:
     bool Shown() const { return shown_; }
     // Shows the bitmap with its top-left corner at (x, y) on the screen, in physical pixels.
     void Show(const PremultipliedBitmap& bitmap, int x, int y);
+    // Limits the window, for the pointer, to the picture's pixels that are not transparent.
+    void ClipToOpaquePixels(const acs::RgbaImage& picture);
     // Moves the window without drawing it again.
     void MoveTo(int x, int y);
     void Hide();

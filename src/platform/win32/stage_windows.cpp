@@ -72,6 +72,13 @@ void DrawBalloonShape(HDC dc, RECT body, const POINT (&pointer)[3], COLORREF ink
     DeleteObject(pen);
 }
 
+bool SameOpaquePixels(const acs::RgbaImage& a, const acs::RgbaImage& b) {
+    if (a.width != b.width || a.height != b.height || a.rgba.size() != b.rgba.size()) return false;
+    for (std::size_t i = 3; i < a.rgba.size(); i += 4)
+        if ((a.rgba[i] == 0) != (b.rgba[i] == 0)) return false;
+    return true;
+}
+
 }  // namespace
 
 bool StageWindows::ShownBalloon::operator==(const ShownBalloon& other) const {
@@ -198,6 +205,8 @@ void StageWindows::ShowCharacter() {
     }
     PremultipliedBitmap bitmap(picture.width, picture.height);
     bitmap.CopyFrom(picture);
+    if (!shownCharacter_ || !SameOpaquePixels(shownCharacter_->picture, picture))
+        characterWindow_.ClipToOpaquePixels(picture);
     characterWindow_.Show(bitmap, x, y);
     ++characterDrawings_;
     shownCharacter_ = ShownCharacter{true, x, y, picture};
