@@ -92,3 +92,18 @@ TEST_CASE("a character file that is not valid is the load failure the program re
     CHECK(run.EndReason() == "load-failure");
     CHECK(run.Select("msgbox").at(0).Text("text") == "Error: Cannot load zinna graphic file");
 }
+
+TEST_CASE("a picture of the screen shows the character where the trace says, and the balloon while she speaks") {
+    SimRun run = RunSim({"--character-file", TestCharacterPath(), "--seed", "3", "--seconds", "17"},
+                        "1 command EasterEgg1\n1 command EasterEgg2\n1 command EasterEgg3\n");
+    auto* character = run.world->Host()->Loaded();
+    REQUIRE(character->Visible());
+    REQUIRE(character->Balloon());
+    zinna::acs::RgbaImage screen = run.world->PictureOfScreen();
+    CHECK(screen.width == 1024);
+    // Her frame's pixel, the desktop's black beside it, and the balloon's cream body.
+    CHECK(screen.At(character->X() + 5, character->Y() + 5) == (character->FrameImage().At(5, 5) | 0xFF));
+    CHECK(screen.At(2, 2) == 0x000000FF);
+    const auto& body = character->Balloon()->rect;
+    CHECK(screen.At((body.left + body.right) / 2, body.bottom - 3) == 0xFFFFE1FF);
+}

@@ -1,6 +1,8 @@
 // zinna-sim: runs the unchanged program on the simulated desktop and prints what it did.
 #include "sim_options.h"
 
+#include "png_file.h"
+
 #include <chrono>
 #include <fstream>
 #include <iostream>
@@ -25,7 +27,7 @@ int main(int argc, char** argv) {
         std::cerr << kSimUsage;
         return 2;
     }
-    ChooseCharacterControl(options, ZINNA_BUILT_CHARACTER_FILE);
+    ChooseBuiltFiles(options, ZINNA_BUILT_CHARACTER_FILE, ZINNA_BUILT_WALLPAPER_FILE);
     if (!options.config.characterFile && !options.simpleControl)
         std::cerr << "zinna-sim: no character file built; the simple simulated control plays instead\n";
     if (!options.seedGiven)
@@ -41,6 +43,17 @@ int main(int argc, char** argv) {
     world.GetTrace().SetListener([json](const TraceEvent& event) {
         std::cout << (json ? ToJsonLine(event) : ToTextLine(event)) << '\n';
     });
+    int failures = 0;
+    for (const auto& [atMs, path] : options.snapshots) {
+        world.GetClock().ScheduleAt(atMs, [&world, &failures, path = path] {
+            try {
+                zinna::acs::WritePng(world.PictureOfScreen(), path);
+            } catch (const std::exception& error) {
+                std::cerr << "zinna-sim: " << error.what() << "\n";
+                ++failures;
+            }
+        });
+    }
     world.Run(options.seconds * 1000);
-    return 0;
+    return failures == 0 ? 0 : 1;
 }

@@ -119,6 +119,17 @@ SimOptions ParseSimOptions(const std::vector<std::string>& args) {
                 if (c < 0 || c > 255) throw std::invalid_argument("--desktop-color: each part is 0 to 255");
             config.desktop.desktopColor =
                 static_cast<std::uint32_t>(rgb[0] | (rgb[1] << 8) | (rgb[2] << 16));  // red in the lowest byte
+        } else if (option == "--snapshot") {
+            double seconds = 0;
+            const std::string& at = value();
+            try {
+                size_t used = 0;
+                seconds = std::stod(at, &used);
+                if (used != at.size() || !(seconds >= 0)) throw std::invalid_argument("");
+            } catch (const std::exception&) {
+                throw std::invalid_argument("--snapshot: not a number of seconds: " + at);
+            }
+            options.snapshots.emplace_back(std::llround(seconds * 1000), value());
         } else if (option == "--script") {
             options.scriptPath = value();
         } else if (option == "--format") {
@@ -139,7 +150,9 @@ SimOptions ParseSimOptions(const std::vector<std::string>& args) {
     return options;
 }
 
-void ChooseCharacterControl(SimOptions& options, const std::filesystem::path& builtCharacter) {
+void ChooseBuiltFiles(SimOptions& options, const std::filesystem::path& builtCharacter,
+                      const std::filesystem::path& builtWallpaper) {
+    if (std::filesystem::exists(builtWallpaper)) options.config.wallpaperFile = builtWallpaper;
     if (options.simpleControl) return;
     if (!options.characterFile.empty()) {
         options.config.characterFile = options.characterFile;

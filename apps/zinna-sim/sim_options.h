@@ -18,6 +18,7 @@ struct SimOptions {
     std::string scriptPath;  // "-" is standard input
     std::string characterFile;  // the character the built-in host plays; empty: the one built with Zinna
     bool simpleControl = false;  // a simulated control with a fixed timing model instead of the host
+    std::vector<std::pair<std::int64_t, std::string>> snapshots;  // (virtual ms, PNG file)
 };
 
 inline constexpr char kSimUsage[] =
@@ -39,14 +40,17 @@ inline constexpr char kSimUsage[] =
     "  --desktop-color R,G,B  the desktop colour before start (default 0,128,128)\n"
     "  --script FILE        the user's actions, one a line: \"<seconds> command <name>\", \"<seconds> dblclick\",\n"
     "                       \"<seconds> drag <x> <y>\"; - reads standard input\n"
-    "  --format text|jsonl  a timeline for people (default) or JSON Lines\n";
+    "  --format text|jsonl  a timeline for people (default) or JSON Lines\n"
+    "  --snapshot S FILE    writes a PNG picture of the simulated screen at S virtual seconds (repeatable)\n";
 
 // Parses the arguments (without the program name). Throws std::invalid_argument with a message
 // for the user on a bad option. Does not read the script file.
 SimOptions ParseSimOptions(const std::vector<std::string>& args);
 
 // Decides which control plays: the built-in host with the character file given, or else with the
-// character built with Zinna when it exists, or else the simple simulated control.
-void ChooseCharacterControl(SimOptions& options, const std::filesystem::path& builtCharacter);
+// character built with Zinna when it exists, or else the simple simulated control. The wallpaper
+// built with Zinna, when it exists, is what pictures of the screen show for the program's bitmap.
+void ChooseBuiltFiles(SimOptions& options, const std::filesystem::path& builtCharacter,
+                      const std::filesystem::path& builtWallpaper);
 
 }  // namespace zinna::sim

@@ -56,10 +56,22 @@ void SimWorld::RecordedSound::Play(std::span<const std::uint8_t> waveFile) {
 }
 
 void SimWorld::Run(std::int64_t durationMs) {
+    Start();
+    RunUntil(durationMs);
+    Finish();
+}
+
+void SimWorld::Start() {
     for (const UserAction& action : config_.script)
         clock_.ScheduleAt(action.timeMs, [this, action] { Perform(action); });
     clock_.ScheduleAt(0, [this] { form_.Dispatch().Start(); });
-    clock_.RunUntil(durationMs, [this] { return toolkit_.Ended(); });
+}
+
+void SimWorld::RunUntil(std::int64_t timeMs) {
+    if (!toolkit_.Ended()) clock_.RunUntil(timeMs, [this] { return toolkit_.Ended(); });
+}
+
+void SimWorld::Finish() {
     if (!toolkit_.Ended()) trace_.Record("end", {{"reason", std::string("time")}});
     RecordState();
 }
@@ -101,6 +113,30 @@ void SimWorld::RecordState() {
                             {"tile", text("TileWallpaper")},
                             {"style", text("WallpaperStyle")},
                             {"color", std::int64_t{desktop_.DesktopColor()}}});
+}
+
+acs::RgbaImage SimWorld::PictureOfScreen() {
+    ScreenScene scene;
+    scene.width = config_.screen.widthPixels;
+    scene.height = config_.screen.heightPixels;
+    scene.desktopColor = desktop_.DesktopColor();
+    scene.tileWallpaper = desktop_.Text(kDesktopKey, "TileWallpaper").value_or("");
+    scene.wallpaperStyle = desktop_.Text(kDesktopKey, "WallpaperStyle").value_or("");
+    // Only the program's own bitmap exists as a real file; the user's wallpaper is imaginary.
+    std::string programPaper = form_.sWindowsDir + "\\LH1024x768.bmp";
+    if (config_.wallpaperFile && !form_.sWindowsDir.empty() && desktop_.ShownWallpaper() == programPaper) {
+        if (!wallpaperPicture_) wallpaperPicture_ = ReadBitmapFile(*config_.wallpaperFile);
+        if (*wallpaperPicture_) scene.wallpaper = &**wallpaperPicture_;
+    }
+    stage::StageCharacter* character = host_ ? host_->Loaded() : nullptr;
+    if (character && character->Visible()) {
+        scene.character = &character->FrameImage();
+        scene.characterX = character->X();
+        scene.characterY = character->Y();
+        scene.balloon = character->Balloon();
+        scene.balloonLines = character->BalloonLinesShown();
+    }
+    return PaintScreen(scene);
 }
 
 }  // namespace zinna::sim

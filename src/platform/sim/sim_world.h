@@ -8,6 +8,7 @@
 #include "platform/sim/sim_toolkit.h"
 #include "platform/sim/trace.h"
 #include "platform/sim/user_script.h"
+#include "platform/sim/screen_picture.h"
 #include "platform/sim/traced_control.h"
 #include "platform/sim/virtual_clock.h"
 #include "stage/host/stage_control.h"
@@ -28,6 +29,8 @@ struct SimConfig {
     std::optional<std::filesystem::path> characterFile;
     // The frame size the character reports to the program, instead of the file's.
     std::optional<std::pair<int, int>> reportedFrameSize;
+    // The bitmap shown for the Windows directory's LH1024x768.bmp in pictures of the screen.
+    std::optional<std::filesystem::path> wallpaperFile;
     std::uint32_t seed = 1;
     std::vector<float> firstRandomNumbers;
     std::shared_ptr<FailurePlan> failures = std::make_shared<FailurePlan>();
@@ -41,6 +44,11 @@ public:
     // Starts the program at t = 0 and runs until the program ends or the time is up. Ends with the
     // "end" event for a run whose time ran out, then the "state" of the desktop.
     void Run(std::int64_t durationMs);
+    // The same in steps: Start schedules start-up and the script, RunUntil moves the clock on (it
+    // stops early when the program ends), Finish records how the run ended and the desktop.
+    void Start();
+    void RunUntil(std::int64_t timeMs);
+    void Finish();
 
     Trace& GetTrace() { return trace_; }
     SimDesktop& Desktop() { return desktop_; }
@@ -51,6 +59,8 @@ public:
     SimAgentControl* Control() { return simpleControl_; }
     stage::StageControl* Host() { return host_; }
     const std::vector<std::size_t>& SoundsPlayed() const { return sounds_.played; }
+    // The screen as it looks now: desktop colour, wallpaper, the character and her balloon.
+    acs::RgbaImage PictureOfScreen();
     VirtualClock& GetClock() { return clock_; }
 
 private:
@@ -71,6 +81,7 @@ private:
     SimDesktop desktop_;
     SimToolkit toolkit_;
     RecordedSound sounds_;
+    std::optional<std::optional<acs::RgbaImage>> wallpaperPicture_;  // read when first painted
     std::unique_ptr<TracedEvents> tracedEvents_;
     SimAgentControl* simpleControl_ = nullptr;
     stage::StageControl* host_ = nullptr;
