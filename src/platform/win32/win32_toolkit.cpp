@@ -91,7 +91,10 @@ LRESULT Win32Toolkit::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         if (wParam != FALSE && !endReason_ && sessionEnding_) RunGuarded(sessionEnding_);
         return 0;
     case WM_CLOSE:
-        return 0;  // nothing closes the main window but the program's end
+        // Someone asks the program to close (a task manager's gentle end): the same as the
+        // session's end, so that the desktop is put back. The window itself goes with the program.
+        if (!endReason_ && sessionEnding_) RunGuarded(sessionEnding_);
+        return 0;
     default:
         break;
     }
