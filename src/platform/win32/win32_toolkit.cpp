@@ -194,6 +194,8 @@ std::string Win32Toolkit::AppPath() {
     }
     const auto slash = path.find_last_of(L"\\/");
     path.resize(slash == std::wstring::npos ? 0 : slash);
+    // A drive's root keeps its backslash: "C:" alone would mean that drive's current folder.
+    if (path.size() == 2 && path[1] == L':') path += L'\\';
     return Utf8FromWide(path);
 }
 
