@@ -101,10 +101,11 @@ TEST_CASE("the Windows directory comes with its length, or the size needed when 
     CHECK(module.GetWindowsDirectoryA(buffer.data(), 255) == expected.size());
     CHECK(std::string(buffer.data()) == expected);
 
-    std::vector<char> tooSmall(expected.size(), 'x');  // no room for the NUL
-    CHECK(module.GetWindowsDirectoryA(tooSmall.data(), static_cast<std::uint32_t>(tooSmall.size())) ==
+    // A buffer one short (no room for the NUL), inside a larger one: nothing may be written.
+    std::vector<char> guarded(expected.size() + 8, 'x');
+    CHECK(module.GetWindowsDirectoryA(guarded.data(), static_cast<std::uint32_t>(expected.size())) ==
           expected.size() + 1);
-    CHECK(std::string(tooSmall.begin(), tooSmall.end()) == std::string(expected.size(), 'x'));
+    CHECK(std::string(guarded.begin(), guarded.end()) == std::string(guarded.size(), 'x'));
 }
 
 TEST_CASE("the four key events of the minimise-all chord reach the system's input, Windows key released last") {

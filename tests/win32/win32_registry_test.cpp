@@ -113,10 +113,12 @@ TEST_CASE("a buffer too small gives ERROR_MORE_DATA and the size needed in UTF-8
     zinna::RegistryKey key = 0;
     REQUIRE(module.RegOpenKeyExA(0x80000001u, kTestKey, 0, KEY_READ, &key) == ERROR_SUCCESS);
 
-    std::uint8_t small[4] = {};
-    std::uint32_t size = sizeof small;
-    CHECK(module.RegQueryValueExA(key, "Style", nullptr, small, &size) == ERROR_MORE_DATA);
+    // Four bytes offered in a larger buffer: nothing may be written, least of all past the four.
+    std::vector<std::uint8_t> guarded(8, 0xAA);
+    std::uint32_t size = 4;
+    CHECK(module.RegQueryValueExA(key, "Style", nullptr, guarded.data(), &size) == ERROR_MORE_DATA);
     CHECK(size == 5);
+    CHECK(guarded == std::vector<std::uint8_t>(8, 0xAA));
 
     std::uint32_t asked = 0;
     CHECK(module.RegQueryValueExA(key, "Style", nullptr, nullptr, &asked) == ERROR_SUCCESS);

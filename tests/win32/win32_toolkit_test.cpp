@@ -9,6 +9,7 @@
 
 #include <doctest/doctest.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -145,7 +146,7 @@ TEST_CASE("the program's folder is the folder of its executable, without a trail
     CHECK(std::string(path.end() - 6, path.end()) == "\\win32");
 }
 
-TEST_CASE("the session's end puts the desktop back through the handler; a cancelled one does not") {
+TEST_CASE("the session's end and a close request put the desktop back through the handler; a cancelled end does not") {
     Win32Toolkit toolkit(GetModuleHandleW(nullptr), "Zinna");
     int calls = 0;
     toolkit.SetSessionEndingHandler([&] { ++calls; });
@@ -156,10 +157,25 @@ TEST_CASE("the session's end puts the desktop back through the handler; a cancel
     CHECK(calls == 0);
     SendMessageW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
     CHECK(calls == 1);
+    // A request to close the main window is handled the same way.
+    SendMessageW(window, WM_CLOSE, 0, 0);
+    CHECK(calls == 2);
+    CHECK(IsWindow(window));
     // After the program has ended nothing runs any more.
     toolkit.End(EndReason::Quit);
     SendMessageW(window, WM_ENDSESSION, TRUE, 0);
-    CHECK(calls == 1);
+    SendMessageW(window, WM_CLOSE, 0, 0);
+    CHECK(calls == 2);
+}
+
+TEST_CASE("an error that escapes a handler ends the program with the error's exit code") {
+    Win32Toolkit toolkit(GetModuleHandleW(nullptr), "Zinna");
+    bool after = false;
+    toolkit.Post([] { throw std::runtime_error("escaped"); });
+    toolkit.Post([&] { after = true; });
+    CHECK(toolkit.RunMessageLoop() == 2);
+    CHECK(toolkit.EndedWith() == EndReason::Error);
+    CHECK_FALSE(after);
 }
 
 TEST_CASE("the random generator gives numbers in [0, 1)") {

@@ -1,4 +1,4 @@
-// What zinna.exe carries for Windows: its manifest (per-monitor DPI awareness, so that sizes are
+// What zinna.exe carries for Windows: its icon, its manifest (per-monitor DPI awareness, so that sizes are
 // real pixels) and its version information.
 #include <windows.h>
 
@@ -33,6 +33,13 @@ TEST_CASE("the manifest declares per-monitor DPI awareness and runs as the invok
     CHECK(manifest.find("PerMonitorV2") != std::string::npos);
     CHECK(manifest.find("true/pm") != std::string::npos);
     CHECK(manifest.find("level=\"asInvoker\"") != std::string::npos);
+    FreeLibrary(image);
+}
+
+TEST_CASE("the icon is the program's first resource, as the main window's class expects") {
+    HMODULE image = LoadLibraryExW(ZinnaExe().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    REQUIRE(image != nullptr);
+    CHECK(FindResourceW(image, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(14)) != nullptr);  // RT_GROUP_ICON
     FreeLibrary(image);
 }
 

@@ -92,7 +92,10 @@ LRESULT Win32Toolkit::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         if (wParam != FALSE && !endReason_ && sessionEnding_) RunGuarded(sessionEnding_);
         return 0;
     case WM_CLOSE:
-        return 0;  // nothing closes the main window but the program's end
+        // Someone asks the program to close (a task manager's gentle end): the same as the
+        // session's end, so that the desktop is put back. The window itself goes with the program.
+        if (!endReason_ && sessionEnding_) RunGuarded(sessionEnding_);
+        return 0;
     default:
         break;
     }
@@ -192,6 +195,8 @@ std::string Win32Toolkit::AppPath() {
     }
     const auto slash = path.find_last_of(L"\\/");
     path.resize(slash == std::wstring::npos ? 0 : slash);
+    // A drive's root keeps its backslash: "C:" alone would mean that drive's current folder.
+    if (path.size() == 2 && path[1] == L':') path += L'\\';
     return Utf8FromWide(path);
 }
 

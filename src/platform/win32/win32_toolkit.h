@@ -45,7 +45,8 @@ public:
     int RunMessageLoop();
     std::optional<EndReason> EndedWith() const { return endReason_; }
 
-    // Called when Windows ends the user's session (log off, shut down) while the program runs.
+    // Called when Windows ends the user's session (log off, shut down) while the program runs, and
+    // when the main window is asked to close.
     void SetSessionEndingHandler(std::function<void()> handler) { sessionEnding_ = std::move(handler); }
 
     // How the main window's class is registered, so that the session's end can be sent to it.
