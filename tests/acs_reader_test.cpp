@@ -202,6 +202,35 @@ TEST_CASE("tolerated oddities are kept or dropped, with a warning") {
     CHECK(warnings[2].find("missing animation NOWHERE") != std::string::npos);
 }
 
+TEST_CASE("bytes that no block claims are reported") {
+    Bytes file = HandMadeFile().Assemble();
+    file.insert(file.end(), {1, 2, 3});
+    AcsFile parsed = AcsFile::Parse(file);
+    REQUIRE(parsed.Warnings().size() == 1);
+    CHECK(parsed.Warnings()[0] == "3 bytes of the file belong to no block");
+}
+
+TEST_CASE("texts convert between the file's UTF-16 and the model's UTF-8") {
+    HandMadeFile made;
+    made.states = {{"SHOWING \xC3\xA9\xF0\x9F\x98\x80", {"A"}}};  // an accent and a character beyond 16 bits
+    AcsFile file = AcsFile::Parse(made.Assemble());
+    CHECK(file.Info().states[0].name == "SHOWING \xC3\xA9\xF0\x9F\x98\x80");
+    // The same as hand-made UTF-16: e-acute is one unit, the smiley a surrogate pair.
+    ByteWriter expected;
+    expected.String("SHOWING \xC3\xA9\xF0\x9F\x98\x80");
+    CHECK(expected.Bytes().size() == 4 + 2 * (8 + 1 + 2) + 2);
+
+    // An unpaired surrogate in a file becomes U+FFFD; invalid UTF-8 in a model too.
+    ByteWriter lone;
+    lone.String("X");
+    lone.Bytes()[4] = 0x00, lone.Bytes()[5] = 0xD8;  // the unit 0xD800
+    ByteCursor cursor(lone.Bytes(), 0, lone.Bytes().size(), "test");
+    CHECK(cursor.String("text") == "\xEF\xBF\xBD");
+    ByteWriter invalid;
+    invalid.String("\xFF");
+    CHECK(invalid.Bytes() == Bytes{1, 0, 0, 0, 0xFD, 0xFF, 0, 0});
+}
+
 TEST_CASE("bad regions are rejected when the image is decoded") {
     const Bytes pixels(8 * 2, 1);
     const std::vector<std::pair<Bytes, const char*>> cases = {

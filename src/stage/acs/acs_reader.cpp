@@ -54,6 +54,7 @@ public:
         ParseSoundList(sounds);
         ParseAnimationList(animations);
         CheckStates();
+        ReportUnclaimedBytes();
         file_.decoded_.resize(slots_.size());
     }
 
@@ -69,7 +70,8 @@ private:
         return locator;
     }
 
-    ByteCursor CursorOver(const Locator& locator, const std::string& block) const {
+    ByteCursor CursorOver(const Locator& locator, const std::string& block) {
+        claimed_.push_back(locator);
         return ByteCursor(bytes_, locator.offset, locator.End(), block);
     }
 
@@ -287,6 +289,7 @@ private:
             if (auto problem = WaveProblem(std::span(bytes_).subspan(record.offset, record.size)))
                 throw AcsError("sound " + std::to_string(i) + ": " + *problem, record.offset);
             file_.sounds_.push_back({record.offset, static_cast<std::uint32_t>(record.size)});
+            claimed_.push_back(record);
         }
         in.ExpectEnd();
     }
@@ -398,8 +401,23 @@ private:
             }
     }
 
+    // Real files use every byte; bytes that no block claims are reported, not rejected.
+    void ReportUnclaimedBytes() {
+        claimed_.push_back({0, kHeaderSize});
+        std::sort(claimed_.begin(), claimed_.end(), [](const Locator& a, const Locator& b) { return a.offset < b.offset; });
+        std::uint64_t covered = 0, unclaimed = 0;
+        for (const Locator& block : claimed_) {
+            if (block.offset > covered) unclaimed += block.offset - covered;
+            covered = std::max(covered, block.End());
+        }
+        unclaimed += bytes_.size() - covered;
+        if (unclaimed > 0)
+            file_.warnings_.push_back(std::to_string(unclaimed) + " bytes of the file belong to no block");
+    }
+
     AcsFile& file_;
     std::span<const std::uint8_t> bytes_;
+    std::vector<Locator> claimed_;  // every block that was read
     std::map<std::uint64_t, std::size_t> slots_;  // image record offset -> cache slot
 };
 
