@@ -202,6 +202,18 @@ TEST_CASE("tolerated oddities are kept or dropped, with a warning") {
     CHECK(warnings[2].find("missing animation NOWHERE") != std::string::npos);
 }
 
+TEST_CASE("animation entries that repeat one record more than the file can hold are rejected") {
+    HandMadeFile made;
+    // Many list entries for one large record: each would be parsed and stored again.
+    made.animations = {{"A", HandMadeFile::Animation(300)}};
+    for (int i = 0; i < 3; ++i) made.animations.push_back({"B", HandMadeFile::Animation(1)});
+    Bytes file = made.Assemble();
+    const std::uint32_t list = file[12] | (file[13] << 8);
+    for (int entry = 1; entry < 4; ++entry)  // entries are 16 bytes: name "B" (8), then the locator
+        for (int i = 0; i < 8; ++i) file[list + 4 + 16 * entry + 8 + i] = file[list + 4 + 8 + i];
+    CHECK(ErrorOf(file).find("animation records add up to more than the whole file") != std::string::npos);
+}
+
 TEST_CASE("bytes that no block claims are reported") {
     Bytes file = HandMadeFile().Assemble();
     file.insert(file.end(), {1, 2, 3});

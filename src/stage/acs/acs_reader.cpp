@@ -70,6 +70,15 @@ private:
         return locator;
     }
 
+    // Each animation and sound is read (and copied) once per list entry. Entries that point at
+    // the same bytes again and again would multiply that work far beyond the file's size, so
+    // together they may not claim more bytes than the file has.
+    void CountTowardsFile(std::uint64_t& total, const Locator& record, const ByteCursor& in, const std::string& what) {
+        total += record.size;
+        if (total > bytes_.size())
+            in.Fail(what + " add up to more than the whole file; list entries share their bytes");
+    }
+
     ByteCursor CursorOver(const Locator& locator, const std::string& block) {
         claimed_.push_back(locator);
         return ByteCursor(bytes_, locator.offset, locator.End(), block);
@@ -283,9 +292,11 @@ private:
         const std::uint32_t count = in.U32("sound count");
         in.CheckedCount(count, 12, "sound");
         file_.sounds_.reserve(count);
+        std::uint64_t soundBytes = 0;
         for (std::uint32_t i = 0; i < count; ++i) {
             const Locator record = ReadLocator(in, "sound " + std::to_string(i) + " locator");
             in.U32("sound checksum");
+            CountTowardsFile(soundBytes, record, in, "sounds");
             if (auto problem = WaveProblem(std::span(bytes_).subspan(record.offset, record.size)))
                 throw AcsError("sound " + std::to_string(i) + ": " + *problem, record.offset);
             file_.sounds_.push_back({record.offset, static_cast<std::uint32_t>(record.size)});
@@ -299,9 +310,11 @@ private:
         const std::uint32_t count = in.U32("animation count");
         in.CheckedCount(count, 12, "animation");
         file_.animations_.reserve(count);
+        std::uint64_t animationBytes = 0;
         for (std::uint32_t i = 0; i < count; ++i) {
             std::string name = in.String("animation name");
             const Locator record = ReadLocator(in, "animation \"" + name + "\" locator");
+            CountTowardsFile(animationBytes, record, in, "animation records");
             file_.animations_.push_back(ParseAnimation(record, std::move(name)));
         }
         in.ExpectEnd();
