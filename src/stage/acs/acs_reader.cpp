@@ -225,8 +225,7 @@ private:
         ByteCursor in = CursorOver(block, "image " + std::to_string(index));
         AcsFile::ImageRecord record;
         record.offset = block.offset;
-        const auto [slot, isNew] = slots_.try_emplace(block.offset, slots_.size());
-        record.cacheSlot = slot->second;
+        record.cacheSlot = slots_.try_emplace(block.offset, slots_.size()).first->second;
         const std::uint8_t kind = in.U8("image kind");
         if (kind == 0) {
             if (block.size != 1) in.Fail("empty image slot is " + std::to_string(block.size) + " bytes, not 1");
