@@ -1,0 +1,233 @@
+#include "stage/acs/sample_character.h"
+
+#include <cmath>
+#include <cstdint>
+
+namespace zinna::acs {
+
+namespace {
+
+enum Colour : std::uint8_t { kClear = 0, kBlack = 1, kWhite = 2, kRed = 3, kGreen = 4, kBlue = 5, kYellow = 6 };
+
+class Canvas {
+public:
+    Canvas(int width, int height) : width_(width), height_(height), pixels_(width * height, kClear) {}
+
+    void Set(int x, int y, std::uint8_t colour) {
+        if (x >= 0 && y >= 0 && x < width_ && y < height_) pixels_[y * width_ + x] = colour;
+    }
+    void FillRect(int x0, int y0, int x1, int y1, std::uint8_t colour) {
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < x1; ++x) Set(x, y, colour);
+    }
+    void FillEllipse(double cx, double cy, double rx, double ry, std::uint8_t colour) {
+        for (int y = 0; y < height_; ++y)
+            for (int x = 0; x < width_; ++x) {
+                const double dx = (x + 0.5 - cx) / rx, dy = (y + 0.5 - cy) / ry;
+                if (dx * dx + dy * dy <= 1.0) Set(x, y, colour);
+            }
+    }
+    Image ToImage() const {
+        return MakeImage(static_cast<std::uint16_t>(width_), static_cast<std::uint16_t>(height_), pixels_,
+                         kSampleTransparent);
+    }
+
+private:
+    int width_;
+    int height_;
+    std::vector<std::uint8_t> pixels_;
+};
+
+std::vector<Rgb> SamplePalette() {
+    std::vector<Rgb> palette(256);
+    palette[kClear] = {255, 0, 255};
+    palette[kBlack] = {0, 0, 0};
+    palette[kWhite] = {255, 255, 255};
+    palette[kRed] = {220, 30, 30};
+    palette[kGreen] = {30, 170, 60};
+    palette[kBlue] = {40, 70, 220};
+    palette[kYellow] = {250, 210, 40};
+    for (int i = 7; i < 256; ++i)
+        palette[i] = {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(255 - i), static_cast<std::uint8_t>(i * 7)};
+    return palette;
+}
+
+// Body: a yellow ball with a black rim, a red hat on top and green feet below. 69 wide, so rows
+// need padding in the file.
+Image Body() {
+    Canvas c(69, 70);
+    c.FillEllipse(34.5, 38, 30, 28, kBlack);
+    c.FillEllipse(34.5, 38, 28, 26, kYellow);
+    for (int y = 0; y < 14; ++y) c.FillRect(34 - y, y, 35 + y, y + 1, kRed);  // hat: a triangle, point up
+    c.FillRect(14, 64, 28, 70, kGreen);
+    c.FillRect(41, 64, 55, 70, kGreen);
+    return c.ToImage();
+}
+
+Image Eyes(bool open) {
+    Canvas c(30, 12);
+    if (open) {
+        c.FillEllipse(7, 6, 6, 6, kWhite);
+        c.FillEllipse(23, 6, 6, 6, kWhite);
+        c.FillEllipse(9, 6, 2.5, 2.5, kBlue);  // both pupils look right
+        c.FillEllipse(25, 6, 2.5, 2.5, kBlue);
+    } else {
+        c.FillRect(1, 5, 13, 7, kBlack);
+        c.FillRect(17, 5, 29, 7, kBlack);
+    }
+    return c.ToImage();
+}
+
+Image Mouth(int shape) {
+    static constexpr double kOpen[7] = {0.8, 2, 3, 4, 5, 3, 2};
+    static constexpr double kWide[7] = {7, 7, 7, 7, 7, 5, 3};
+    Canvas c(16, 11);
+    c.FillEllipse(8, 5.5, kWide[shape], kOpen[shape], kBlack);
+    if (kOpen[shape] > 1.5) c.FillEllipse(8, 5.5 + kOpen[shape] / 2, kWide[shape] * 0.6, kOpen[shape] / 2, kRed);
+    return c.ToImage();
+}
+
+// An arrow pointing right, thicker at the tail: mirrored renders show it pointing left.
+Image Arrow() {
+    Canvas c(40, 17);
+    c.FillRect(0, 5, 28, 12, kBlue);
+    for (int x = 28; x < 40; ++x) c.FillRect(x, 8 - (39 - x) * 8 / 11, x + 1, 9 + (39 - x) * 8 / 11, kBlue);
+    return c.ToImage();
+}
+
+Frame Pose(std::vector<FrameImage> images, std::uint16_t duration) {
+    Frame frame;
+    frame.images = std::move(images);
+    frame.duration = duration;
+    return frame;
+}
+
+Frame Terminator() { return Pose({}, 0); }
+
+// Bitmaps for the tray icon: a 16 x 16 1-bit mask and a 4-bit colour image.
+std::vector<std::uint8_t> IconBitmap(int bitsPerPixel) {
+    const int stride = ((16 * bitsPerPixel + 31) / 32) * 4;
+    std::vector<std::uint8_t> dib(40 + (4 << bitsPerPixel) + stride * 16, 0);
+    const auto put32 = [&](int at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) dib[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+    };
+    put32(0, 40);
+    put32(4, 16);
+    put32(8, 16);
+    dib[12] = 1;
+    dib[14] = static_cast<std::uint8_t>(bitsPerPixel);
+    for (std::size_t i = 40 + (4 << bitsPerPixel); i < dib.size(); ++i) dib[i] = static_cast<std::uint8_t>(i * 37);
+    return dib;
+}
+
+}  // namespace
+
+Sound MakeSampleWave(int samples) {
+    Sound wave;
+    const auto put = [&](const char* tag) {
+        for (int i = 0; i < 4; ++i) wave.push_back(static_cast<std::uint8_t>(tag[i]));
+    };
+    const auto put32 = [&](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) wave.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    };
+    const auto put16 = [&](std::uint16_t v) {
+        wave.push_back(static_cast<std::uint8_t>(v));
+        wave.push_back(static_cast<std::uint8_t>(v >> 8));
+    };
+    put("RIFF");
+    put32(36 + samples);
+    put("WAVE");
+    put("fmt ");
+    put32(16);
+    put16(1);  // PCM
+    put16(1);  // mono
+    put32(8000);
+    put32(8000);
+    put16(1);
+    put16(8);
+    put("data");
+    put32(samples);
+    for (int i = 0; i < samples; ++i) wave.push_back((i / 8) % 2 ? 0xC0 : 0x40);
+    return wave;
+}
+
+Character MakeSampleCharacter() {
+    Character character;
+    CharacterInfo& info = character.info;
+    info.id.bytes = {0x5A, 0x49, 0x4E, 0x4E, 0x41, 0x00, 0x01, 0x02, 0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0x70, 0x80};
+    info.width = 96;
+    info.height = 80;
+    info.transparentIndex = kSampleTransparent;
+    info.flags = kFlagVoice | kFlagBalloon | kFlagBalloonSizeToText | kFlagStandardAnimationSet;
+    info.voice = VoiceInfo{};
+    info.voice->extra = VoiceInfo::Extra{0x0409, "Standard", 1, 30, "Cheerful"};
+    info.balloon = BalloonInfo{};
+    info.palette = SamplePalette();
+    info.trayIcon = TrayIcon{IconBitmap(1), IconBitmap(4)};
+    info.localized = {{0x0409, "Zinna", "A cheerful test character", ""}, {0x0407, "Zinna", "Eine Testfigur — grün", "x"}};
+
+    // Images: 0 body, 1 eyes open, 2 eyes closed, 3..9 mouths 0..6, 10 empty slot, 11 arrow.
+    character.images.push_back(Body());
+    character.images.push_back(Eyes(true));
+    character.images.push_back(Eyes(false));
+    for (int shape = 0; shape < 7; ++shape) character.images.push_back(Mouth(shape));
+    character.images.push_back(Image{});
+    character.images.push_back(Arrow());
+    character.sounds.push_back(MakeSampleWave(400));
+
+    const FrameImage body{0, 13, 6}, eyesOpen{1, 33, 28}, eyesClosed{2, 33, 28}, arrow{11, 50, 60};
+    Animation show{"Show", Transition::None, "", {Pose({eyesOpen, body}, 20), Terminator()}};
+    show.frames[0].sound = 0;
+    Animation hide{"Hide", Transition::None, "", {Pose({eyesClosed, body}, 20), Terminator()}};
+
+    Animation greet{"Greet", Transition::ExitBranches, "", {}};
+    greet.frames = {Pose({eyesOpen, body}, 10), Pose({eyesClosed, body}, 15), Pose({arrow, eyesOpen, body}, 30),
+                    Terminator()};
+    greet.frames[1].exitFrame = 0;
+    greet.frames[2].exitFrame = 1;
+    greet.frames[2].branches = {{0, 40}, {1, 25}};
+    greet.frames[3].exitFrame = kNoExitBranch;
+
+    Animation rest{"RestPose", Transition::None, "", {Pose({eyesOpen, body}, 10), Terminator()}};
+    for (std::uint8_t shape = 0; shape < 7; ++shape)
+        rest.frames[0].mouths.push_back({shape, shape == 0, static_cast<std::uint16_t>(3 + shape), 40, 50, 8, 5, 0, {}});
+
+    Animation wave{"Wave", Transition::ReturnAnimation, "RESTPOSE", {Pose({arrow, eyesOpen, body}, 25), Terminator()}};
+    wave.frames[0].exitFrame = kExitEndsNow;
+    // An empty slot in a frame draws nothing.
+    wave.frames[1].images = {{10, 0, 0}};
+
+    character.animations = {show, hide, greet, rest, wave};
+    info.states = {{"SHOWING", {"SHOW"}}, {"HIDING", {"HIDE"}}, {"SPEAKING", {"RESTPOSE"}},
+                   {"IDLINGLEVEL1", {"GREET", "RESTPOSE"}}};
+    return character;
+}
+
+Character MakeBenchmarkCharacter(int imageCount, int imageSide) {
+    Character character = MakeSampleCharacter();
+    character.images.clear();
+    character.animations.clear();
+    character.info.states.clear();
+    std::uint32_t noise = 12345;
+    for (int i = 0; i < imageCount; ++i) {
+        Canvas c(imageSide, imageSide);
+        const double r = imageSide * (0.3 + 0.02 * (i % 7));
+        c.FillEllipse(imageSide / 2.0, imageSide / 2.0, r + 2, r + 2, kBlack);
+        c.FillEllipse(imageSide / 2.0, imageSide / 2.0, r, r, static_cast<std::uint8_t>(kYellow + i % 3));
+        // Shading and a little noise, as drawn art has.
+        for (int y = imageSide / 3; y < imageSide * 2 / 3; ++y)
+            for (int x = imageSide / 4; x < imageSide * 3 / 4; ++x) {
+                noise = noise * 1103515245u + 12345u;
+                if ((noise >> 16) % 5 == 0) c.Set(x, y, static_cast<std::uint8_t>(7 + (x + y + i) % 32));
+            }
+        c.FillRect(imageSide / 3, imageSide / 8, imageSide * 2 / 3, imageSide / 5, kRed);
+        character.images.push_back(c.ToImage());
+    }
+    Animation all{"All", Transition::None, "", {}};
+    for (int i = 0; i < imageCount; ++i) all.frames.push_back(Pose({{static_cast<std::uint32_t>(i), 0, 0}}, 10));
+    character.animations.push_back(all);
+    character.info.width = character.info.height = static_cast<std::uint16_t>(imageSide);
+    return character;
+}
+
+}  // namespace zinna::acs
