@@ -1,6 +1,6 @@
 #include "contact_sheet.h"
 
-#include "tiny_font.h"
+#include "stage/acs/tiny_font.h"
 
 #include "stage/acs/acs_reader.h"
 

@@ -3,6 +3,7 @@
 // handler lives: the desktop is put back, the error is reported, and the program ends.
 #pragma once
 
+#include "basic/basic_error.h"
 #include "character/agent_control.h"
 #include "lifecycle/window_toolkit.h"
 
@@ -18,6 +19,8 @@ public:
 
     // Runs the start-up sequence (the main window's initialise event).
     void Start();
+    // The user is logging off or shutting down: the desktop is put back and the program ends.
+    void SessionEnding();
 
     void Timer1_Timer() override;
     void Command(const std::string& name) override;
@@ -33,6 +36,7 @@ public:
 
 private:
     void Run(const std::function<void()>& handler);
+    void ReportUnhandled(const basic::BasicError& error);
 
     ZinnaForm& form_;
     bool inErrorReport_ = false;

@@ -12,9 +12,9 @@
 namespace zinna {
 
 // How the program ended.
-enum class EndReason { Quit, LoadFailure, Error };
+enum class EndReason { Quit, LoadFailure, Error, SessionEnd };
 
-const char* EndReasonName(EndReason reason);  // "quit", "load-failure", "error"
+const char* EndReasonName(EndReason reason);  // "quit", "load-failure", "error", "session-end"
 
 class TimerEvents {
 public:

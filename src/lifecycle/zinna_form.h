@@ -74,6 +74,8 @@ public:
     void Form_Load();
     void GetWindowsHome();
     void RestoreAndQuit();
+    // Logoff or shutdown: the desktop is put back before the program ends.
+    void EndSession();
     // An error left a handler: put the desktop back, report the error, end the program.
     void EndWithUnhandledError(const basic::BasicError& error);
     bool HasEnded() const { return ended_; }
@@ -126,6 +128,8 @@ public:
 
 private:
     [[noreturn]] void End(EndReason reason);
+    // oCharacter, or the runtime's error 91 when no character was loaded.
+    AgentCharacter& Character();
     // Puts back whatever start-up changed on the desktop, each part once, each part even when
     // another fails.
     void RestoreDesktop();

@@ -1,4 +1,4 @@
-#include "tiny_font.h"
+#include "stage/acs/tiny_font.h"
 
 #include <array>
 

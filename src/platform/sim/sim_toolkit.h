@@ -1,0 +1,61 @@
+// The window toolkit on the simulated desktop: a screen of a given size at 15 layout units per
+// pixel, Timer1 on the virtual clock, a message box the user answers with OK, and the program's end.
+#pragma once
+
+#include "lifecycle/window_toolkit.h"
+#include "platform/sim/scripted_random.h"
+#include "platform/sim/trace.h"
+#include "platform/sim/virtual_clock.h"
+
+#include <functional>
+#include <optional>
+
+namespace zinna::sim {
+
+struct SimScreen {
+    int widthPixels = 1024;
+    int heightPixels = 768;
+    double twipsPerPixel = 15;
+};
+
+class SimToolkit final : public WindowToolkit {
+public:
+    using ControlFactory = std::function<std::unique_ptr<AgentControl>(AgentEvents&)>;
+
+    SimToolkit(SimScreen screen, std::uint32_t seed, std::vector<float> firstRandomNumbers, VirtualClock& clock,
+               Trace& trace, ControlFactory controlFactory);
+
+    double ScreenWidth() override { return screen_.widthPixels * screen_.twipsPerPixel; }
+    double ScreenHeight() override { return screen_.heightPixels * screen_.twipsPerPixel; }
+    double TwipsPerPixelX() override { return screen_.twipsPerPixel; }
+    double TwipsPerPixelY() override { return screen_.twipsPerPixel; }
+    void SetTimer1Interval(basic::Long intervalMs, TimerEvents& handler) override;
+    void MsgBox(const std::string& prompt) override;
+    std::string AppTitle() override { return "Zinna"; }
+    std::string AppPath() override { return "C:\\Program Files\\Zinna"; }
+    WindowHandle hWnd() override { return 0x00020010; }
+    void Randomize() override;
+    float Rnd() override { return random_.Rnd(); }
+    std::unique_ptr<AgentControl> CreateObject(const std::string& progId, AgentEvents& events) override;
+    void End(EndReason reason) override;
+
+    bool Ended() const { return endReason_.has_value(); }
+    std::optional<EndReason> EndedBecause() const { return endReason_; }
+    std::size_t RandomDraws() const { return random_.Draws(); }
+
+private:
+    void ScheduleTick(std::int64_t atMs);
+
+    SimScreen screen_;
+    std::uint32_t seed_;
+    ScriptedRandom random_;
+    VirtualClock& clock_;
+    Trace& trace_;
+    ControlFactory controlFactory_;
+    TimerEvents* timerHandler_ = nullptr;
+    basic::Long timerInterval_ = 0;
+    std::optional<ClockTimerId> nextTick_;
+    std::optional<EndReason> endReason_;
+};
+
+}  // namespace zinna::sim

@@ -1,0 +1,142 @@
+#include "platform/sim/sim_world.h"
+
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <tuple>
+
+namespace zinna::sim {
+
+SimWorld::SimWorld(SimConfig config)
+    : config_(std::move(config)),
+      trace_(clock_),
+      desktop_(config_.desktop, trace_),
+      toolkit_(config_.screen, config_.seed, config_.firstRandomNumbers, clock_, trace_,
+               [this](AgentEvents& program) { return CreateControl(program); }),
+      form_(toolkit_, desktop_) {
+    sounds_.trace = &trace_;
+}
+
+std::unique_ptr<AgentControl> SimWorld::CreateControl(AgentEvents& program) {
+    tracedEvents_ = std::make_unique<TracedEvents>(trace_, program);
+    std::unique_ptr<AgentControl> inner;
+    if (config_.characterFile) {
+        stage::StageSettings settings;
+        settings.screenWidth = config_.screen.widthPixels;
+        settings.screenHeight = config_.screen.heightPixels;
+        settings.seed = config_.seed;
+        settings.reportedFrameSize = config_.reportedFrameSize;
+        auto host = std::make_unique<stage::StageControl>(
+            clock_, *tracedEvents_, sounds_, [this](const std::string& path) { return ReadCharacterFile(path); },
+            settings);
+        host_ = host.get();
+        inner = std::move(host);
+    } else {
+        SimCharacterConfig character = config_.character;
+        if (config_.reportedFrameSize) std::tie(character.width, character.height) = *config_.reportedFrameSize;
+        auto simple = std::make_unique<SimAgentControl>(clock_, desktop_, *tracedEvents_, character);
+        simpleControl_ = simple.get();
+        inner = std::move(simple);
+    }
+    return std::make_unique<TracedControl>(std::move(inner), trace_, config_.failures);
+}
+
+std::vector<std::uint8_t> SimWorld::ReadCharacterFile(const std::string& path) const {
+    // The simulated Windows directory's character file is the real file the run was given.
+    if (!desktop_.FileExists(path) || !config_.characterFile)
+        throw std::runtime_error("no such file on the simulated desktop");
+    std::ifstream file(*config_.characterFile, std::ios::binary);
+    if (!file) throw std::runtime_error("cannot open " + config_.characterFile->string());
+    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(file), {});
+}
+
+void SimWorld::RecordedSound::Play(std::span<const std::uint8_t> waveFile) {
+    played.push_back(waveFile.size());
+    trace->Record("sound", {{"bytes", static_cast<std::int64_t>(waveFile.size())}});
+}
+
+void SimWorld::Run(std::int64_t durationMs) {
+    Start();
+    RunUntil(durationMs);
+    Finish();
+}
+
+void SimWorld::Start() {
+    for (const UserAction& action : config_.script)
+        clock_.ScheduleAt(action.timeMs, [this, action] { Perform(action); });
+    clock_.ScheduleAt(0, [this] { form_.Dispatch().Start(); });
+}
+
+void SimWorld::RunUntil(std::int64_t timeMs) {
+    if (!toolkit_.Ended()) clock_.RunUntil(timeMs, [this] { return toolkit_.Ended(); });
+}
+
+void SimWorld::Finish() {
+    if (!toolkit_.Ended()) trace_.Record("end", {{"reason", std::string("time")}});
+    RecordState();
+}
+
+void SimWorld::Perform(const UserAction& action) {
+    // The user can only act on a character that is there.
+    if (toolkit_.Ended() || form_.oCharacter == nullptr) return;
+    if (simpleControl_) {
+        switch (action.kind) {
+            case UserAction::Kind::Command: simpleControl_->UserChoosesCommand(action.command); break;
+            case UserAction::Kind::DblClick: simpleControl_->UserDoubleClicks(); break;
+            case UserAction::Kind::Drag: simpleControl_->UserDragsTo(action.x, action.y); break;
+        }
+        return;
+    }
+    stage::StageCharacter* character = host_ ? host_->Loaded() : nullptr;
+    if (!character) return;
+    // The pointer grabs her in the middle of her frame.
+    int grabX = character->FrameWidth() / 2, grabY = character->FrameHeight() / 2;
+    int atX = character->X() + grabX, atY = character->Y() + grabY;
+    stage::PointerInput& pointer = character->Pointer();
+    switch (action.kind) {
+        case UserAction::Kind::Command: character->ChooseCommand(action.command); break;
+        case UserAction::Kind::DblClick: pointer.DoubleClick(stage::PointerButton::Left, atX, atY); break;
+        case UserAction::Kind::Drag:
+            pointer.Press(stage::PointerButton::Left, atX, atY, character->X(), character->Y());
+            pointer.Move(action.x + grabX, action.y + grabY);
+            pointer.Release(stage::PointerButton::Left, action.x + grabX, action.y + grabY);
+            break;
+    }
+}
+
+void SimWorld::RecordState() {
+    auto text = [this](const char* name) -> TraceValue {
+        auto value = desktop_.Text(kDesktopKey, name);
+        return value ? TraceValue(*value) : TraceValue(nullptr);
+    };
+    trace_.Record("state", {{"wallpaper", text("Wallpaper")},
+                            {"tile", text("TileWallpaper")},
+                            {"style", text("WallpaperStyle")},
+                            {"color", std::int64_t{desktop_.DesktopColor()}}});
+}
+
+acs::RgbaImage SimWorld::PictureOfScreen() {
+    ScreenScene scene;
+    scene.width = config_.screen.widthPixels;
+    scene.height = config_.screen.heightPixels;
+    scene.desktopColor = desktop_.DesktopColor();
+    scene.tileWallpaper = desktop_.Text(kDesktopKey, "TileWallpaper").value_or("");
+    scene.wallpaperStyle = desktop_.Text(kDesktopKey, "WallpaperStyle").value_or("");
+    // Only the program's own bitmap exists as a real file; the user's wallpaper is imaginary.
+    std::string programPaper = form_.sWindowsDir + "\\LH1024x768.bmp";
+    if (config_.wallpaperFile && !form_.sWindowsDir.empty() && desktop_.ShownWallpaper() == programPaper) {
+        if (!wallpaperPicture_) wallpaperPicture_ = ReadBitmapFile(*config_.wallpaperFile);
+        if (*wallpaperPicture_) scene.wallpaper = &**wallpaperPicture_;
+    }
+    stage::StageCharacter* character = host_ ? host_->Loaded() : nullptr;
+    if (character && character->Visible()) {
+        scene.character = &character->FrameImage();
+        scene.characterX = character->X();
+        scene.characterY = character->Y();
+        scene.balloon = character->Balloon();
+        scene.balloonLines = character->BalloonLinesShown();
+    }
+    return PaintScreen(scene);
+}
+
+}  // namespace zinna::sim

@@ -1,0 +1,91 @@
+// The whole simulated run: the simulated desktop and toolkit, the simulated character control and
+// the unchanged program, on one virtual clock, with the user's scripted actions.
+#pragma once
+
+#include "lifecycle/zinna_form.h"
+#include "platform/sim/sim_agent_control.h"
+#include "platform/sim/sim_desktop.h"
+#include "platform/sim/sim_toolkit.h"
+#include "platform/sim/trace.h"
+#include "platform/sim/user_script.h"
+#include "platform/sim/screen_picture.h"
+#include "platform/sim/traced_control.h"
+#include "platform/sim/virtual_clock.h"
+#include "stage/host/stage_control.h"
+
+#include <filesystem>
+
+#include <memory>
+#include <vector>
+
+namespace zinna::sim {
+
+struct SimConfig {
+    SimScreen screen;
+    SimDesktopConfig desktop;
+    SimCharacterConfig character;  // the simple control's frame size
+    // The character data file the built-in host plays as the Windows directory's zinna.acs; without
+    // one, the simple simulated control with its timing model stands in for the host.
+    std::optional<std::filesystem::path> characterFile;
+    // The frame size the character reports to the program, instead of the file's.
+    std::optional<std::pair<int, int>> reportedFrameSize;
+    // The bitmap shown for the Windows directory's LH1024x768.bmp in pictures of the screen.
+    std::optional<std::filesystem::path> wallpaperFile;
+    std::uint32_t seed = 1;
+    std::vector<float> firstRandomNumbers;
+    std::shared_ptr<FailurePlan> failures = std::make_shared<FailurePlan>();
+    std::vector<UserAction> script;
+};
+
+class SimWorld {
+public:
+    explicit SimWorld(SimConfig config);
+
+    // Starts the program at t = 0 and runs until the program ends or the time is up. Ends with the
+    // "end" event for a run whose time ran out, then the "state" of the desktop.
+    void Run(std::int64_t durationMs);
+    // The same in steps: Start schedules start-up and the script, RunUntil moves the clock on (it
+    // stops early when the program ends), Finish records how the run ended and the desktop.
+    void Start();
+    void RunUntil(std::int64_t timeMs);
+    void Finish();
+
+    Trace& GetTrace() { return trace_; }
+    SimDesktop& Desktop() { return desktop_; }
+    SimToolkit& Toolkit() { return toolkit_; }
+    ZinnaForm& Form() { return form_; }
+    // The control the program created (the simple one, or the built-in host); null before the
+    // program created it.
+    SimAgentControl* Control() { return simpleControl_; }
+    stage::StageControl* Host() { return host_; }
+    const std::vector<std::size_t>& SoundsPlayed() const { return sounds_.played; }
+    // The screen as it looks now: desktop colour, wallpaper, the character and her balloon.
+    acs::RgbaImage PictureOfScreen();
+    VirtualClock& GetClock() { return clock_; }
+
+private:
+    struct RecordedSound final : stage::SoundOutput {
+        Trace* trace = nullptr;
+        std::vector<std::size_t> played;  // sizes of the wave files played
+        void Play(std::span<const std::uint8_t> waveFile) override;
+    };
+
+    std::unique_ptr<AgentControl> CreateControl(AgentEvents& program);
+    std::vector<std::uint8_t> ReadCharacterFile(const std::string& path) const;
+    void Perform(const UserAction& action);
+    void RecordState();
+
+    SimConfig config_;
+    VirtualClock clock_;
+    Trace trace_;
+    SimDesktop desktop_;
+    SimToolkit toolkit_;
+    RecordedSound sounds_;
+    std::optional<std::optional<acs::RgbaImage>> wallpaperPicture_;  // read when first painted
+    std::unique_ptr<TracedEvents> tracedEvents_;
+    SimAgentControl* simpleControl_ = nullptr;
+    stage::StageControl* host_ = nullptr;
+    ZinnaForm form_;
+};
+
+}  // namespace zinna::sim

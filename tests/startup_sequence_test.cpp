@@ -1,0 +1,132 @@
+#include "sim_test_support.h"
+
+#include <doctest/doctest.h>
+
+using zinna::testing::RunSim;
+using zinna::testing::SimRun;
+
+namespace {
+
+// The start-up steps as one line each: os calls by function, control calls by op.
+std::vector<std::string> StartupSteps(const SimRun& run) {
+    std::vector<std::string> steps;
+    for (const auto& e : run.Events()) {
+        if (e.ev == "os") steps.push_back(e.Text("fn") + (e.Text("name").empty() ? "" : " " + e.Text("name")));
+        if (e.ev == "call" && e.Text("op") != "CommandsAdd") steps.push_back(SimRun::Describe(e));
+        if (e.ev == "call" && e.Text("op") == "CommandsAdd" && (steps.empty() || steps.back() != "CommandsAdd"))
+            steps.push_back("CommandsAdd");
+        if (e.ev == "timer") steps.push_back("timer " + std::to_string(*e.Number("interval")));
+        if (e.ev == "call" && e.Text("op") == "SoundEffectsOn") break;
+    }
+    return steps;
+}
+
+}  // namespace
+
+TEST_CASE("start-up runs its steps in the fixed order, the load stage nested at the timer") {
+    SimRun run = RunSim({"--seconds", "2", "--seed", "5"});
+    std::vector<std::string> steps = StartupSteps(run);
+    // The opening's flight sits between the black desktop and the timer: cut it out.
+    auto flight = std::find(steps.begin(), steps.end(), "Hide");
+    auto timer = std::find(steps.begin(), steps.end(), "timer 1000");
+    REQUIRE(flight < timer);
+    CHECK(timer - flight == 157);  // the opening queued 146 + 7 + 4 requests
+    steps.erase(flight, timer);
+
+    const std::vector<std::string> expected = {
+        "FindWindow",
+        "RegQueryValue Wallpaper",
+        "RegQueryValue TileWallpaper",
+        "RegQueryValue WallpaperStyle",
+        "GetWindowsDirectory",
+        "RegSetValue TileWallpaper",
+        "RegSetValue WallpaperStyle",
+        "SystemParametersInfo",
+        "Connected",
+        "Load",
+        "MoveTo 448,320",
+        "Show",
+        "CommandsAdd",
+        "GetSysColor",
+        "keybd_event", "keybd_event", "keybd_event", "keybd_event",
+        "IdleOn",
+        "SetSysColors",
+        "timer 1000",
+        "SoundEffectsOn",
+    };
+    CHECK(steps == expected);
+
+    auto load = run.Select("call", "Load").at(0);
+    CHECK(load.Text("id") == "zinna");
+    CHECK(load.Text("path") == "C:\\WINDOWS\\zinna.acs");
+    CHECK(run.Select("call", "IdleOn").at(0).Find("value")->index() == 1);
+    CHECK(std::get<bool>(*run.Select("call", "SoundEffectsOn").at(0).Find("value")) == true);
+    CHECK(run.Select("call", "MoveTo").at(0).Find("speed") == nullptr);  // the control's default speed
+
+    zinna::ZinnaForm& form = run.world->Form();
+    CHECK(form.bRandom == zinna::basic::True);
+    CHECK(form.iTickCount == 2);  // ticks at 1000 and 2000 ms
+    CHECK(form.iEggCount == 0);
+    CHECK(form.lScreenWidth == 1024);
+    CHECK(form.lScreenHeight == 768);
+    CHECK(form.lOldDesktopColor == 0x00808000);
+    CHECK(form.sWindowsDir == "C:\\WINDOWS");
+    CHECK(run.world->Desktop().DesktopColor() == 0);
+}
+
+TEST_CASE("the character is centred on the screen, truncating odd sizes, even off the screen") {
+    auto firstMove = [](std::vector<std::string> args) {
+        args.insert(args.end(), {"--seconds", "0", "--seed", "1"});
+        return SimRun::Describe(RunSim(args).Select("call", "MoveTo").at(0));
+    };
+    CHECK(firstMove({}) == "MoveTo 448,320");
+    CHECK(firstMove({"--screen", "800x600"}) == "MoveTo 336,236");
+    CHECK(firstMove({"--character", "101x128"}) == "MoveTo 462,320");
+    CHECK(firstMove({"--screen", "100x80", "--character", "300x200"}) == "MoveTo -100,-60");
+}
+
+TEST_CASE("a missing character file ends start-up with the message and nothing later runs") {
+    SimRun run = RunSim({"--no-character", "--seed", "1"});
+    auto boxes = run.Select("msgbox");
+    REQUIRE(boxes.size() == 1);
+    CHECK(boxes[0].Text("text") == "Error: Cannot load zinna graphic file");
+    CHECK(boxes[0].Text("caption") == "Zinna");
+    CHECK(run.EndReason() == "load-failure");
+    CHECK(run.Select("call", "CommandsAdd").empty());
+    CHECK(run.Select("call", "Show").empty());
+    CHECK(run.Select("os", "GetSysColor").empty());
+    CHECK(run.Select("os", "keybd_event").empty());
+    CHECK(run.Select("timer").empty());
+    CHECK(run.world->Desktop().DesktopColor() == 0x00808000);  // never painted black
+}
+
+TEST_CASE("errors after a successful load are passed over and start-up goes on") {
+    SimRun run = RunSim({"--fail", "Show@1", "--seconds", "1", "--seed", "1"});
+    CHECK(run.Select("msgbox").empty());
+    CHECK(run.Select("call", "CommandsAdd").size() == 13);
+    CHECK(run.EndReason() == "time");
+
+    // A frame this wide centres fine, but the opening's horizontal span no longer fits 16 bits:
+    // the overflow leaves the load event and start-up ends with the report.
+    SimRun hugeFrame = RunSim({"--character", "32767x10", "--screen", "100x100", "--seconds", "0", "--seed", "1"});
+    REQUIRE(hugeFrame.Select("msgbox").size() == 1);
+    CHECK(hugeFrame.Select("msgbox")[0].Text("text") == "Run-time error '6':\n\nOverflow");
+    CHECK(hugeFrame.EndReason() == "error");
+}
+
+TEST_CASE("a Windows directory of 255 characters or more is taken whole") {
+    std::string longDir = "C:\\" + std::string(300, 'w');
+    SimRun run = RunSim({"--windows-dir", longDir, "--seconds", "0", "--seed", "1"});
+    CHECK(run.world->Form().sWindowsDir == longDir);
+    CHECK(run.Select("call", "Load").at(0).Text("path") == longDir + "\\zinna.acs");
+    CHECK(run.Select("os", "SystemParametersInfo").at(0).Text("path") == longDir + "\\LH1024x768.bmp");
+}
+
+TEST_CASE("a start-up step that fails stops start-up with the runtime's report") {
+    SimRun run = RunSim({"--fail", "IdleOn", "--seed", "1"});
+    auto boxes = run.Select("msgbox");
+    REQUIRE(boxes.size() == 1);
+    CHECK(boxes[0].Text("text").rfind("Run-time error '-2147467259 (80004005)':", 0) == 0);
+    CHECK(run.EndReason() == "error");
+    CHECK(run.Select("timer").empty());
+}
