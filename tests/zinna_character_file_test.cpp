@@ -5,6 +5,8 @@
 
 #include <doctest/doctest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <string>
 
 using namespace zinna::acs;
@@ -19,6 +21,15 @@ AcsFile& Zinna() {
 const Animation* Find(std::string_view name) {
     for (const Animation& animation : Zinna().Animations())
         if (animation.name == name) return &animation;
+    return nullptr;
+}
+
+// State tables name animations upper-case; animation names compare without case there.
+const Animation* FindIgnoringCase(std::string_view name) {
+    for (const Animation& animation : Zinna().Animations())
+        if (std::equal(name.begin(), name.end(), animation.name.begin(), animation.name.end(),
+                       [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b)); }))
+            return &animation;
     return nullptr;
 }
 
@@ -86,4 +97,19 @@ TEST_CASE("her rest pose has a dark rim: every opaque pixel next to a transparen
         }
     CHECK(edgePixels > 200);
     CHECK(lightEdgePixels == 0);
+}
+
+TEST_CASE("moving to the screen's right (her left) shows her flying right, and the other way round") {
+    // The host plays MovingLeft for a move toward the screen's right: the character's own left.
+    auto firstImage = [](std::string_view name) {
+        const Animation* animation = FindIgnoringCase(name);
+        REQUIRE(animation != nullptr);
+        return animation->frames.front().images.at(0).imageIndex;
+    };
+    const State* left = FindState(Zinna().Info(), "MovingLeft");
+    const State* right = FindState(Zinna().Info(), "MovingRight");
+    REQUIRE(left != nullptr);
+    REQUIRE(right != nullptr);
+    CHECK(firstImage(left->animations.at(0)) == firstImage("FlyRight1"));
+    CHECK(firstImage(right->animations.at(0)) == firstImage("FlyLeft1"));
 }
