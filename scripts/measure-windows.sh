@@ -36,15 +36,16 @@ fi
 # CPU ticks (user + system) of a process, from /proc.
 ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 hz=$(getconf CLK_TCK)
-wine explorer /desktop=shell,1024x768 "$build/apps/zinna/zinna.exe" >/dev/null 2>&1 &
+exe="$PWD/$build/apps/zinna/zinna.exe"
+wine explorer /desktop=shell,1024x768 "$exe" >/dev/null 2>&1 &
 zinna=
 for _ in $(seq 100); do
-  zinna=$(pgrep -f -n 'apps/zinna/zinna.exe$' || true)
+  zinna=$(pgrep -f -n "^$exe\$" || true)
   [ -n "$zinna" ] && break
   sleep 0.1
 done
 [ -n "$zinna" ] || { echo "zinna.exe did not start" >&2; exit 1; }
-server=$(pgrep -n -x wineserver)
+server=$(pgrep -n '^wineserver')
 echo "zinna.exe pid $zinna, wineserver pid $server, Xvfb pid $xvfb_pid"
 
 sleep 25  # the opening: the flight, the dance and the kiss
