@@ -78,10 +78,19 @@ std::string WriteCharacterFile(const std::vector<std::uint8_t>& bytes = zinna::t
     return zinna::win32::Utf8FromWide(path);
 }
 
+// A hidden top-level window, as the program's main window is.
+struct HiddenOwner {
+    HWND window = CreateWindowExW(0, L"STATIC", L"Form1", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr,
+                                  GetModuleHandleW(nullptr), nullptr);
+    ~HiddenOwner() { DestroyWindow(window); }
+};
+
 // A host with the test character loaded and shown at (x, y).
 struct ShownCharacter {
     RecordedEvents events;
-    HostedAgentControl control{GetModuleHandleW(nullptr), events, [](const std::function<void()>& work) { work(); }};
+    HiddenOwner owner;
+    HostedAgentControl control{GetModuleHandleW(nullptr), events, [](const std::function<void()>& work) { work(); },
+                               owner.window};
     zinna::AgentCharacter* character = nullptr;
     HWND window = nullptr;
 
@@ -122,6 +131,9 @@ TEST_CASE("she is shown in a topmost layered tool window of her frame's size whe
     const LONG_PTR wanted = WS_EX_TOOLWINDOW | WS_EX_TOPMOST | WS_EX_LAYERED | WS_EX_NOACTIVATE;
     CHECK((style & wanted) == wanted);
     CHECK((GetWindowLongPtrW(shown.window, GWL_STYLE) & (WS_CAPTION | WS_THICKFRAME)) == 0);
+    // Owned by the hidden main window: no taskbar button, whatever the shell.
+    CHECK(GetWindow(shown.window, GW_OWNER) == shown.owner.window);
+    CHECK(GetWindow(shown.control.Windows()->BalloonWindow(), GW_OWNER) == shown.owner.window);
     // Shown without taking the focus.
     CHECK(GetForegroundWindow() != shown.window);
     CHECK(GetActiveWindow() != shown.window);
@@ -214,7 +226,8 @@ TEST_CASE("while she speaks her balloon stands above her, inside the screen, and
 
 TEST_CASE("a character file that cannot be read is the control's error, and no window is made") {
     RecordedEvents events;
-    HostedAgentControl control(GetModuleHandleW(nullptr), events, [](const std::function<void()>& work) { work(); });
+    HostedAgentControl control(GetModuleHandleW(nullptr), events, [](const std::function<void()>& work) { work(); },
+                               nullptr);
     CHECK_THROWS_AS(control.CharactersLoad("tester", "C:\\no such folder\\tester.acs"), zinna::basic::BasicError);
     CHECK(control.Windows() == nullptr);
 }

@@ -274,6 +274,13 @@ TEST_CASE("Zinna on the desktop: the opening, her menu, a double-click, a drag, 
         std::optional<RECT> dancing;
         CHECK_MESSAGE(WaitForFrameColours(zinna, kDanceColours, 10000, &dancing), "no dance after choosing Dance");
         if (dancing) CHECK(dancing->bottom == taskbar.top);
+        // Even after her menu made her window the foreground one, the taskbar has no button for
+        // her: beyond the Start button it is all one colour.
+        const std::optional<Screenshot> after = TakeScreenshot();
+        REQUIRE(after.has_value());
+        const RECT buttons{taskbar.left + 70, taskbar.top + 3, taskbar.left + 600, taskbar.bottom - 3};
+        CHECK(after->Count(buttons, after->At(buttons.left, buttons.top)) ==
+              (buttons.right - buttons.left) * (buttons.bottom - buttons.top));
     }
 
     // A double-click on her opens the page's address, once.

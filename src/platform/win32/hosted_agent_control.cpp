@@ -22,8 +22,10 @@ stage::StageSettings SettingsForThisScreen() {
 
 }  // namespace
 
-HostedAgentControl::HostedAgentControl(HINSTANCE instance, AgentEvents& events, Win32Clock::Guard guard)
+HostedAgentControl::HostedAgentControl(HINSTANCE instance, AgentEvents& events, Win32Clock::Guard guard,
+                                       HWND ownerWindow)
     : instance_(instance),
+      ownerWindow_(ownerWindow),
       clock_(instance, std::move(guard)),
       control_(clock_, events, sound_, &ReadWholeFile, SettingsForThisScreen()) {}
 
@@ -32,7 +34,7 @@ HostedAgentControl::~HostedAgentControl() { windows_.reset(); }
 
 RequestId HostedAgentControl::CharactersLoad(const std::string& characterId, const std::string& path) {
     const RequestId request = control_.CharactersLoad(characterId, path);
-    if (!windows_ && control_.Loaded() != nullptr) windows_ = std::make_unique<StageWindows>(instance_, *control_.Loaded());
+    if (!windows_ && control_.Loaded() != nullptr) windows_ = std::make_unique<StageWindows>(instance_, *control_.Loaded(), ownerWindow_);
     return request;
 }
 

@@ -19,8 +19,9 @@ namespace zinna::win32 {
 
 class HostedAgentControl final : public AgentControl {
 public:
-    // guard runs every callback of the host's clock (see Win32Clock).
-    HostedAgentControl(HINSTANCE instance, AgentEvents& events, Win32Clock::Guard guard);
+    // guard runs every callback of the host's clock (see Win32Clock); ownerWindow (may be null)
+    // owns the character's windows.
+    HostedAgentControl(HINSTANCE instance, AgentEvents& events, Win32Clock::Guard guard, HWND ownerWindow);
     ~HostedAgentControl() override;
 
     void SetConnected(basic::Boolean connected) override { control_.SetConnected(connected); }
@@ -34,6 +35,7 @@ public:
 
 private:
     HINSTANCE instance_;
+    HWND ownerWindow_;
     Win32Clock clock_;
     Win32SoundOutput sound_;
     stage::StageControl control_;

@@ -50,11 +50,12 @@ void PremultipliedBitmap::CopyFrom(const acs::RgbaImage& picture) {
     }
 }
 
-LayeredWindow::LayeredWindow(HINSTANCE instance, const wchar_t* className, const wchar_t* title, void* owner) {
-    window_ = CreateWindowExW(kExtendedStyle, className, title, WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, instance,
+LayeredWindow::LayeredWindow(HINSTANCE instance, const wchar_t* className, const wchar_t* title, void* handler,
+                             HWND ownerWindow) {
+    window_ = CreateWindowExW(kExtendedStyle, className, title, WS_POPUP, 0, 0, 1, 1, ownerWindow, nullptr, instance,
                               nullptr);
     if (window_ == nullptr) throw std::runtime_error("cannot create a layered window");
-    SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(owner));
+    SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(handler));
 }
 
 LayeredWindow::~LayeredWindow() {

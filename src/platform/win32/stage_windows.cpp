@@ -72,6 +72,23 @@ void DrawBalloonShape(HDC dc, RECT body, const POINT (&pointer)[3], COLORREF ink
     DeleteObject(pen);
 }
 
+// The width in pixels of the widest line in the font.
+int WidestLine(HFONT font, const std::vector<std::string>& lines) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    int widest = 0;
+    {
+        const Selected selectedFont(dc, font);
+        for (const std::string& line : lines) {
+            const std::wstring text = WideFromUtf8(line);
+            SIZE size{};
+            GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+            widest = std::max<int>(widest, size.cx);
+        }
+    }
+    DeleteDC(dc);
+    return widest;
+}
+
 bool SameOpaquePixels(const acs::RgbaImage& a, const acs::RgbaImage& b) {
     if (a.width != b.width || a.height != b.height || a.rgba.size() != b.rgba.size()) return false;
     for (std::size_t i = 3; i < a.rgba.size(); i += 4)
@@ -87,11 +104,11 @@ bool StageWindows::ShownBalloon::operator==(const ShownBalloon& other) const {
            lines == other.lines;
 }
 
-StageWindows::StageWindows(HINSTANCE instance, stage::StageCharacter& character)
+StageWindows::StageWindows(HINSTANCE instance, stage::StageCharacter& character, HWND ownerWindow)
     : instance_(WithClassesRegistered(instance, &StageWindows::WindowProcedure)),
       character_(character),
-      characterWindow_(instance_, kCharacterClass, L"Zinna", this),
-      balloonWindow_(instance_, kBalloonClass, L"Zinna balloon", this) {
+      characterWindow_(instance_, kCharacterClass, L"Zinna", this, ownerWindow),
+      balloonWindow_(instance_, kBalloonClass, L"Zinna balloon", this, ownerWindow) {
     character_.SetChangeListener([this] { ShowChanges(); });
     character_.SetMenuListener([this](int x, int y) {
         PostMessageW(characterWindow_.Handle(), kOpenMenuMessage, static_cast<WPARAM>(x), static_cast<LPARAM>(y));
@@ -222,8 +239,20 @@ void StageWindows::ShowBalloon() {
     ShownBalloon wanted{*layout, character_.BalloonLinesShown()};
     if (shownBalloon_ && *shownBalloon_ == wanted && balloonWindow_.Shown()) return;
 
+    HFONT font = CreateFontW(-layout->fontPixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_SWISS,
+                             L"Tahoma");
+    // The host sizes the body from average glyph widths; a real font's line may be wider, and then
+    // the body grows around its centre, inside the screen, so no word is cut.
+    stage::ScreenRect body = layout->rect;
+    const int needed = WidestLine(font, layout->lines) + 2 * stage::kBalloonPadding;
+    if (needed > body.Width()) {
+        const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
+        const int width = std::min(needed, std::max(body.Width(), screenWidth));
+        body.left = std::clamp(body.left - (width - body.Width()) / 2, 0, std::max(0, screenWidth - width));
+        body.right = body.left + width;
+    }
     // The window holds the body and the pointer, on the side of the body towards the character.
-    const stage::ScreenRect& body = layout->rect;
     const int width = body.Width(), height = body.Height() + stage::kBalloonPointerHeight;
     const int top = layout->pointsDown ? body.top : body.top - stage::kBalloonPointerHeight;
     const int bodyTop = layout->pointsDown ? 0 : stage::kBalloonPointerHeight;
@@ -244,9 +273,6 @@ void StageWindows::ShowBalloon() {
     for (std::size_t i = 0; i < inside.size(); ++i) inside[i] = bitmap.Pixels()[i] != 0;
 
     DrawBalloonShape(bitmap.Dc(), bodyRect, pointer, kBalloonInk, kBalloonPaper);
-    HFONT font = CreateFontW(-layout->fontPixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_SWISS,
-                             L"Tahoma");
     {
         const Selected selectedFont(bitmap.Dc(), font);
         SetBkMode(bitmap.Dc(), TRANSPARENT);

@@ -16,7 +16,8 @@ namespace zinna::win32 {
 
 class StageWindows {
 public:
-    StageWindows(HINSTANCE instance, stage::StageCharacter& character);
+    // ownerWindow (the program's hidden main window; may be null) owns her windows.
+    StageWindows(HINSTANCE instance, stage::StageCharacter& character, HWND ownerWindow);
     ~StageWindows();
     StageWindows(const StageWindows&) = delete;
     StageWindows& operator=(const StageWindows&) = delete;

@@ -218,9 +218,13 @@ std::unique_ptr<AgentControl> Win32Toolkit::CreateObject(const std::string& prog
     // its place, on this thread's real time.
     if (CompareStringOrdinal(WideFromUtf8(progId).c_str(), -1, kAgentProgId, -1, TRUE) == CSTR_EQUAL &&
         !ProgIdIsRegistered(progId)) {
-        return std::make_unique<HostedAgentControl>(instance_, events, [this](const std::function<void()>& work) {
-            if (!endReason_) RunGuarded(work);
-        });
+        // The hidden main window owns her windows, as a form owns its pop-ups.
+        return std::make_unique<HostedAgentControl>(
+            instance_, events,
+            [this](const std::function<void()>& work) {
+                if (!endReason_) RunGuarded(work);
+            },
+            window_);
     }
     return CreateAgentControl(progId, events, *this);
 }
