@@ -208,6 +208,21 @@ TEST_CASE("a double-click is reported once, with where it was on the screen; a c
     CHECK(shown.Rect().left == 500);  // no drag came of it
 }
 
+TEST_CASE("a right-click asks for her menu, and so does a second one soon after, which Windows calls a double-click") {
+    ShownCharacter shown(400, 400);
+    const POINT at{410, 410};
+    shown.Mouse(WM_RBUTTONDOWN, at, MK_RBUTTON);
+    shown.Mouse(WM_RBUTTONUP, at, 0);
+    shown.Mouse(WM_RBUTTONDBLCLK, at, MK_RBUTTON);
+    shown.Mouse(WM_RBUTTONUP, at, 0);
+    // Each request for the menu is posted to her window (WM_APP + 1) to open once the mouse's
+    // handling has returned; taking them off the queue here keeps the modal menu out of the test.
+    int asked = 0;
+    MSG message;
+    while (PeekMessageW(&message, shown.window, WM_APP + 1, WM_APP + 1, PM_REMOVE)) ++asked;
+    CHECK(asked == 2);
+}
+
 TEST_CASE("while she speaks her balloon stands above her, inside the screen, and goes when she is done") {
     ShownCharacter shown(4, 300);
     const HWND balloon = shown.control.Windows()->BalloonWindow();

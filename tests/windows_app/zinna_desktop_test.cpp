@@ -161,22 +161,18 @@ bool WaitForFrameColours(const Zinna& zinna, const std::vector<std::uint32_t>& c
 
 void RightClickOn(const RECT& r) {
     const int x = (r.left + r.right) / 2, y = (r.top + r.bottom) / 2;
-    REQUIRE(Xdotool("mousemove " + std::to_string(x) + " " + std::to_string(y) + " click 3"));
+    // The pointer comes to her from beside, as a hand's would.
+    REQUIRE(Xdotool("mousemove " + std::to_string(x - 5) + " " + std::to_string(y - 5) + " sleep 0.1 mousemove " +
+                    std::to_string(x) + " " + std::to_string(y) + " sleep 0.1 click 3"));
 }
 
 // Opens her menu with a right-click and waits for it.
 HWND OpenMenu(const Zinna& zinna) {
-    std::optional<RECT> at;
+    const std::optional<RECT> at = zinna.CharacterRect();
+    REQUIRE(at.has_value());
+    RightClickOn(*at);
     HWND menu = nullptr;
-    // HACK: under Wine a right-click right after a drop is now and then lost before it reaches
-    // her window; a person clicks again, and so does this.
-    for (int attempt = 1; attempt <= 3 && menu == nullptr; ++attempt) {
-        at = zinna.CharacterRect();
-        REQUIRE(at.has_value());
-        RightClickOn(*at);
-        WaitFor([&] { return (menu = zinna.Menu()) != nullptr; }, 3000);
-        if (menu == nullptr) MESSAGE("no menu after right-click " << attempt << " at " << Describe(*at));
-    }
+    WaitFor([&] { return (menu = zinna.Menu()) != nullptr; }, 10000);
     if (menu == nullptr) TakeScreenshot(EnvironmentOr("ZINNA_SCREENSHOT_DIR", "/tmp") + "/no-menu.png");
     REQUIRE_MESSAGE(menu != nullptr, "no menu came after the right-click at " << Describe(*at));
     return menu;

@@ -178,7 +178,8 @@ LRESULT StageWindows::Handle(HWND window, UINT message, WPARAM wParam, LPARAM lP
         pointer.DoubleClick(PointerButton::Left, at.x, at.y);
         return 0;
     }
-    case WM_RBUTTONDOWN: {
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONDBLCLK: {  // a second right-click soon after the first is a press all the same
         if (!onCharacter) break;
         const POINT at = ScreenPoint(window, lParam);
         pointer.Press(PointerButton::Right, at.x, at.y, character_.X(), character_.Y());
