@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing Zinna needs on Debian 12, as root. Safe to run again.
 set -euo pipefail
-packages=(cmake g++ make doctest-dev libpng-dev pkg-config
+packages=(cmake g++ make doctest-dev libpng-dev pkg-config clang libclang-rt-dev librsvg2-bin sox fonts-dejavu-core
   # the Windows build and its tests under Wine
   g++-mingw-w64-x86-64-posix wine wine64 fonts-wine xvfb)
 missing=()

@@ -82,35 +82,42 @@ void PrintJson(const AcsFile& file) {
     const CharacterInfo& info = file.Info();
     const LocalizedInfo* names = FindLocalization(info);
     std::string out = "{";
-    out += "\"name\":" + JsonString(names ? names->name : "");
-    out += ",\"description\":" + JsonString(names ? names->description : "");
-    out += ",\"id\":" + JsonString(GuidText(info.id));
-    out += ",\"width\":" + std::to_string(info.width);
-    out += ",\"height\":" + std::to_string(info.height);
-    out += ",\"paletteSize\":" + std::to_string(info.palette.size());
-    out += ",\"transparentIndex\":" + std::to_string(info.transparentIndex);
-    out += ",\"flags\":" + std::to_string(info.flags);
-    out += ",\"animations\":{";
-    for (std::size_t i = 0; i < file.Animations().size(); ++i) {
-        const Animation& animation = file.Animations()[i];
-        out += (i ? "," : "") + JsonString(animation.name) + ":" + std::to_string(animation.frames.size());
+    // Appends "key":value, with a comma before every member but the first of its object.
+    const auto member = [&out](std::string_view key, const std::string& value) {
+        if (out.back() != '{' && out.back() != '[') out += ',';
+        out += JsonString(key);
+        out += ':';
+        out += value;
+    };
+    const auto element = [&out](const std::string& value) {
+        if (out.back() != '[') out += ',';
+        out += value;
+    };
+    member("name", JsonString(names ? names->name : ""));
+    member("description", JsonString(names ? names->description : ""));
+    member("id", JsonString(GuidText(info.id)));
+    member("width", std::to_string(info.width));
+    member("height", std::to_string(info.height));
+    member("paletteSize", std::to_string(info.palette.size()));
+    member("transparentIndex", std::to_string(info.transparentIndex));
+    member("flags", std::to_string(info.flags));
+    member("animations", "{");
+    for (const Animation& animation : file.Animations()) member(animation.name, std::to_string(animation.frames.size()));
+    out += '}';
+    member("durations", "{");  // hundredths of a second
+    for (const Animation& animation : file.Animations()) member(animation.name, std::to_string(TotalDuration(animation)));
+    out += '}';
+    member("states", "{");
+    for (const State& state : info.states) {
+        member(state.name, "[");
+        for (const std::string& name : state.animations) element(JsonString(name));
+        out += ']';
     }
-    out += "},\"durations\":{";
-    for (std::size_t i = 0; i < file.Animations().size(); ++i) {
-        const Animation& animation = file.Animations()[i];
-        out += (i ? "," : "") + JsonString(animation.name) + ":" + std::to_string(TotalDuration(animation));
-    }
-    out += "},\"states\":{";
-    for (std::size_t i = 0; i < info.states.size(); ++i) {
-        out += (i ? "," : "") + JsonString(info.states[i].name) + ":[";
-        for (std::size_t k = 0; k < info.states[i].animations.size(); ++k)
-            out += (k ? "," : "") + JsonString(info.states[i].animations[k]);
-        out += "]";
-    }
-    out += "},\"images\":" + std::to_string(file.ImageCount());
-    out += ",\"sounds\":" + std::to_string(file.SoundCount());
-    out += ",\"warnings\":[";
-    for (std::size_t i = 0; i < file.Warnings().size(); ++i) out += (i ? "," : "") + JsonString(file.Warnings()[i]);
+    out += '}';
+    member("images", std::to_string(file.ImageCount()));
+    member("sounds", std::to_string(file.SoundCount()));
+    member("warnings", "[");
+    for (const std::string& warning : file.Warnings()) element(JsonString(warning));
     out += "]}";
     std::printf("%s\n", out.c_str());
 }

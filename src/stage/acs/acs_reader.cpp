@@ -54,6 +54,7 @@ public:
         ParseSoundList(sounds);
         ParseAnimationList(animations);
         CheckStates();
+        ReportUnclaimedBytes();
         file_.decoded_.resize(slots_.size());
     }
 
@@ -69,7 +70,17 @@ private:
         return locator;
     }
 
-    ByteCursor CursorOver(const Locator& locator, const std::string& block) const {
+    // Each animation and sound is read (and copied) once per list entry. Entries that point at
+    // the same bytes again and again would multiply that work far beyond the file's size, so
+    // together they may not claim more bytes than the file has.
+    void CountTowardsFile(std::uint64_t& total, const Locator& record, const ByteCursor& in, const std::string& what) {
+        total += record.size;
+        if (total > bytes_.size())
+            in.Fail(what + " add up to more than the whole file; list entries share their bytes");
+    }
+
+    ByteCursor CursorOver(const Locator& locator, const std::string& block) {
+        claimed_.push_back(locator);
         return ByteCursor(bytes_, locator.offset, locator.End(), block);
     }
 
@@ -214,8 +225,7 @@ private:
         ByteCursor in = CursorOver(block, "image " + std::to_string(index));
         AcsFile::ImageRecord record;
         record.offset = block.offset;
-        const auto [slot, isNew] = slots_.try_emplace(block.offset, slots_.size());
-        record.cacheSlot = slot->second;
+        record.cacheSlot = slots_.try_emplace(block.offset, slots_.size()).first->second;
         const std::uint8_t kind = in.U8("image kind");
         if (kind == 0) {
             if (block.size != 1) in.Fail("empty image slot is " + std::to_string(block.size) + " bytes, not 1");
@@ -281,12 +291,15 @@ private:
         const std::uint32_t count = in.U32("sound count");
         in.CheckedCount(count, 12, "sound");
         file_.sounds_.reserve(count);
+        std::uint64_t soundBytes = 0;
         for (std::uint32_t i = 0; i < count; ++i) {
             const Locator record = ReadLocator(in, "sound " + std::to_string(i) + " locator");
             in.U32("sound checksum");
+            CountTowardsFile(soundBytes, record, in, "sounds");
             if (auto problem = WaveProblem(std::span(bytes_).subspan(record.offset, record.size)))
                 throw AcsError("sound " + std::to_string(i) + ": " + *problem, record.offset);
             file_.sounds_.push_back({record.offset, static_cast<std::uint32_t>(record.size)});
+            claimed_.push_back(record);
         }
         in.ExpectEnd();
     }
@@ -296,9 +309,11 @@ private:
         const std::uint32_t count = in.U32("animation count");
         in.CheckedCount(count, 12, "animation");
         file_.animations_.reserve(count);
+        std::uint64_t animationBytes = 0;
         for (std::uint32_t i = 0; i < count; ++i) {
             std::string name = in.String("animation name");
             const Locator record = ReadLocator(in, "animation \"" + name + "\" locator");
+            CountTowardsFile(animationBytes, record, in, "animation records");
             file_.animations_.push_back(ParseAnimation(record, std::move(name)));
         }
         in.ExpectEnd();
@@ -398,8 +413,23 @@ private:
             }
     }
 
+    // Real files use every byte; bytes that no block claims are reported, not rejected.
+    void ReportUnclaimedBytes() {
+        claimed_.push_back({0, kHeaderSize});
+        std::sort(claimed_.begin(), claimed_.end(), [](const Locator& a, const Locator& b) { return a.offset < b.offset; });
+        std::uint64_t covered = 0, unclaimed = 0;
+        for (const Locator& block : claimed_) {
+            if (block.offset > covered) unclaimed += block.offset - covered;
+            covered = std::max(covered, block.End());
+        }
+        unclaimed += bytes_.size() - covered;
+        if (unclaimed > 0)
+            file_.warnings_.push_back(std::to_string(unclaimed) + " bytes of the file belong to no block");
+    }
+
     AcsFile& file_;
     std::span<const std::uint8_t> bytes_;
+    std::vector<Locator> claimed_;  // every block that was read
     std::map<std::uint64_t, std::size_t> slots_;  // image record offset -> cache slot
 };
 

@@ -124,7 +124,9 @@ std::vector<std::uint8_t> IconBitmap(int bitsPerPixel) {
 
 Sound MakeSampleWave(int samples) {
     Sound wave;
-    const auto put = [&](const char* tag) { wave.insert(wave.end(), tag, tag + 4); };
+    const auto put = [&](const char* tag) {
+        for (int i = 0; i < 4; ++i) wave.push_back(static_cast<std::uint8_t>(tag[i]));
+    };
     const auto put32 = [&](std::uint32_t v) {
         for (int i = 0; i < 4; ++i) wave.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
     };
