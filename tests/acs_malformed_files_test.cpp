@@ -1,5 +1,6 @@
 // Every file of the malformed corpus (tests/data/acs-malformed) is rejected with an error that
 // says what is wrong, and the valid file they were made from reads.
+#include "acs_corpus/hand_made_file.h"
 #include "acs_corpus/malformed_corpus.h"
 
 #include "stage/acs/acs_error.h"
@@ -26,8 +27,11 @@ std::vector<std::uint8_t> ReadFile(const std::filesystem::path& path) {
 
 }  // namespace
 
-TEST_CASE("the valid file of the corpus reads as the mini character") {
+TEST_CASE("the valid files of the corpus read") {
     CHECK(ReadAcs(ReadFile(kCorpusDir / "mini.acs")) == corpus::MiniCharacter());
+    const std::vector<std::uint8_t> handMade = ReadFile(kCorpusDir / "hand-made-raw.acs");
+    CHECK(handMade == corpus::HandMadeFile().Assemble());
+    CHECK(ReadAcs(handMade).images[0].pixels == std::vector<std::uint8_t>{6, 7, 8, 9, 10, 1, 2, 3, 4, 5});
 }
 
 TEST_CASE("every malformed file is rejected with a clear error") {
@@ -49,7 +53,7 @@ TEST_CASE("every malformed file is rejected with a clear error") {
 }
 
 TEST_CASE("the corpus directory holds exactly the described files") {
-    std::set<std::string> described = {"mini.acs"};
+    std::set<std::string> described = {"mini.acs", "hand-made-raw.acs"};
     for (const corpus::MalformedFile& file : corpus::MalformedFiles()) described.insert(file.fileName);
     std::set<std::string> present;
     for (const auto& entry : std::filesystem::directory_iterator(kCorpusDir))
