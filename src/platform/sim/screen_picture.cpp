@@ -133,6 +133,11 @@ acs::RgbaImage PaintScreen(const ScreenScene& scene) {
         screen.rgba[i + 3] = 255;
     }
     if (scene.wallpaper) PaintWallpaper(screen, scene);
+    if (scene.taskbar) {
+        const stage::ScreenRect& bar = *scene.taskbar;
+        for (int y = bar.top; y < bar.bottom; ++y)
+            for (int x = bar.left; x < bar.right; ++x) Put(screen, x, y, y == bar.top ? 90 : 48, y == bar.top ? 90 : 48, y == bar.top ? 96 : 54);
+    }
     if (scene.character) {
         const acs::RgbaImage& frame = *scene.character;
         for (int y = 0; y < frame.height; ++y)

@@ -128,6 +128,7 @@ acs::RgbaImage SimWorld::PictureOfScreen() {
         if (!wallpaperPicture_) wallpaperPicture_ = ReadBitmapFile(*config_.wallpaperFile);
         if (*wallpaperPicture_) scene.wallpaper = &**wallpaperPicture_;
     }
+    if (const auto& bar = config_.desktop.taskbar) scene.taskbar = stage::ScreenRect{bar->Left, bar->Top, bar->Right, bar->Bottom};
     stage::StageCharacter* character = host_ ? host_->Loaded() : nullptr;
     if (character && character->Visible()) {
         scene.character = &character->FrameImage();
