@@ -355,7 +355,7 @@ std::vector<std::string> CompatibilityWarnings(const Character& character) {
             warnings.push_back("image " + std::to_string(i) + ": its region does not match its opaque pixels");
     }
     if (info.palette.size() < 256)
-        warnings.push_back("palette of " + std::to_string(info.palette.size()) + " colours; real files have 256");
+        warnings.push_back("palette of " + std::to_string(info.palette.size()) + " colours; real files nearly always have 256");
     return warnings;
 }
 

@@ -24,11 +24,11 @@ void WriteAcsFile(const Character& character, const std::filesystem::path& path)
 
 namespace zinna::acs {
 
-// Things in a character that the writer stores faithfully but that no real character file has,
-// so the old control may refuse or mishandle them: no SHOWING or HIDING state, a state naming a
-// missing animation, a last frame whose exit is not negative, an image with opaque pixels but no
-// region, a region that does not match the opaque pixels, a palette of fewer than 256 colours.
-// One line each; empty when the character looks like the real ones.
+// Things in a character that the writer stores faithfully but that real character files have
+// rarely or never, so the old control is less likely to have been tried with them: no SHOWING or
+// HIDING state, a state naming a missing animation, a last frame whose exit is a frame index, an
+// image with opaque pixels but no region (never seen), a region that does not match the opaque
+// pixels, a palette of fewer than 256 colours. One line each; empty when nothing is unusual.
 std::vector<std::string> CompatibilityWarnings(const Character& character);
 
 }  // namespace zinna::acs
