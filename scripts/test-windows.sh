@@ -6,7 +6,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 
-cmake --preset windows >/dev/null
+# The character and the wallpaper go into the package when a native build has drawn them.
+native_files=build/debug/windows-dir
+package_files=()
+if [ -f "$native_files/zinna.acs" ] && [ -f "$native_files/LH1024x768.bmp" ]; then
+  package_files=(-DZINNA_WINDOWS_FILES="$PWD/$native_files")
+fi
+cmake --preset windows "${package_files[@]}" >/dev/null
 cmake --build --preset windows -j "$(nproc)"
 cmake --build --preset windows --target package
 

@@ -141,3 +141,26 @@ TEST_CASE("images decode on first use and are then kept") {
     CHECK(std::vector<std::uint8_t>(file.SoundAt(0).begin(), file.SoundAt(0).end()) == character.sounds[0]);
     CHECK(file.Warnings().empty());
 }
+
+TEST_CASE("what real character files rarely or never have is listed") {
+    Character character = MakeSampleCharacter();
+    CHECK(CompatibilityWarnings(character).empty());
+
+    character.info.states.erase(character.info.states.begin() + 1);  // HIDING
+    character.info.states[0].animations.push_back("FLY");
+    character.animations[0].frames.back().exitFrame = 0;
+    character.images[1].region.clear();
+    character.images[2].region = {{0, 0, 1, 1}};
+    std::swap(character.images[0].region[0], character.images[0].region[1]);  // same pixels, other order
+    REQUIRE(character.images[0].region.size() > 1);
+    character.info.palette.resize(200);
+    const std::vector<std::string> expected = {
+        "no HIDING state",
+        "state SHOWING names the missing animation FLY",
+        "animation \"Show\": the last frame's exit is a frame, not -1 or -2",
+        "image 1 has no region (MakeImage computes one)",
+        "image 2: its region does not match its opaque pixels",
+        "palette of 200 colours; real files nearly always have 256",
+    };
+    CHECK(CompatibilityWarnings(character) == expected);
+}

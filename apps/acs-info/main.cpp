@@ -1,8 +1,9 @@
-// acs-info FILE [--json]: prints what a character data file holds. Every image is decoded, so a
-// file this accepts is wholly readable. A malformed file gives exit status 1 and one line saying
+// acs-info FILE [--json]: prints what a character data file holds, and what in it real character
+// files rarely or never have. Every image is decoded, so a file this accepts is wholly readable. A malformed file gives exit status 1 and one line saying
 // what is wrong and where.
 #include "stage/acs/acs_error.h"
 #include "stage/acs/acs_reader.h"
+#include "stage/acs/acs_writer.h"
 
 #include <cstdio>
 #include <string>
@@ -44,7 +45,7 @@ unsigned TotalDuration(const Animation& animation) {
     return hundredths;
 }
 
-void PrintText(const AcsFile& file) {
+void PrintText(const AcsFile& file, const std::vector<std::string>& compatibility) {
     const CharacterInfo& info = file.Info();
     const LocalizedInfo* names = FindLocalization(info);
     std::printf("name:         %s\n", names ? names->name.c_str() : "");
@@ -76,9 +77,10 @@ void PrintText(const AcsFile& file) {
         std::printf("\n");
     }
     for (const std::string& warning : file.Warnings()) std::printf("warning: %s\n", warning.c_str());
+    for (const std::string& note : compatibility) std::printf("unusual: %s\n", note.c_str());
 }
 
-void PrintJson(const AcsFile& file) {
+void PrintJson(const AcsFile& file, const std::vector<std::string>& compatibility) {
     const CharacterInfo& info = file.Info();
     const LocalizedInfo* names = FindLocalization(info);
     std::string out = "{";
@@ -118,6 +120,9 @@ void PrintJson(const AcsFile& file) {
     member("sounds", std::to_string(file.SoundCount()));
     member("warnings", "[");
     for (const std::string& warning : file.Warnings()) element(JsonString(warning));
+    out += ']';
+    member("unusual", "[");
+    for (const std::string& note : compatibility) element(JsonString(note));
     out += "]}";
     std::printf("%s\n", out.c_str());
 }
@@ -132,8 +137,9 @@ int main(int argc, char** argv) {
     }
     try {
         AcsFile file = AcsFile::Load(argv[1]);
-        for (std::size_t i = 0; i < file.ImageCount(); ++i) file.ImageAt(i);
-        json ? PrintJson(file) : PrintText(file);
+        // Decodes every image, and lists what real character files rarely or never have.
+        const std::vector<std::string> compatibility = CompatibilityWarnings(file.ToCharacter());
+        json ? PrintJson(file, compatibility) : PrintText(file, compatibility);
     } catch (const AcsError& e) {
         std::fprintf(stderr, "%s: malformed character file: %s\n", argv[1], e.what());
         return 1;

@@ -17,6 +17,15 @@ using namespace zinna::acs;
 
 namespace {
 
+// The animation's name as a file name: names come from the file, so anything but letters, digits,
+// '-' and '_' (path separators, dots) becomes '_'.
+std::string SafeFileName(const std::string& name) {
+    std::string safe = name.empty() ? "animation" : name;
+    for (char& c : safe)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_') c = '_';
+    return safe;
+}
+
 int RenderAnimation(AcsFile& file, std::string_view name, const std::filesystem::path& outDir) {
     const Animation* animation = nullptr;
     for (const Animation& candidate : file.Animations())
@@ -33,7 +42,7 @@ int RenderAnimation(AcsFile& file, std::string_view name, const std::filesystem:
         char fileName[32];
         std::snprintf(fileName, sizeof fileName, "-%03zu.png", f);
         const RgbaImage frame = ComposeFrame(file.Info(), animation->frames[f], ImagesOf(file));
-        WritePng(frame, outDir / (animation->name + fileName));
+        WritePng(frame, outDir / (SafeFileName(animation->name) + fileName));
     }
     std::printf("%zu frames written to %s\n", animation->frames.size(), outDir.string().c_str());
     return 0;

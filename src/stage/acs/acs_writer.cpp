@@ -308,3 +308,55 @@ void WriteAcsFile(const Character& character, const std::filesystem::path& path)
 }
 
 }  // namespace zinna::acs
+
+namespace zinna::acs {
+
+namespace {
+
+// Whether the region covers exactly the opaque pixels, however its rectangles split them.
+bool RegionCoversOpaquePixels(const Image& image, std::uint8_t transparentIndex) {
+    if (image.pixels.size() != static_cast<std::size_t>(image.width) * image.height) return false;
+    std::vector<std::uint8_t> covered(image.pixels.size(), 0);
+    for (const RegionRect& r : image.region) {
+        if (r.left < 0 || r.top < 0 || r.right > image.width || r.bottom > image.height) return false;
+        for (int y = r.top; y < r.bottom; ++y)
+            for (int x = r.left; x < r.right; ++x) covered[static_cast<std::size_t>(y) * image.width + x] = 1;
+    }
+    for (std::size_t p = 0; p < covered.size(); ++p)
+        if ((covered[p] != 0) != (image.pixels[p] != transparentIndex)) return false;
+    return true;
+}
+
+}  // namespace
+
+std::vector<std::string> CompatibilityWarnings(const Character& character) {
+    std::vector<std::string> warnings;
+    const CharacterInfo& info = character.info;
+    for (const char* required : {"SHOWING", "HIDING"})
+        if (!FindState(info, required)) warnings.push_back(std::string("no ") + required + " state");
+    for (const State& state : info.states)
+        for (const std::string& name : state.animations)
+            if (!FindAnimation(character, name))
+                warnings.push_back("state " + state.name + " names the missing animation " + name);
+    for (const Animation& animation : character.animations)
+        if (!animation.frames.empty() && animation.frames.back().exitFrame >= 0)
+            warnings.push_back("animation \"" + animation.name + "\": the last frame's exit is a frame, not -1 or -2");
+    for (std::size_t i = 0; i < character.images.size(); ++i) {
+        const Image& image = character.images[i];
+        if (image.IsEmptySlot()) continue;
+        if (image.pixels.size() != static_cast<std::size_t>(image.width) * image.height) {
+            warnings.push_back("image " + std::to_string(i) + ": pixel count is not width x height");
+            continue;
+        }
+        const std::vector<RegionRect> opaque = OpaqueRegion(image, info.transparentIndex);
+        if (image.region.empty() && !opaque.empty())
+            warnings.push_back("image " + std::to_string(i) + " has no region (MakeImage computes one)");
+        else if (image.region != opaque && !RegionCoversOpaquePixels(image, info.transparentIndex))
+            warnings.push_back("image " + std::to_string(i) + ": its region does not match its opaque pixels");
+    }
+    if (info.palette.size() < 256)
+        warnings.push_back("palette of " + std::to_string(info.palette.size()) + " colours; real files nearly always have 256");
+    return warnings;
+}
+
+}  // namespace zinna::acs

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 namespace zinna::acs {
@@ -18,5 +19,16 @@ std::vector<std::uint8_t> WriteAcs(const Character& character);
 // WriteAcs, then writes the bytes to path. Throws std::runtime_error when the file cannot be
 // written.
 void WriteAcsFile(const Character& character, const std::filesystem::path& path);
+
+}  // namespace zinna::acs
+
+namespace zinna::acs {
+
+// Things in a character that the writer stores faithfully but that real character files have
+// rarely or never, so the old control is less likely to have been tried with them: no SHOWING or
+// HIDING state, a state naming a missing animation, a last frame whose exit is a frame index, an
+// image with opaque pixels but no region (never seen), a region that does not match the opaque
+// pixels, a palette of fewer than 256 colours. One line each; empty when nothing is unusual.
+std::vector<std::string> CompatibilityWarnings(const Character& character);
 
 }  // namespace zinna::acs
