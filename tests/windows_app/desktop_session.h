@@ -27,6 +27,22 @@ inline std::wstring WindowsPathOf(const std::string& unixPath) {
     return wide;
 }
 
+inline constexpr const wchar_t* kDesktopKey = L"Control Panel\\Desktop";
+
+// One of the user's desktop values under HKEY_CURRENT_USER, as stored (terminating NUL included);
+// nullopt when it does not exist.
+inline std::optional<std::wstring> ReadDesktopValue(const wchar_t* name) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kDesktopKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
+    std::wstring value(1024, L'\0');
+    DWORD size = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+    const LONG status = RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(value.data()), &size);
+    RegCloseKey(key);
+    if (status != ERROR_SUCCESS) return std::nullopt;
+    value.resize(size / sizeof(wchar_t));
+    return value;
+}
+
 inline std::string EnvironmentOr(const char* name, const std::string& fallback) {
     const char* value = std::getenv(name);
     return value != nullptr && *value != '\0' ? value : fallback;

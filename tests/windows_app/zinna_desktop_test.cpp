@@ -16,6 +16,7 @@
 namespace {
 
 using zinna::testing::EnvironmentOr;
+using zinna::testing::ReadDesktopValue;
 using zinna::testing::Screenshot;
 using zinna::testing::TakeScreenshot;
 using zinna::testing::VisibleWindowOf;
@@ -38,20 +39,6 @@ const std::uint32_t kFlyColour = ImageColour(12);
 const std::vector<std::uint32_t> kDanceColours{ImageColour(5), ImageColour(6)};
 const std::vector<std::uint32_t> kFadeColours{ImageColour(3), ImageColour(4)};
 constexpr std::uint32_t kBalloonPaper = 0xFFFFE1;
-
-constexpr const wchar_t* kDesktopKey = L"Control Panel\\Desktop";
-
-std::optional<std::wstring> ReadDesktopValue(const wchar_t* name) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kDesktopKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
-    std::wstring value(1024, L'\0');
-    DWORD size = static_cast<DWORD>(value.size() * sizeof(wchar_t));
-    const LONG status = RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(value.data()), &size);
-    RegCloseKey(key);
-    if (status != ERROR_SUCCESS) return std::nullopt;
-    value.resize(size / sizeof(wchar_t));
-    return value;
-}
 
 struct DesktopValues {
     std::optional<std::wstring> wallpaper, tile, style;

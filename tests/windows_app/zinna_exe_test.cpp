@@ -7,6 +7,7 @@
 // under Wine, mapped to drive Z:).
 #include <windows.h>
 
+#include "desktop_session.h"
 #include "platform/win32/single_instance.h"
 
 #include <doctest/doctest.h>
@@ -21,31 +22,17 @@
 
 namespace {
 
-constexpr const wchar_t* kDesktopKey = L"Control Panel\\Desktop";
+using zinna::testing::kDesktopKey;
+using zinna::testing::ReadDesktopValue;
 
 // A path from the environment, as Windows sees it.
 std::wstring PathFromEnvironment(const char* variable) {
     const char* path = std::getenv(variable);
     REQUIRE_MESSAGE(path != nullptr, variable);
-    std::wstring wide(path, path + std::strlen(path));
-    if (!wide.empty() && wide[0] == L'/') wide = L"Z:" + wide;
-    for (auto& c : wide) c = c == L'/' ? L'\\' : c;
-    return wide;
+    return zinna::testing::WindowsPathOf(path);
 }
 
 std::wstring ZinnaExe() { return PathFromEnvironment("ZINNA_EXE"); }
-
-std::optional<std::wstring> ReadDesktopValue(const wchar_t* name) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kDesktopKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
-    std::wstring value(1024, L'\0');
-    DWORD size = static_cast<DWORD>(value.size() * sizeof(wchar_t));
-    const LONG status = RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(value.data()), &size);
-    RegCloseKey(key);
-    if (status != ERROR_SUCCESS) return std::nullopt;
-    value.resize(size / sizeof(wchar_t));
-    return value;  // as stored, terminating NUL included
-}
 
 void WriteDesktopValue(const wchar_t* name, const std::optional<std::wstring>& text) {
     HKEY key = nullptr;
