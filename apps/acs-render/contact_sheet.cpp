@@ -1,6 +1,6 @@
 #include "contact_sheet.h"
 
-#include "stage/acs/tiny_font.h"
+#include "tiny_font/tiny_font.h"
 
 #include "stage/acs/acs_reader.h"
 

@@ -1,7 +1,7 @@
 // acs-render FILE ANIMATION OUTDIR   writes each frame of the animation as OUTDIR/NAME-NNN.png
 // acs-render FILE --sheet OUT.png    writes one contact sheet of every animation's frames
 #include "contact_sheet.h"
-#include "png_file.h"
+#include "png/png_file.h"
 
 #include "stage/acs/acs_error.h"
 #include "stage/acs/acs_reader.h"

@@ -1,7 +1,7 @@
 // zinna-sim: runs the unchanged program on the simulated desktop and prints what it did.
 #include "sim_options.h"
 
-#include "png_file.h"
+#include "png/png_file.h"
 
 #include <chrono>
 #include <fstream>

@@ -4,8 +4,8 @@
 #pragma once
 
 #include "basic/basic_error.h"
-#include "character/agent_control.h"
-#include "lifecycle/window_toolkit.h"
+#include "boundary/agent_control.h"
+#include "boundary/window_toolkit.h"
 
 #include <functional>
 

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "basic/numeric.h"
-#include "lifecycle/window_toolkit.h"
+#include "boundary/window_toolkit.h"
 
 namespace zinna {
 

@@ -5,10 +5,10 @@
 
 #include "basic/basic_error.h"
 #include "basic/numeric.h"
-#include "character/agent_control.h"
-#include "desktop/zinna_module.h"
+#include "boundary/agent_control.h"
+#include "boundary/zinna_module.h"
 #include "lifecycle/event_dispatch.h"
-#include "lifecycle/window_toolkit.h"
+#include "boundary/window_toolkit.h"
 
 #include <cstdint>
 #include <memory>

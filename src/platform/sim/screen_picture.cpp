@@ -1,6 +1,6 @@
 #include "platform/sim/screen_picture.h"
 
-#include "stage/acs/tiny_font.h"
+#include "tiny_font/tiny_font.h"
 
 #include <algorithm>
 #include <fstream>

@@ -5,7 +5,7 @@
 // control would deliver them.
 #pragma once
 
-#include "character/agent_control.h"
+#include "boundary/agent_control.h"
 #include "platform/sim/sim_desktop.h"
 #include "platform/sim/virtual_clock.h"
 

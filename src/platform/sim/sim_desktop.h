@@ -3,7 +3,7 @@
 // the Windows directory. Every call is recorded in the trace.
 #pragma once
 
-#include "desktop/zinna_module.h"
+#include "boundary/zinna_module.h"
 #include "platform/sim/trace.h"
 
 #include <cstdint>

@@ -2,7 +2,7 @@
 // pixel, Timer1 on the virtual clock, a message box the user answers with OK, and the program's end.
 #pragma once
 
-#include "lifecycle/window_toolkit.h"
+#include "boundary/window_toolkit.h"
 #include "platform/sim/scripted_random.h"
 #include "platform/sim/trace.h"
 #include "platform/sim/virtual_clock.h"

@@ -2,7 +2,7 @@
 // control, the control playing them, the events reaching the program, the operating-system calls.
 #pragma once
 
-#include "platform/clock.h"
+#include "boundary/clock.h"
 
 #include <cstdint>
 #include <functional>

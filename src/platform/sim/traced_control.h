@@ -3,7 +3,7 @@
 // any control: the simulated one and the built-in character host alike.
 #pragma once
 
-#include "character/agent_control.h"
+#include "boundary/agent_control.h"
 #include "platform/sim/trace.h"
 
 #include <map>

@@ -2,7 +2,7 @@
 // companion life take milliseconds and every run is repeatable.
 #pragma once
 
-#include "platform/clock.h"
+#include "boundary/clock.h"
 
 #include <cstdint>
 #include <functional>

@@ -5,7 +5,7 @@
 #include <windows.h>
 #include <ocidl.h>
 
-#include "character/agent_control.h"
+#include "boundary/agent_control.h"
 #include "platform/win32/com_ptr.h"
 #include "platform/win32/ui_thread_queue.h"
 

@@ -7,7 +7,7 @@
 #include <windows.h>
 #include <oaidl.h>
 
-#include "character/agent_control.h"
+#include "boundary/agent_control.h"
 #include "platform/win32/ui_thread_queue.h"
 
 #include <map>

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "character/agent_control.h"
+#include "boundary/agent_control.h"
 #include "platform/win32/stage_windows.h"
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_sound.h"

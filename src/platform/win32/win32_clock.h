@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "platform/clock.h"
+#include "boundary/clock.h"
 
 #include <cstdint>
 #include <functional>

@@ -4,7 +4,7 @@
 // functions would report them under a UTF-8 code page.
 #pragma once
 
-#include "desktop/zinna_module.h"
+#include "boundary/zinna_module.h"
 
 namespace zinna::win32 {
 

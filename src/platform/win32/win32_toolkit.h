@@ -6,7 +6,7 @@
 #include <windows.h>
 
 #include "basic/random.h"
-#include "lifecycle/window_toolkit.h"
+#include "boundary/window_toolkit.h"
 #include "platform/win32/ui_thread_queue.h"
 
 #include <deque>

@@ -3,8 +3,8 @@
 // feed it the user's pointer and menu choices; it raises the control's events from them.
 #pragma once
 
-#include "character/agent_control.h"
-#include "platform/clock.h"
+#include "boundary/agent_control.h"
+#include "boundary/clock.h"
 #include "stage/acs/acs_reader.h"
 #include "stage/host/animation_player.h"
 #include "stage/host/balloon_layout.h"

@@ -2,8 +2,8 @@
 // characters from their data files and hands out the characters it has loaded.
 #pragma once
 
-#include "character/agent_control.h"
-#include "platform/clock.h"
+#include "boundary/agent_control.h"
+#include "boundary/clock.h"
 #include "stage/host/stage_character.h"
 
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "stage/acs/tiny_font.h"
+#include "tiny_font/tiny_font.h"
 
 #include <array>
 

@@ -3,8 +3,8 @@
 #pragma once
 
 #include "basic/numeric.h"
-#include "character/agent_control.h"
-#include "desktop/win_constants.h"
+#include "boundary/agent_control.h"
+#include "boundary/win_constants.h"
 
 #include <memory>
 #include <string>

@@ -7,7 +7,7 @@
 // character survives the trip; the simulated desktop implements them in memory.
 #pragma once
 
-#include "desktop/win_constants.h"
+#include "boundary/win_constants.h"
 
 #include <cstdint>
 #include <string>
