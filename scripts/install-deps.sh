@@ -5,7 +5,9 @@ packages=(cmake g++ make doctest-dev libpng-dev pkg-config clang libclang-rt-dev
   # the Windows build and its tests under Wine
   g++-mingw-w64-x86-64-posix wine wine64 fonts-wine xvfb
   # zinna.exe used as a person would: screenshots of the X screen, the mouse and keys
-  imagemagick xdotool)
+  imagemagick xdotool
+  # scripts/include-graph.sh
+  git python3)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

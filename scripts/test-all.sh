@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the native suite, then the same suite under AddressSanitizer and
-# UndefinedBehaviorSanitizer, then the Windows build under Wine.
+# UndefinedBehaviorSanitizer, then the Windows build under Wine. First, the folders' include graph
+# must have no cycle and no application including another's files.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
+echo "=== include graph ==="
+scripts/include-graph.sh
 jobs=$(nproc)
 for preset in debug sanitize; do
   echo "=== $preset ==="
