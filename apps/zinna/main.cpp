@@ -1,6 +1,6 @@
 // Zinna on Windows: the companion itself. One instance per session; the main window's start-up
 // runs, then the message loop until the program ends.
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 #include <objbase.h>
 
 #include "lifecycle/zinna_form.h"

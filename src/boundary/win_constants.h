@@ -1,6 +1,16 @@
-// The Windows API constants the program passes, with Windows' own names and values. The Windows
-// layer gets the same names from <windows.h>, which it includes first; then these stay undefined.
+// The Windows API constants the program passes, with Windows' own names and values. They mean the
+// same thing in every build: the Windows layer includes this header before <windows.h> (through
+// platform/win32/windows_api.h, which also checks that Windows' values are these), so a name never
+// silently becomes one of Windows' macros of another type.
 #pragma once
+
+#if defined(_WINDOWS_) || defined(_INC_WINDOWS) || defined(HKEY_CURRENT_USER) || defined(REG_SZ) ||                  \
+    defined(KEY_READ) || defined(ERROR_SUCCESS) || defined(ERROR_FILE_NOT_FOUND) || defined(ERROR_INVALID_HANDLE) || \
+    defined(ERROR_MORE_DATA) || defined(SPI_SETDESKWALLPAPER) || defined(SPIF_UPDATEINIFILE) ||                      \
+    defined(SPIF_SENDWININICHANGE) || defined(COLOR_BACKGROUND) || defined(KEYEVENTF_KEYUP) || defined(VK_LWIN) ||   \
+    defined(SW_HIDE)
+#error "<windows.h> came before boundary/win_constants.h: include platform/win32/windows_api.h instead of <windows.h>"
+#endif
 
 #include <cstdint>
 
@@ -9,47 +19,21 @@ namespace zinna {
 using RegistryKey = std::uintptr_t;   // an open registry key, or a predefined root key
 using WindowHandle = std::uintptr_t;  // a window handle; 0 is no window
 
-#ifndef HKEY_CURRENT_USER
+// The predefined root key as the program knows it: the 32-bit value. The Windows layer maps it to
+// Windows' handle, which on 64-bit Windows is that value sign-extended.
 inline constexpr RegistryKey HKEY_CURRENT_USER = 0x80000001;
-#endif
-#ifndef REG_SZ
 inline constexpr std::uint32_t REG_SZ = 1;
-#endif
-#ifndef KEY_READ
 inline constexpr std::uint32_t KEY_READ = 0x20019;
-#endif
-#ifndef ERROR_SUCCESS
 inline constexpr std::int32_t ERROR_SUCCESS = 0;
-#endif
-#ifndef ERROR_FILE_NOT_FOUND
 inline constexpr std::int32_t ERROR_FILE_NOT_FOUND = 2;
-#endif
-#ifndef ERROR_INVALID_HANDLE
 inline constexpr std::int32_t ERROR_INVALID_HANDLE = 6;
-#endif
-#ifndef ERROR_MORE_DATA
 inline constexpr std::int32_t ERROR_MORE_DATA = 234;
-#endif
-#ifndef SPI_SETDESKWALLPAPER
 inline constexpr std::uint32_t SPI_SETDESKWALLPAPER = 20;
-#endif
-#ifndef SPIF_UPDATEINIFILE
 inline constexpr std::uint32_t SPIF_UPDATEINIFILE = 1;
-#endif
-#ifndef SPIF_SENDWININICHANGE
 inline constexpr std::uint32_t SPIF_SENDWININICHANGE = 2;
-#endif
-#ifndef COLOR_BACKGROUND
 inline constexpr int COLOR_BACKGROUND = 1;
-#endif
-#ifndef KEYEVENTF_KEYUP
 inline constexpr std::uint32_t KEYEVENTF_KEYUP = 2;
-#endif
-#ifndef VK_LWIN
 inline constexpr std::uint8_t VK_LWIN = 0x5B;
-#endif
-#ifndef SW_HIDE
 inline constexpr int SW_HIDE = 0;
-#endif
 
 }  // namespace zinna

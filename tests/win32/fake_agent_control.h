@@ -4,7 +4,7 @@
 // event ids come from a type library of their own.
 #pragma once
 
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 #include <objbase.h>
 #include <ocidl.h>
 #include <oleauto.h>

@@ -1,7 +1,7 @@
 // The real-time clock of the Windows layer: callbacks run from the message loop when due, in time
 // order and then in the order they were scheduled, never early; cancelled ones never; and the
 // thread is not woken while nothing is due.
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include "platform/win32/win32_clock.h"
 

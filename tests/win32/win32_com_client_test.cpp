@@ -1,7 +1,7 @@
 // The COM client of the installed character control, against a fake control of the test's own:
 // what the program's calls look like on the control's side, how failures come back, and how the
 // control's events reach the program's handlers.
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 #include <objbase.h>
 #include <oleauto.h>
 

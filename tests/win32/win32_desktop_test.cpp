@@ -1,6 +1,6 @@
 // The desktop functions of the Windows layer against Wine's (or Windows') real ones: the wallpaper
 // call, the desktop colour, the Windows directory, synthesised keys and the shell's open.
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include "platform/win32/win32_module.h"
 #include "platform/win32/wide_text.h"

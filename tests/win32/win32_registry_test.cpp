@@ -1,6 +1,6 @@
 // The registry functions of the Windows layer against Wine's (or Windows') real registry: UTF-8
 // texts in, the same texts out, sizes in UTF-8 bytes.
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include "platform/win32/win32_module.h"
 

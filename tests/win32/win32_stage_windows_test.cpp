@@ -2,7 +2,7 @@
 // where the host says she is, taking no focus; the mouse on her (a drag with capture, a
 // double-click) turned into the control's events; the balloon beside her while she speaks; and
 // nothing drawn again while nothing changes.
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include "basic/basic_error.h"
 #include "host_test_character.h"

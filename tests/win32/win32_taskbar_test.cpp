@@ -1,6 +1,6 @@
 // The taskbar as the Windows layer finds it. Runs inside a virtual desktop with a shell,
 // `wine explorer /desktop=shell,1024x768`, where Wine draws a taskbar at the bottom of the screen.
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include "platform/win32/win32_module.h"
 

@@ -1,6 +1,6 @@
 // The window toolkit on Windows: the hidden main window, Timer1 and the message loop, the end of
 // the program, the screen in layout units, the session's end and object creation.
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 #include <objbase.h>
 
 #include "platform/win32/win32_toolkit.h"

@@ -4,7 +4,7 @@
 // ZINNA_FAKE_AGENT_LOG, and a message-only window "ZinnaFakeAgentTrigger" raises the control's
 // events on request: WM_COPYDATA with dwData 1 raises Command with the UTF-16 name it carries,
 // dwData 2 raises DblClick.
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 #include <objbase.h>
 
 #include "fake_agent_control.h"

@@ -5,7 +5,7 @@
 // answers the control's events, and puts the desktop back on Quit and at the session's end.
 // The path of zinna.exe comes as ZINNA_EXE, the stand-in's as ZINNA_FAKE_AGENT_DLL (Unix paths
 // under Wine, mapped to drive Z:).
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include "desktop_session.h"
 #include "platform/win32/single_instance.h"

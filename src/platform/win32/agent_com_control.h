@@ -2,7 +2,7 @@
 // and goes through IDispatch, and the control's events reach the program through a connection point.
 #pragma once
 
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 #include <ocidl.h>
 
 #include "boundary/agent_control.h"

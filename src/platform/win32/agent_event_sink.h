@@ -4,7 +4,7 @@
 // never run inside a call the program itself made to the control.
 #pragma once
 
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 #include <oaidl.h>
 
 #include "boundary/agent_control.h"

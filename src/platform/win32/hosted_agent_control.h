@@ -2,7 +2,7 @@
 // time, with Windows' sound and the character's own windows.
 #pragma once
 
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include "boundary/agent_control.h"
 #include "platform/win32/stage_windows.h"

@@ -4,7 +4,7 @@
 // basic::BasicError with the object's HRESULT.
 #pragma once
 
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 #include <oleauto.h>
 
 #include "platform/win32/com_ptr.h"

@@ -3,7 +3,7 @@
 // has no taskbar button, and is made topmost once, when it is created.
 #pragma once
 
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include "stage/acs/frame_compositor.h"
 

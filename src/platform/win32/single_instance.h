@@ -1,7 +1,7 @@
 // One Zinna per user session: a named mutex, taken before the program touches anything.
 #pragma once
 
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 namespace zinna::win32 {
 

@@ -1,4 +1,4 @@
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 #include <windowsx.h>
 
 #include "platform/win32/stage_windows.h"

@@ -3,7 +3,7 @@
 // from the host's character; they are drawn again only when it reports a change.
 #pragma once
 
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include "platform/win32/layered_window.h"
 #include "stage/host/stage_character.h"

@@ -3,7 +3,7 @@
 // wakes the thread while nothing is due.
 #pragma once
 
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include "boundary/clock.h"
 

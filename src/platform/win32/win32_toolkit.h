@@ -3,7 +3,7 @@
 // folder, the random generator, the installed character control, and the program's end.
 #pragma once
 
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include "basic/random.h"
 #include "boundary/window_toolkit.h"
