@@ -4,6 +4,7 @@
 #include "platform/win32/hosted_agent_control.h"
 
 #include "platform/win32/wide_text.h"
+#include "platform/win32/win32_handle.h"
 
 #include <stdexcept>
 
@@ -39,20 +40,19 @@ RequestId HostedAgentControl::CharactersLoad(const std::string& characterId, con
 }
 
 std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
-    HANDLE file = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot open the file");
+    const FileHandle file(CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) throw std::runtime_error("cannot open the file");
     LARGE_INTEGER size{};
     std::vector<std::uint8_t> bytes;
-    bool complete = GetFileSizeEx(file, &size) != FALSE && size.QuadPart < (std::int64_t{1} << 31);
+    bool complete = GetFileSizeEx(file.Get(), &size) != FALSE && size.QuadPart < (std::int64_t{1} << 31);
     if (complete) {
         bytes.resize(static_cast<std::size_t>(size.QuadPart));
         DWORD read = 0;
         complete = bytes.empty() ||
-                   (ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) != FALSE &&
+                   (ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) != FALSE &&
                     read == bytes.size());
     }
-    CloseHandle(file);
     if (!complete) throw std::runtime_error("cannot read the file");
     return bytes;
 }

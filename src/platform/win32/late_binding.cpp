@@ -38,6 +38,18 @@ void ChangeType(const VARIANT& from, VARIANT* to, VARTYPE type) {
     if (FAILED(hr)) RaiseFailure(hr);
 }
 
+// What Invoke reports of an exception; its texts are freed however the call ends.
+struct ExceptionInfo : EXCEPINFO {
+    ExceptionInfo() : EXCEPINFO{} {}
+    ~ExceptionInfo() {
+        SysFreeString(bstrSource);
+        SysFreeString(bstrDescription);
+        SysFreeString(bstrHelpFile);
+    }
+    ExceptionInfo(const ExceptionInfo&) = delete;
+    ExceptionInfo& operator=(const ExceptionInfo&) = delete;
+};
+
 }  // namespace
 
 Variant Variant::Text(const std::string& utf8) {
@@ -122,7 +134,7 @@ Variant CallById(IDispatch* object, DISPID member, CallKind kind, const std::vec
     }
 
     Variant result;
-    EXCEPINFO info{};
+    ExceptionInfo info;
     UINT badArgument = 0;
     const HRESULT hr = object->Invoke(member, IID_NULL, LOCALE_USER_DEFAULT, static_cast<WORD>(kind), &params,
                                       kind == CallKind::PropertyPut ? nullptr : result.Out(), &info, &badArgument);
@@ -130,9 +142,6 @@ Variant CallById(IDispatch* object, DISPID member, CallKind kind, const std::vec
         if (info.pfnDeferredFillIn != nullptr) info.pfnDeferredFillIn(&info);
         const HRESULT reported = FAILED(info.scode) ? info.scode : hr;
         const std::string description = DescribeFailure(reported, &info);
-        SysFreeString(info.bstrSource);
-        SysFreeString(info.bstrDescription);
-        SysFreeString(info.bstrHelpFile);
         basic::RaiseControlError(static_cast<std::uint32_t>(reported), description);
     }
     if (FAILED(hr)) RaiseFailure(hr);

@@ -19,22 +19,12 @@ PremultipliedBitmap::PremultipliedBitmap(int width, int height)
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    bitmap_ = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    dc_ = CreateCompatibleDC(nullptr);
-    if (bitmap_ == nullptr || dc_ == nullptr || bits == nullptr) {
-        if (bitmap_ != nullptr) DeleteObject(bitmap_);
-        if (dc_ != nullptr) DeleteDC(dc_);
-        throw std::runtime_error("cannot create a bitmap for a layered window");
-    }
+    bitmap_.Reset(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    dc_.Reset(CreateCompatibleDC(nullptr));
+    if (!bitmap_ || !dc_ || bits == nullptr) throw std::runtime_error("cannot create a bitmap for a layered window");
     pixels_ = static_cast<std::uint32_t*>(bits);
     std::fill(pixels_, pixels_ + static_cast<std::size_t>(width_) * height_, 0u);
-    previous_ = SelectObject(dc_, bitmap_);
-}
-
-PremultipliedBitmap::~PremultipliedBitmap() {
-    SelectObject(dc_, previous_);
-    DeleteDC(dc_);
-    DeleteObject(bitmap_);
+    selection_.emplace(dc_.Get(), bitmap_.Get());
 }
 
 void PremultipliedBitmap::CopyFrom(const acs::RgbaImage& picture) {
@@ -100,9 +90,10 @@ void LayeredWindow::ClipToOpaquePixels(const acs::RgbaImage& picture) {
     header->nRgnSize = static_cast<DWORD>(runs.size() * sizeof(RECT));
     header->rcBound = RECT{0, 0, picture.width, picture.height};
     if (!runs.empty()) std::memcpy(data.data() + sizeof(RGNDATAHEADER), runs.data(), runs.size() * sizeof(RECT));
-    HRGN region = ExtCreateRegion(nullptr, static_cast<DWORD>(data.size()), reinterpret_cast<RGNDATA*>(data.data()));
-    // The window owns the region from here on.
-    if (region != nullptr && SetWindowRgn(window_, region, FALSE) == 0) DeleteObject(region);
+    GdiRegion region(
+        ExtCreateRegion(nullptr, static_cast<DWORD>(data.size()), reinterpret_cast<RGNDATA*>(data.data())));
+    // Once set, the region belongs to the window.
+    if (region && SetWindowRgn(window_, region.Get(), FALSE) != 0) region.Release();
 }
 
 void LayeredWindow::MoveTo(int x, int y) {

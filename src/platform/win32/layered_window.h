@@ -5,9 +5,11 @@
 
 #include "platform/win32/windows_api.h"
 
+#include "platform/win32/win32_handle.h"
 #include "stage/acs/frame_compositor.h"
 
 #include <cstdint>
+#include <optional>
 
 namespace zinna::win32 {
 
@@ -15,13 +17,10 @@ namespace zinna::win32 {
 class PremultipliedBitmap {
 public:
     PremultipliedBitmap(int width, int height);  // every pixel transparent
-    ~PremultipliedBitmap();
-    PremultipliedBitmap(const PremultipliedBitmap&) = delete;
-    PremultipliedBitmap& operator=(const PremultipliedBitmap&) = delete;
 
     int Width() const { return width_; }
     int Height() const { return height_; }
-    HDC Dc() const { return dc_; }
+    HDC Dc() const { return dc_.Get(); }
     // Pixels as 0xAARRGGBB, row by row from the top.
     std::uint32_t* Pixels() { return pixels_; }
     // Copies an RGBA picture of the same size, premultiplying its colours by their alpha.
@@ -29,9 +28,10 @@ public:
 
 private:
     int width_, height_;
-    HDC dc_ = nullptr;
-    HBITMAP bitmap_ = nullptr;
-    HGDIOBJ previous_ = nullptr;
+    // Destroyed in reverse: the bitmap leaves the DC, then the DC goes, then the bitmap.
+    GdiBitmap bitmap_;
+    MemoryDc dc_;
+    std::optional<Selected> selection_;
     std::uint32_t* pixels_ = nullptr;
 };
 

@@ -5,13 +5,9 @@
 namespace zinna::win32 {
 
 SingleInstance::SingleInstance(const wchar_t* mutexName) {
-    mutex_ = CreateMutexW(nullptr, FALSE, mutexName);
+    mutex_.Reset(CreateMutexW(nullptr, FALSE, mutexName));
     // Opening an existing mutex succeeds too; only a newly created one makes this the first.
-    first_ = mutex_ != nullptr && GetLastError() != ERROR_ALREADY_EXISTS;
-}
-
-SingleInstance::~SingleInstance() {
-    if (mutex_ != nullptr) CloseHandle(mutex_);
+    first_ = mutex_ && GetLastError() != ERROR_ALREADY_EXISTS;
 }
 
 }  // namespace zinna::win32

@@ -3,6 +3,8 @@
 
 #include "platform/win32/windows_api.h"
 
+#include "platform/win32/win32_handle.h"
+
 namespace zinna::win32 {
 
 // The mutex's name, in the session's own namespace.
@@ -11,7 +13,6 @@ inline constexpr const wchar_t* kSingleInstanceMutexName = L"Local\\Zinna.Compan
 class SingleInstance {
 public:
     explicit SingleInstance(const wchar_t* mutexName = kSingleInstanceMutexName);
-    ~SingleInstance();
     SingleInstance(const SingleInstance&) = delete;
     SingleInstance& operator=(const SingleInstance&) = delete;
 
@@ -19,7 +20,7 @@ public:
     bool IsFirst() const { return first_; }
 
 private:
-    HANDLE mutex_ = nullptr;
+    KernelHandle mutex_;
     bool first_ = false;
 };
 

@@ -4,6 +4,7 @@
 #include "platform/win32/stage_windows.h"
 
 #include "platform/win32/wide_text.h"
+#include "platform/win32/win32_handle.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -37,55 +38,34 @@ HINSTANCE WithClassesRegistered(HINSTANCE instance, WNDPROC procedure) {
     return instance;
 }
 
-// GDI objects selected into a DC for as long as this lives.
-class Selected {
-public:
-    Selected(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
-    ~Selected() { SelectObject(dc_, previous_); }
-    Selected(const Selected&) = delete;
-    Selected& operator=(const Selected&) = delete;
-
-private:
-    HDC dc_;
-    HGDIOBJ previous_;
-};
-
 // The balloon's outline: a rounded body and a pointer from it towards the character.
 void DrawBalloonShape(HDC dc, RECT body, const POINT (&pointer)[3], COLORREF ink, COLORREF paper) {
-    HPEN pen = CreatePen(PS_SOLID, 1, ink);
-    HBRUSH brush = CreateSolidBrush(paper);
+    const GdiPen pen(CreatePen(PS_SOLID, 1, ink));
+    const GdiBrush brush(CreateSolidBrush(paper));
     {
-        const Selected selectedPen(dc, pen);
-        const Selected selectedBrush(dc, brush);
+        const Selected selectedPen(dc, pen.Get());
+        const Selected selectedBrush(dc, brush.Get());
         RoundRect(dc, body.left, body.top, body.right, body.bottom, kBalloonCornerRadius, kBalloonCornerRadius);
         Polygon(dc, pointer, 3);
     }
     // The body's edge where the pointer leaves it is painted over, so the two make one shape.
-    HPEN paperPen = CreatePen(PS_SOLID, 1, paper);
-    {
-        const Selected selectedPen(dc, paperPen);
-        MoveToEx(dc, pointer[0].x + 1, pointer[0].y, nullptr);
-        LineTo(dc, pointer[1].x, pointer[1].y);
-    }
-    DeleteObject(paperPen);
-    DeleteObject(brush);
-    DeleteObject(pen);
+    const GdiPen paperPen(CreatePen(PS_SOLID, 1, paper));
+    const Selected selectedPen(dc, paperPen.Get());
+    MoveToEx(dc, pointer[0].x + 1, pointer[0].y, nullptr);
+    LineTo(dc, pointer[1].x, pointer[1].y);
 }
 
 // The width in pixels of the widest line in the font.
 int WidestLine(HFONT font, const std::vector<std::string>& lines) {
-    HDC dc = CreateCompatibleDC(nullptr);
+    const MemoryDc dc(CreateCompatibleDC(nullptr));
+    const Selected selectedFont(dc.Get(), font);
     int widest = 0;
-    {
-        const Selected selectedFont(dc, font);
-        for (const std::string& line : lines) {
-            const std::wstring text = WideFromUtf8(line);
-            SIZE size{};
-            GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
-            widest = std::max<int>(widest, size.cx);
-        }
+    for (const std::string& line : lines) {
+        const std::wstring text = WideFromUtf8(line);
+        SIZE size{};
+        GetTextExtentPoint32W(dc.Get(), text.c_str(), static_cast<int>(text.size()), &size);
+        widest = std::max<int>(widest, size.cx);
     }
-    DeleteDC(dc);
     return widest;
 }
 
@@ -240,13 +220,13 @@ void StageWindows::ShowBalloon() {
     ShownBalloon wanted{*layout, character_.BalloonLinesShown()};
     if (shownBalloon_ && *shownBalloon_ == wanted && balloonWindow_.Shown()) return;
 
-    HFONT font = CreateFontW(-layout->fontPixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_SWISS,
-                             L"Tahoma");
+    const GdiFont font(CreateFontW(-layout->fontPixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                   OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY,
+                                   DEFAULT_PITCH | FF_SWISS, L"Tahoma"));
     // The host sizes the body from average glyph widths; a real font's line may be wider, and then
     // the body grows around its centre, inside the screen, so no word is cut.
     stage::ScreenRect body = layout->rect;
-    const int needed = WidestLine(font, layout->lines) + 2 * stage::kBalloonPadding;
+    const int needed = WidestLine(font.Get(), layout->lines) + 2 * stage::kBalloonPadding;
     if (needed > body.Width()) {
         const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
         const int width = std::min(needed, std::max(body.Width(), screenWidth));
@@ -275,7 +255,7 @@ void StageWindows::ShowBalloon() {
 
     DrawBalloonShape(bitmap.Dc(), bodyRect, pointer, kBalloonInk, kBalloonPaper);
     {
-        const Selected selectedFont(bitmap.Dc(), font);
+        const Selected selectedFont(bitmap.Dc(), font.Get());
         SetBkMode(bitmap.Dc(), TRANSPARENT);
         SetTextColor(bitmap.Dc(), kBalloonInk);
         TEXTMETRICW metrics{};
@@ -290,7 +270,6 @@ void StageWindows::ShowBalloon() {
             y += lineHeight;
         }
     }
-    DeleteObject(font);
     GdiFlush();
     // The balloon is opaque inside its shape and transparent outside it.
     for (std::size_t i = 0; i < inside.size(); ++i)
@@ -303,13 +282,13 @@ void StageWindows::ShowBalloon() {
 void StageWindows::OpenMenu(int x, int y) {
     if (menuOpen_) return;
     const std::vector<stage::MenuEntry>& entries = character_.Menu().Entries();
-    HMENU menu = CreatePopupMenu();
-    if (menu == nullptr) return;
+    const MenuHandle menu(CreatePopupMenu());
+    if (!menu) return;
     // Item ids are the entries' places plus one; Windows reads "&" in captions as the access key.
     for (std::size_t i = 0; i < entries.size(); ++i) {
         if (!entries[i].visible) continue;
         const std::wstring caption = WideFromUtf8(entries[i].caption);
-        AppendMenuW(menu, MF_STRING | (entries[i].enabled ? 0 : MF_GRAYED), i + 1, caption.c_str());
+        AppendMenuW(menu.Get(), MF_STRING | (entries[i].enabled ? 0 : MF_GRAYED), i + 1, caption.c_str());
     }
     // HACK: a pop-up menu gets the keyboard and closes on a click elsewhere only when its owner is
     // the foreground window; the user asked for it with a click on her, so that is no stolen focus.
@@ -317,10 +296,9 @@ void StageWindows::OpenMenu(int x, int y) {
     SetForegroundWindow(owner);
     menuOpen_ = true;
     const UINT chosen = static_cast<UINT>(
-        TrackPopupMenuEx(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, x, y, owner, nullptr));
+        TrackPopupMenuEx(menu.Get(), TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, x, y, owner, nullptr));
     menuOpen_ = false;
     PostMessageW(owner, WM_NULL, 0, 0);
-    DestroyMenu(menu);
     // The entries may have changed while the menu was open; the name is read now.
     const std::vector<stage::MenuEntry>& now = character_.Menu().Entries();
     if (chosen >= 1 && chosen <= now.size()) character_.ChooseCommand(now[chosen - 1].name);

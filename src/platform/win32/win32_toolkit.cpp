@@ -5,6 +5,7 @@
 #include "platform/win32/agent_com_control.h"
 #include "platform/win32/hosted_agent_control.h"
 #include "platform/win32/wide_text.h"
+#include "platform/win32/win32_handle.h"
 
 #include <cmath>
 #include <stdexcept>
@@ -146,16 +147,14 @@ int Win32Toolkit::RunMessageLoop() {
 }
 
 int Win32Toolkit::LogicalPixelsX() {
-    HDC screen = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
-    ReleaseDC(nullptr, screen);
+    const WindowDc screen(nullptr);
+    const int dpi = GetDeviceCaps(screen.Get(), LOGPIXELSX);
     return dpi > 0 ? dpi : 96;
 }
 
 int Win32Toolkit::LogicalPixelsY() {
-    HDC screen = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
+    const WindowDc screen(nullptr);
+    const int dpi = GetDeviceCaps(screen.Get(), LOGPIXELSY);
     return dpi > 0 ? dpi : 96;
 }
 
