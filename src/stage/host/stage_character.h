@@ -1,6 +1,8 @@
 // The built-in character host's character: it plays the program's requests in the order queued,
 // on the clock, with the character's own animations, and tells renderers what to show. Renderers
-// feed it the user's pointer and menu choices; it raises the control's events from them.
+// feed it the user's pointer and menu choices; it raises the control's events from them. The
+// parts are its own classes: the request queue, the move under way, the speech and its balloon,
+// the frame shown and the wake-up timer; this class decides when each runs.
 #pragma once
 
 #include "boundary/agent_control.h"
@@ -8,18 +10,24 @@
 #include "stage/acs/acs_reader.h"
 #include "stage/host/animation_player.h"
 #include "stage/host/balloon_layout.h"
+#include "stage/host/frame_picture.h"
 #include "stage/host/menu_model.h"
+#include "stage/host/motion.h"
 #include "stage/host/pointer_input.h"
+#include "stage/host/request_queue.h"
+#include "stage/host/speech.h"
+#include "stage/host/wake_timer.h"
 #include "stage/acs/frame_compositor.h"
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
 #include <optional>
+#include <random>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace zinna::stage {
 
@@ -39,14 +47,6 @@ struct StageSettings {
     std::optional<std::pair<int, int>> reportedFrameSize;
 };
 
-inline constexpr std::int64_t kMoveStepMs = 16;         // how often a moving frame is placed anew
-inline constexpr std::int64_t kShortMoveMs = 100;       // shorter moves keep the current pose
-inline constexpr std::int64_t kSpeechWordMs = 300;      // words appear at a readable pace
-inline constexpr std::int64_t kSpeechHoldMs = 1500;     // the whole text stays this long
-inline constexpr std::int64_t kMouthChangeMs = 120;     // the mouth moves while words appear
-inline constexpr int kDefaultBalloonFontSize = 10;
-inline constexpr int kDefaultMoveSpeed = 1000;
-
 // The control's error codes.
 inline constexpr std::uint32_t kErrAnimationNotFound = 0x80042003;
 
@@ -55,6 +55,8 @@ public:
     StageCharacter(std::string id, acs::AcsFile file, Clock& clock, AgentEvents& events, SoundOutput& sound,
                    StageSettings settings, RequestId& nextRequestId);
     ~StageCharacter() override;
+    StageCharacter(const StageCharacter&) = delete;
+    StageCharacter& operator=(const StageCharacter&) = delete;
 
     // --- AgentCharacter ---
     RequestId Hide() override;
@@ -78,19 +80,19 @@ public:
     int FrameWidth() const { return file_.Info().width; }
     int FrameHeight() const { return file_.Info().height; }
     // The current frame's picture (composed when it changed, then kept).
-    const acs::RgbaImage& FrameImage();
+    const acs::RgbaImage& FrameImage() { return frame_.Picture(); }
     // The name of the animation whose frame is shown, and the frame's index in it.
-    std::string ShownAnimation() const { return shown_.animation ? shown_.animation->name : std::string(); }
-    int ShownFrameIndex() const { return shown_.frame; }
+    std::string ShownAnimation() const { return frame_.Animation() ? frame_.Animation()->name : std::string(); }
+    int ShownFrameIndex() const { return frame_.FrameIndex(); }
     // The balloon while the character speaks: its place and the lines shown so far.
-    const std::optional<BalloonLayout>& Balloon() const { return balloon_; }
+    std::optional<BalloonLayout> Balloon() const;
     std::vector<std::string> BalloonLinesShown() const;
     // When the host next changes something by itself; nullopt when it waits for the program or the user.
-    std::optional<std::int64_t> NextChangeMs() const { return wakeAt_; }
+    std::optional<std::int64_t> NextChangeMs() const { return wakeTimer_.DueMs(); }
     // Called after every change a renderer should show.
     void SetChangeListener(std::function<void()> listener) { changed_ = std::move(listener); }
     const MenuModel& Menu() const { return menu_; }
-    std::size_t QueuedRequests() const { return queue_.size() + (current_ ? 1 : 0); }
+    std::size_t QueuedRequests() const { return requests_.Count(); }
     basic::Long BalloonFontSize() const { return balloonFontSize_; }
 
     // --- The user ---
@@ -100,32 +102,6 @@ public:
     void SetMenuListener(std::function<void(int x, int y)> listener) { menuRequested_ = std::move(listener); }
 
 private:
-    enum class Kind { Show, Hide, Move, Play, Speak };
-    struct Request {
-        RequestId id = 0;
-        Kind kind = Kind::Play;
-        int x = 0, y = 0, speed = kDefaultMoveSpeed;
-        std::string text;  // the animation, or the words spoken
-    };
-    struct Motion {
-        int fromX, fromY, toX, toY;
-        std::int64_t startMs, durationMs;
-    };
-    struct Speech {
-        std::vector<std::string> words;
-        std::size_t shown = 0;
-        std::int64_t nextWordMs = 0;
-        std::int64_t endMs = 0;
-        std::int64_t nextMouthMs = 0;
-        int mouthStep = 0;
-    };
-    struct ShownFrame {
-        const acs::Animation* animation = nullptr;
-        int frame = 0;
-        std::optional<int> mouth;
-        bool operator==(const ShownFrame&) const = default;
-    };
-
     // PointerListener
     void OnClick(PointerButton button, int x, int y) override;
     void OnDoubleClick(PointerButton button, int x, int y) override;
@@ -139,12 +115,14 @@ private:
     // next wake-up. Every change goes through here.
     void Wake();
     void StartRequest();
-    bool CurrentRequestDone(std::int64_t now);
+    void StartSpeech(const std::string& text, std::int64_t now);
+    bool CurrentRequestDone(std::int64_t now) const;
     void FinishCurrent();
     bool PlayState(const std::string& state);
     void ShowPlayerFrame();
     void UpdateMotion(std::int64_t now);
     void UpdateSpeech(std::int64_t now);
+    bool Free() const;  // nothing to do: no request and no animation
     void StartIdling();
     void ScheduleWake();
     void Post(std::function<void()> event);  // raises an event after the current call has returned
@@ -156,26 +134,21 @@ private:
     AgentEvents& events_;
     SoundOutput& sound_;
     StageSettings settings_;
-    RequestId& nextRequestId_;
     std::map<std::string, const acs::Animation*> animationsByName_;  // upper-case name
     std::mt19937 random_;
     AnimationPlayer player_;
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);  // posted events check it
 
-    std::deque<Request> queue_;
-    std::optional<Request> current_;
+    RequestQueue requests_;
     std::optional<Motion> motion_;
-    std::optional<Speech> speech_;
+    std::optional<Speech> speech_;  // with its balloon
     std::optional<std::int64_t> frameEndsMs_;
     std::optional<std::int64_t> idleAtMs_;
     int idleLevel_ = 1;
 
     bool visible_ = false;
     int x_ = 0, y_ = 0;
-    ShownFrame shown_;
-    std::optional<ShownFrame> composedFor_;
-    acs::RgbaImage image_;
-    std::optional<BalloonLayout> balloon_;
+    FramePicture frame_;
 
     basic::Boolean idleOn_ = basic::True;
     basic::Boolean soundEffectsOn_ = basic::True;
@@ -184,8 +157,7 @@ private:
     PointerInput pointer_;
     bool dragging_ = false;
 
-    std::optional<ClockTimerId> wakeTimer_;
-    std::optional<std::int64_t> wakeAt_;
+    WakeTimer wakeTimer_;
     bool waking_ = false;
     std::function<void()> changed_;
     std::function<void(int, int)> menuRequested_;

@@ -1,0 +1,34 @@
+#include "stage/host/frame_picture.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace zinna::stage {
+
+void FramePicture::ShowFrame(const acs::Animation* animation, int frame) {
+    shown_.animation = animation;
+    shown_.frame = frame;
+}
+
+bool FramePicture::HasMouths() const {
+    return shown_.animation && !shown_.animation->frames[static_cast<std::size_t>(shown_.frame)].mouths.empty();
+}
+
+const acs::RgbaImage& FramePicture::Picture() {
+    if (!composedFor_ || !(*composedFor_ == shown_)) {
+        const int width = file_.Info().width, height = file_.Info().height;
+        if (shown_.animation) {
+            const acs::Frame& frame = shown_.animation->frames[static_cast<std::size_t>(shown_.frame)];
+            std::optional<std::uint8_t> mouth;
+            if (shown_.mouth && !frame.mouths.empty()) mouth = static_cast<std::uint8_t>(*shown_.mouth);
+            picture_ = acs::ComposeFrame(file_.Info(), frame, acs::ImagesOf(file_), mouth);
+        } else {
+            picture_ = acs::RgbaImage{width, height,
+                                      std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height * 4, 0)};
+        }
+        composedFor_ = shown_;
+    }
+    return picture_;
+}
+
+}  // namespace zinna::stage
