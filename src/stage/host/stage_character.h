@@ -3,6 +3,7 @@
 // feed it the user's pointer and menu choices; it raises the control's events from them.
 #pragma once
 
+#include "basic/error_numbers.h"
 #include "character/agent_control.h"
 #include "platform/clock.h"
 #include "stage/acs/acs_reader.h"
@@ -48,7 +49,7 @@ inline constexpr int kDefaultBalloonFontSize = 10;
 inline constexpr int kDefaultMoveSpeed = 1000;
 
 // The control's error codes.
-inline constexpr std::uint32_t kErrAnimationNotFound = 0x80042003;
+inline constexpr std::uint32_t kErrAnimationNotFound = basic::kControlErrAnimationNotFound;
 
 class StageCharacter final : public AgentCharacter, private PointerListener {
 public:
