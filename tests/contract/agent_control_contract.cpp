@@ -78,11 +78,17 @@ struct ControlCase {
 };
 
 const ControlCase kCases[] = {
-    {"load-missing", "a missing data file fails the load with the file's error; no character is there then",
+    {"load-missing", "a missing data file fails the load with the file-not-found error",
      [](ControlUnderContract& subject, RecordedEvents&) {
          CHECK(ErrorOf([&] { subject.Control().CharactersLoad(kId, subject.MissingPath()); }) ==
                basic::kControlErrFileNotFound);
+     }},
+    {"not-loaded", "asking for a character that is not loaded fails with the invalid-character error",
+     [](ControlUnderContract& subject, RecordedEvents&) {
+         CHECK(ErrorOf([&] { subject.Control().CharactersLoad(kId, subject.MissingPath()); }) != 0);
          CHECK(ErrorOf([&] { subject.Control().Characters(kId); }) == basic::kControlErrCharacterInvalid);
+         Loaded(subject);
+         CHECK(ErrorOf([&] { subject.Control().Characters("nobody"); }) == basic::kControlErrCharacterInvalid);
      }},
     {"load-request", "the load is a request too: it starts and completes once, after the call has returned",
      [](ControlUnderContract& subject, RecordedEvents& events) {
@@ -195,9 +201,10 @@ const ControlCase kCases[] = {
          CHECK(x < 500);
          CHECK(y == 100);
      }},
-    {"user-events", "the user's command, double-click and drag reach the program in order; the drop places her",
+    {"user-events", "the user's command, double-click and drag reach the program in order, after the action",
      [](ControlUnderContract& subject, RecordedEvents& events) {
-         ShownAt(subject, 100, 100);
+         Loaded(subject);
+         subject.RunFor(kUntilIdle);
          events.lines.clear();
          subject.UserChoosesCommand("Dance");
          subject.UserDoubleClicks();
@@ -205,6 +212,12 @@ const ControlCase kCases[] = {
          subject.RunFor(1);
          CHECK(events.lines ==
                std::vector<std::string>{"Command Dance", "DblClick zinna", "DragStart zinna", "DragComplete zinna"});
+     }},
+    {"drop-places", "the frame follows the pointer: where she is dropped she stays",
+     [](ControlUnderContract& subject, RecordedEvents&) {
+         ShownAt(subject, 100, 100);
+         subject.UserDragsTo(200, 300);
+         subject.RunFor(kUntilIdle);
          CHECK(subject.Position() == std::pair{200, 300});
      }},
 };

@@ -146,6 +146,22 @@ bool WaitForFrameColours(const Zinna& zinna, const std::vector<std::uint32_t>& c
         milliseconds, 10);
 }
 
+// Polls screenshots until a whole frame of the colour shows between where she was before the
+// screenshot and where she is after it: while she flies she moves during a screenshot.
+bool WaitForMovingFrameColour(const Zinna& zinna, std::uint32_t colour, DWORD milliseconds) {
+    return WaitFor(
+        [&] {
+            const std::optional<RECT> before = zinna.CharacterRect();
+            const std::optional<Screenshot> shot = TakeScreenshot();
+            const std::optional<RECT> after = zinna.CharacterRect();
+            if (!before || !after || !shot) return false;
+            RECT between;
+            UnionRect(&between, &*before, &*after);
+            return shot->Count(between, colour) >= kSide * kSide;
+        },
+        milliseconds, 10);
+}
+
 void RightClickOn(const RECT& r) {
     const int x = (r.left + r.right) / 2, y = (r.top + r.bottom) / 2;
     // The pointer comes to her from beside, as a hand's would.
@@ -275,8 +291,7 @@ TEST_CASE("she appears centred on the screen, then flies in") {
     WARN_MESSAGE(WaitForFrameColours(zinna, {ImageColour(1), ImageColour(2)}, 1500, &appearing),
                  "her first frames were not caught by a screenshot");
     if (appearing) CHECK(EqualRect(&*appearing, &*first));
-    std::optional<RECT> flying;
-    CHECK_MESSAGE(WaitForFrameColours(zinna, {kFlyColour}, 10000, &flying), "no flying frame seen where she is");
+    CHECK_MESSAGE(WaitForMovingFrameColour(zinna, kFlyColour, 10000), "no flying frame seen where she is");
 }
 
 TEST_CASE("after the opening she stands on the taskbar, and only her own pixels are hers") {
@@ -366,7 +381,9 @@ TEST_CASE("a drag moves her, and where she is dropped she fades out of her dance
                        toY - (y - at->top) + kSide};
     std::optional<RECT> fading;
     CHECK_MESSAGE(WaitForFrameColours(zinna, kFadeColours, 5000, &fading), "no fade-out after the drop");
+    CAPTURE(Describe(*at));
     CAPTURE(Describe(dropped));
+    if (fading) CAPTURE(Describe(*fading));
     if (fading) CHECK(EqualRect(&*fading, &dropped));
 }
 
