@@ -366,9 +366,12 @@ TEST_CASE("a double-click on her opens the page's address, once") {
 
 TEST_CASE("a drag moves her, and where she is dropped she fades out of her dance") {
     const Zinna& zinna = TheSession().Program();
-    const std::optional<RECT> at = WaitForCharacterAt(
-        zinna, [&](const RECT&) { return true; }, 10000);
-    REQUIRE(at.has_value());
+    // A dance to break off: between her moves she dances in one place, where the drag takes her.
+    OpenMenu(zinna);
+    REQUIRE(Xdotool("key d"));
+    CHECK(WaitFor([&] { return zinna.Menu() == nullptr; }, 5000));
+    std::optional<RECT> at;
+    REQUIRE_MESSAGE(WaitForFrameColours(zinna, kDanceColours, 10000, &at), "no dance to break off");
     const int x = (at->left + at->right) / 2, y = (at->top + at->bottom) / 2;
     const int toX = std::clamp(x + 150, 50, 900), toY = 300;
     std::ostringstream drag;
