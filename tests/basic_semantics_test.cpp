@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <set>
+#include <vector>
 
 using namespace zinna::basic;
 
@@ -44,6 +45,22 @@ TEST_CASE("conversion to 16 bits overflows outside -32768..32767") {
     CHECK(CLng(2147483646.5) == 2147483646);
 }
 
+TEST_CASE("every half rounds to the even neighbour, on both sides of zero and at the 16-bit bounds") {
+    struct Tie {
+        double value;
+        Integer rounded;
+    };
+    for (const Tie& tie : {Tie{-3.5, -4}, Tie{-2.5, -2}, Tie{-1.5, -2}, Tie{-0.5, 0}, Tie{0.5, 0}, Tie{1.5, 2},
+                           Tie{2.5, 2}, Tie{3.5, 4}, Tie{32766.5, 32766}, Tie{-32767.5, -32768}}) {
+        CAPTURE(tie.value);
+        CHECK(CInt(tie.value) == tie.rounded);
+    }
+    CHECK(CLng(-2.5) == -2);
+    CHECK(CLng(3.5) == 4);
+    CHECK(CLng(-2147483648.5) == -2147483647 - 1);  // the tie rounds to the even bound
+    CHECK(ErrorNumberOf([] { CLng(-2147483649.0); }) == kErrOverflow);
+}
+
 TEST_CASE("whole-number division truncates toward zero and refuses zero") {
     CHECK(IntDiv(-513, 70) == -7);
     CHECK(IntDiv(513, 70) == 7);
@@ -51,6 +68,9 @@ TEST_CASE("whole-number division truncates toward zero and refuses zero") {
     CHECK(IntDiv(69, 70) == 0);
     CHECK(IntDiv(-69, 70) == 0);
     CHECK(IntDiv(768, 2) == 384);
+    CHECK(IntDiv(-7, -2) == 3);
+    CHECK(IntDiv(-2147483647 - 1, 1) == -2147483647 - 1);
+    CHECK(IntDiv(-2147483647 - 1, 2) == -1073741824);
     CHECK(ErrorNumberOf([] { IntDiv(5, 0); }) == kErrDivisionByZero);
     CHECK(ErrorNumberOf([] { IntDiv(-2147483647 - 1, -1); }) == kErrOverflow);
 }
@@ -63,6 +83,40 @@ TEST_CASE("Int rounds down and Booleans are 16-bit with True = -1") {
     CHECK(False == 0);
     CHECK(ToBoolean(true) == -1);
     static_assert(sizeof(Boolean) == 2);
+}
+
+// The generator's numbers as whole 24-bit states: Rnd is state / 2^24, exact in single precision.
+// The expected states were worked out apart from the code, from the runtime's documented step
+// state = (state * 0x43FD43FD + 0xC39EC3) mod 2^24 and the start state 0x50000; the first one
+// unseeded is the runtime's well-known first number 0.7055475.
+static std::vector<std::uint32_t> StatesOf(BasicRandom& random, int count) {
+    std::vector<std::uint32_t> states;
+    for (int i = 0; i < count; ++i) states.push_back(static_cast<std::uint32_t>(random.Rnd() * 16777216.0f));
+    return states;
+}
+
+TEST_CASE("the generator's first numbers are the runtime's, unseeded and after seeding") {
+    BasicRandom unseeded;
+    CHECK(StatesOf(unseeded, 5) == std::vector<std::uint32_t>{11837123, 8949370, 9722709, 4858052, 5065847});
+    BasicRandom first;
+    CHECK(first.Rnd() == doctest::Approx(0.7055475).epsilon(1e-7));
+
+    // Randomize folds the seed's top byte into its low bits and the start state into the rest:
+    // state = (seed ^ (seed >> 24) ^ 0x50000) mod 2^24. Seed 0 is therefore the unseeded sequence.
+    struct Seeded {
+        std::uint32_t seed;
+        std::vector<std::uint32_t> states;
+    };
+    for (const Seeded& row :
+         {Seeded{0, {11837123, 8949370, 9722709}}, Seeded{1, {11657920, 11073155, 12224314}},
+          Seeded{7, {10582702, 7038649, 10456728}}, Seeded{12345, {14168600, 4286587, 5181778}},
+          Seeded{0x12345678, {15057797, 7514164, 8222247}}, Seeded{0xFFFFFFFF, {9347523, 13010298, 7763541}}}) {
+        CAPTURE(row.seed);
+        BasicRandom random;
+        random.Rnd();  // seeding replaces the state, whatever was drawn before
+        random.Randomize(row.seed);
+        CHECK(StatesOf(random, 3) == row.states);
+    }
 }
 
 TEST_CASE("the generator gives single-precision numbers in [0, 1), repeatable from a seed") {

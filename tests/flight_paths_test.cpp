@@ -80,7 +80,7 @@ TEST_CASE("flight arithmetic: negative spans, spans under the step count, zero a
     }
     SUBCASE("zero steps divide by zero after the hide and the move are queued") {
         RequestRecorder flight(run);
-        CHECK(ErrorNumberOf([&] { form.FlyLeftAcross(0, 0, 100, 100, 0); }) == 11);
+        CHECK(ErrorNumberOf([&] { form.FlyLeftAcross(0, 0, 100, 100, 0); }) == zinna::basic::kErrDivisionByZero);
         CHECK(flight.Requests() == std::vector<std::string>{"Hide", "MoveTo 0,0"});
     }
     SUBCASE("negative steps queue no waypoint") {
@@ -90,7 +90,7 @@ TEST_CASE("flight arithmetic: negative spans, spans under the step count, zero a
     }
     SUBCASE("a span that does not fit 16 bits overflows") {
         RequestRecorder flight(run);
-        CHECK(ErrorNumberOf([&] { form.FlyRightAcross(-32000, 0, 32000, 0, 70); }) == 6);
+        CHECK(ErrorNumberOf([&] { form.FlyRightAcross(-32000, 0, 32000, 0, 70); }) == zinna::basic::kErrOverflow);
         CHECK(flight.Requests().size() == 2);
     }
 }

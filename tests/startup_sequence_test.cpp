@@ -48,7 +48,10 @@ TEST_CASE("start-up runs its steps in the fixed order, the load stage nested at 
         "Show",
         "CommandsAdd",
         "GetSysColor",
-        "keybd_event", "keybd_event", "keybd_event", "keybd_event",
+        "keybd_event",
+        "keybd_event",
+        "keybd_event",
+        "keybd_event",
         "IdleOn",
         "SetSysColors",
         "timer 1000",
@@ -59,7 +62,7 @@ TEST_CASE("start-up runs its steps in the fixed order, the load stage nested at 
     auto load = run.Select("call", "Load").at(0);
     CHECK(load.Text("id") == "zinna");
     CHECK(load.Text("path") == "C:\\WINDOWS\\zinna.acs");
-    CHECK(run.Select("call", "IdleOn").at(0).Find("value")->index() == 1);
+    CHECK(*run.Select("call", "IdleOn").at(0).Find("value") == zinna::sim::TraceValue(false));
     CHECK(std::get<bool>(*run.Select("call", "SoundEffectsOn").at(0).Find("value")) == true);
     CHECK(run.Select("call", "MoveTo").at(0).Find("speed") == nullptr);  // the control's default speed
 
@@ -72,6 +75,36 @@ TEST_CASE("start-up runs its steps in the fixed order, the load stage nested at 
     CHECK(form.lOldDesktopColor == 0x00808000);
     CHECK(form.sWindowsDir == "C:\\WINDOWS");
     CHECK(run.world->Desktop().DesktopColor() == 0);
+}
+
+TEST_CASE("the desktop calls' exact arguments: the taskbar's empty title, the text type, the key chord") {
+    SimRun run = RunSim({"--seconds", "0", "--seed", "5"});
+
+    // An empty title matches only a window with an empty title, as the taskbar's is; a null one
+    // would match any window of the class.
+    const auto findWindow = run.Select("os", "FindWindow").at(0);
+    CHECK(*findWindow.Find("class") == zinna::sim::TraceValue(std::string("Shell_TrayWnd")));
+    CHECK(*findWindow.Find("title") == zinna::sim::TraceValue(std::string()));
+
+    // The program writes text values, whatever type the user's values had.
+    const auto writes = run.Select("os", "RegSetValue");
+    REQUIRE(writes.size() == 2);
+    for (const auto& write : writes) CHECK(write.Number("type") == std::int64_t{zinna::REG_SZ});
+
+    // The Windows key and M pressed, then released in reverse order, so that no key stays down.
+    struct Key {
+        std::uint8_t virtualKey;
+        std::uint32_t flags;
+        bool operator==(const Key&) const = default;
+    };
+    std::vector<Key> keys;
+    for (const auto& key : run.world->Desktop().KeyEvents()) keys.push_back({key.virtualKey, key.flags});
+    const std::vector<Key> chord = {{0x5B, 0}, {0x4D, 0}, {0x4D, 2}, {0x5B, 2}};  // 2: KEYEVENTF_KEYUP
+    CHECK(keys == chord);
+    std::vector<Key> traced;
+    for (const auto& e : run.Select("os", "keybd_event"))
+        traced.push_back({static_cast<std::uint8_t>(*e.Number("vk")), static_cast<std::uint32_t>(*e.Number("flags"))});
+    CHECK(traced == chord);
 }
 
 TEST_CASE("the character is centred on the screen, truncating odd sizes, even off the screen") {

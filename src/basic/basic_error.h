@@ -2,6 +2,8 @@
 // every failing call of the character control becomes one of these.
 #pragma once
 
+#include "basic/error_numbers.h"
+
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -19,10 +21,6 @@ public:
 private:
     std::int32_t number_;
 };
-
-inline constexpr std::int32_t kErrOverflow = 6;
-inline constexpr std::int32_t kErrDivisionByZero = 11;
-inline constexpr std::int32_t kErrCannotCreateObject = 429;
 
 [[noreturn]] void RaiseOverflow();
 [[noreturn]] void RaiseDivisionByZero();

@@ -24,7 +24,7 @@ void EventDispatch::Run(const std::function<void()>& handler) {
     } catch (const basic::BasicError& error) {
         ReportUnhandled(error);
     } catch (const std::exception& error) {
-        ReportUnhandled(basic::BasicError(51, std::string("Internal error: ") + error.what()));
+        ReportUnhandled(basic::BasicError(basic::kErrInternal, std::string("Internal error: ") + error.what()));
     }
 }
 

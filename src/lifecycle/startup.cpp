@@ -14,25 +14,44 @@ ZinnaForm::ZinnaForm(WindowToolkit& toolkit, ZinnaModule& module)
     : toolkit_(toolkit), module_(module), dispatch_(*this) {}
 
 void ZinnaForm::Form_Initialize() {
-    toolkit_.Randomize();                                             // 1. the only seeding
-    LocateStartBar();                                                 // 2
-    SaveOldWallPaper();                                               // 3
-    GetWindowsHome();                                                 // 4
-    ChangeWallPaper(sWindowsDir + kWallpaperFile, kWallpaperDisplayType);  // 5
-    Agent1 = toolkit_.CreateObject(kAgentProgId, dispatch_);          // 6
-    Agent1->SetConnected(True);                                       // 7
-    LoadAgent(kCharacterName);                                        // 8: ends the program on failure
-    AddMenuCommands();                                                // 9
-    lOldDesktopColor = static_cast<basic::Long>(module_.GetSysColor(COLOR_BACKGROUND));  // 10
-    lScreenWidth = ScreenWidthPixels(toolkit_);                       // 11
-    lScreenHeight = ScreenHeightPixels(toolkit_);                     // 12
-    iEggCount = 0;                                                    // 13
-    MinimizeAllOpenWindows();                                         // 14
-    Character().SetIdleOn(False);                                     // 15
-    SetTimer1Interval(kTimerIntervalMs);                              // 16: loads the window (Form_Load)
-    iTickCount = 0;                                                   // 17
+    // Seeded here and nowhere else: every draw of the run (flights, performances, the timer's
+    // choice) comes from this one generator, so a run is repeatable from its seed.
+    toolkit_.Randomize();
+
+    // The taskbar's rectangle is where the opening dance lands; it must be known before the opening.
+    LocateStartBar();
+    // The user's wallpaper values are saved before anything overwrites them: the quit puts them back.
+    SaveOldWallPaper();
+    // The title's wallpaper and the character file both live in the Windows directory.
+    GetWindowsHome();
+    ChangeWallPaper(sWindowsDir + kWallpaperFile, kWallpaperDisplayType);
+
+    // From here on the control's events reach the program's handlers.
+    Agent1 = toolkit_.CreateObject(kAgentProgId, dispatch_);
+    Agent1->SetConnected(True);
+    // Loads, centres and shows her; a character that cannot be loaded ends the program right here,
+    // so nothing below runs without a character.
+    LoadAgent(kCharacterName);
+    AddMenuCommands();
+
+    // Read before the load event paints the desktop black, so that this is the user's own colour.
+    lOldDesktopColor = static_cast<basic::Long>(module_.GetSysColor(COLOR_BACKGROUND));
+    // The opening's flight plan is built from the screen size, so both are set before the load event.
+    lScreenWidth = ScreenWidthPixels(toolkit_);
+    lScreenHeight = ScreenHeightPixels(toolkit_);
+    iEggCount = 0;
+    // Windows+M clears the desktop for her performance on the title's wallpaper.
+    MinimizeAllOpenWindows();
+    // The control's own idle animations would break into the program's choreography.
+    Character().SetIdleOn(False);
+
+    // The first use of the window's own timer loads the window: the load event (black desktop, the
+    // opening queued) runs inside this call, before the lines below. The first tick comes 1000 ms
+    // later at the earliest, so the tick count and random mode set below are in place for it.
+    SetTimer1Interval(kTimerIntervalMs);
+    iTickCount = 0;
     bRandom = True;
-    Character().SetSoundEffectsOn(True);                              // 18
+    Character().SetSoundEffectsOn(True);
 }
 
 void ZinnaForm::Form_Load() {
@@ -66,7 +85,8 @@ void ZinnaForm::SetTimer1Interval(basic::Long intervalMs) {
 }
 
 AgentCharacter& ZinnaForm::Character() {
-    if (oCharacter == nullptr) throw basic::BasicError(91, "Object variable or With block variable not set");
+    if (oCharacter == nullptr)
+        throw basic::BasicError(basic::kErrObjectNotSet, "Object variable or With block variable not set");
     return *oCharacter;
 }
 

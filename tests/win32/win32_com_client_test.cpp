@@ -172,7 +172,7 @@ TEST_CASE("a failing call raises the control's HRESULT and description") {
         control.CharactersLoad("zinna", "C:\\windows\\missing.acs");
         FAIL("the load succeeded");
     } catch (const zinna::basic::BasicError& error) {
-        CHECK(static_cast<std::uint32_t>(error.Number()) == 0x80070002u);
+        CHECK(static_cast<std::uint32_t>(error.Number()) == zinna::basic::kControlErrFileNotFound);
         CHECK(error.Description() == "File not found");
     }
     zinna::AgentCharacter& character = control.Characters("zinna");

@@ -198,7 +198,7 @@ TEST_CASE("creating an object whose identifier is not registered raises error 42
             toolkit.CreateObject("Zinna.NoSuchControl.1", events);
             FAIL("the object was created");
         } catch (const zinna::basic::BasicError& error) {
-            CHECK(error.Number() == 429);
+            CHECK(error.Number() == zinna::basic::kErrCannotCreateObject);
             CHECK(error.Description() == "ActiveX component can't create object");
         }
     }

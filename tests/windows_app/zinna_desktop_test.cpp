@@ -66,8 +66,8 @@ public:
         startup.cb = sizeof(startup);
         std::wstring commandLine = L"\"" + exe + L"\"";
         startedAt_ = GetTickCount();
-        REQUIRE(CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                               &startup, &info_));
+        REQUIRE(CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                               &info_));
     }
     ~Zinna() {
         if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(info_.hProcess, 99);
@@ -87,7 +87,7 @@ public:
         if (!VisibleWindowRect(Character(), r)) return std::nullopt;
         return r;
     }
-    std::optional<DWORD> WaitForExit(DWORD milliseconds) {
+    std::optional<DWORD> Exited(DWORD milliseconds) const {
         if (WaitForSingleObject(info_.hProcess, milliseconds) != WAIT_OBJECT_0) return std::nullopt;
         DWORD code = 0;
         GetExitCodeProcess(info_.hProcess, &code);
@@ -146,6 +146,22 @@ bool WaitForFrameColours(const Zinna& zinna, const std::vector<std::uint32_t>& c
         milliseconds, 10);
 }
 
+// Polls screenshots until a whole frame of the colour shows between where she was before the
+// screenshot and where she is after it: while she flies she moves during a screenshot.
+bool WaitForMovingFrameColour(const Zinna& zinna, std::uint32_t colour, DWORD milliseconds) {
+    return WaitFor(
+        [&] {
+            const std::optional<RECT> before = zinna.CharacterRect();
+            const std::optional<Screenshot> shot = TakeScreenshot();
+            const std::optional<RECT> after = zinna.CharacterRect();
+            if (!before || !after || !shot) return false;
+            RECT between;
+            UnionRect(&between, &*before, &*after);
+            return shot->Count(between, colour) >= kSide * kSide;
+        },
+        milliseconds, 10);
+}
+
 void RightClickOn(const RECT& r) {
     const int x = (r.left + r.right) / 2, y = (r.top + r.bottom) / 2;
     // The pointer comes to her from beside, as a hand's would.
@@ -186,19 +202,80 @@ std::vector<std::string> Lines(const std::wstring& path) {
     return lines;
 }
 
+// Her balloon once its words are drawn: paper with ink on it, inside the body away from its outline.
+struct DrawnBalloon {
+    RECT rect;
+    Screenshot shot;
+};
+std::optional<DrawnBalloon> WaitForBalloonWords(const Zinna& zinna, DWORD milliseconds) {
+    std::optional<DrawnBalloon> drawn;
+    WaitFor(
+        [&] {
+            RECT rect;
+            if (!VisibleWindowRect(zinna.Balloon(), rect)) return false;
+            std::optional<Screenshot> shot = TakeScreenshot();
+            if (!shot) return false;
+            const RECT inside{rect.left + 4, rect.top + 4, rect.right - 4, rect.bottom - 4 - 12};
+            if (shot->CountDark(inside) <= 30) return false;
+            drawn = DrawnBalloon{rect, std::move(*shot)};
+            return true;
+        },
+        milliseconds, 100);
+    return drawn;
+}
+
+// One zinna.exe for the whole file, started by the first case that needs her. The cases below each
+// test one behaviour on it, in the order a person meets them (doctest runs them in file order);
+// the last one quits it. A case that fails leaves the next ones to report on their own.
+class Session {
+public:
+    Session() : shellLog_(WindowsPathOf(EnvironmentOr("ZINNA_XDG_OPEN_LOG", ""))), before_(ReadDesktopValues()) {
+        DeleteFileW(shellLog_.c_str());
+        zinna_ = std::make_unique<Zinna>();
+    }
+
+    const Zinna& Program() const { return *zinna_; }
+    const DesktopValues& Before() const { return before_; }
+    const std::wstring& ShellLog() const { return shellLog_; }
+
+    // Waits until the opening has ended: she stands on the taskbar, showing the kiss's frame, which
+    // she keeps. Her rectangle then, or nullopt when that never came.
+    std::optional<RECT> WaitUntilStanding(const RECT& taskbar) {
+        if (standing_) return standing_;
+        std::optional<RECT> standing;
+        if (WaitFor(
+                [&] {
+                    return WaitForFrameColours(*zinna_, {kRestColour}, 500, &standing) &&
+                           standing->bottom == taskbar.top;
+                },
+                60000))
+            standing_ = standing;
+        return standing_;
+    }
+
+private:
+    std::wstring shellLog_;
+    CharacterFileInWindows characterFile_;
+    DesktopValues before_;
+    std::unique_ptr<Zinna> zinna_;
+    std::optional<RECT> standing_;
+};
+
+Session& TheSession() {
+    static Session session;
+    return session;
+}
+
+std::string ShotPath(const char* name) {
+    const std::string dir = EnvironmentOr("ZINNA_SCREENSHOT_DIR", "");
+    return dir.empty() ? "" : dir + "/" + name;
+}
+
 }  // namespace
 
-TEST_CASE("Zinna on the desktop: the opening, her menu, a double-click, a drag, the credits and Quit") {
-    const std::string shots = EnvironmentOr("ZINNA_SCREENSHOT_DIR", "");
-    const std::wstring shellLog = WindowsPathOf(EnvironmentOr("ZINNA_XDG_OPEN_LOG", ""));
-    REQUIRE_MESSAGE(!shellLog.empty(), "run with the recording xdg-open first on PATH");
-    DeleteFileW(shellLog.c_str());
-    const CharacterFileInWindows characterFile;
-    const DesktopValues before = ReadDesktopValues();
-    const RECT taskbar = TaskbarRect();
-
-    Zinna zinna;
-    // The first frame: she appears centred on the screen, then flies in from the left.
+TEST_CASE("she appears centred on the screen, then flies in") {
+    REQUIRE_MESSAGE(!EnvironmentOr("ZINNA_XDG_OPEN_LOG", "").empty(), "run with the recording xdg-open first on PATH");
+    const Zinna& zinna = TheSession().Program();
     std::optional<RECT> first;
     REQUIRE(WaitFor([&] { return (first = zinna.CharacterRect()).has_value(); }, 30000, 5));
     MESSAGE("start-up to the first frame shown: " << GetTickCount() - zinna.StartedAt() << " ms");
@@ -214,127 +291,132 @@ TEST_CASE("Zinna on the desktop: the opening, her menu, a double-click, a drag, 
     WARN_MESSAGE(WaitForFrameColours(zinna, {ImageColour(1), ImageColour(2)}, 1500, &appearing),
                  "her first frames were not caught by a screenshot");
     if (appearing) CHECK(EqualRect(&*appearing, &*first));
-    std::optional<RECT> flying;
-    CHECK_MESSAGE(WaitForFrameColours(zinna, {kFlyColour}, 10000, &flying), "no flying frame seen where she is");
+    CHECK_MESSAGE(WaitForMovingFrameColour(zinna, kFlyColour, 10000), "no flying frame seen where she is");
+}
 
-    // After the opening (the flight, the dance and the kiss) she stands on the taskbar, showing the
-    // kiss's frame, which she keeps.
-    std::optional<RECT> standing;
-    REQUIRE_MESSAGE(WaitFor(
-                        [&] {
-                            return WaitForFrameColours(zinna, {kRestColour}, 500, &standing) &&
-                                   standing->bottom == taskbar.top;
-                        },
-                        60000),
-                    "she never came to stand on the taskbar at " << Describe(taskbar));
-    {
-        const std::optional<Screenshot> shot = TakeScreenshot(shots.empty() ? "" : shots + "/windows-desktop.png");
-        REQUIRE(shot.has_value());
-        CAPTURE(Describe(*standing));
-        CHECK(shot->AllOf(*standing, {kRestColour}));
-        // Only her own pixels: the line just above her frame is the desktop's, not hers.
-        const RECT above{standing->left, standing->top - 1, standing->right, standing->top};
-        CHECK(shot->Count(above, kRestColour) == 0);
-    }
+TEST_CASE("after the opening she stands on the taskbar, and only her own pixels are hers") {
+    const RECT taskbar = TaskbarRect();
+    const std::optional<RECT> standing = TheSession().WaitUntilStanding(taskbar);
+    REQUIRE_MESSAGE(standing.has_value(), "she never came to stand on the taskbar at " << Describe(taskbar));
+    const std::optional<Screenshot> shot = TakeScreenshot(ShotPath("windows-desktop.png"));
+    REQUIRE(shot.has_value());
+    CAPTURE(Describe(*standing));
+    CHECK(shot->AllOf(*standing, {kRestColour}));
+    // The line just above her frame is the desktop's, not hers.
+    const RECT above{standing->left, standing->top - 1, standing->right, standing->top};
+    CHECK(shot->Count(above, kRestColour) == 0);
+}
 
-    // Her menu: thirteen commands, one item each.
-    {
-        const HWND menu = OpenMenu(zinna);
-        RECT menuRect;
-        REQUIRE(GetWindowRect(menu, &menuRect));
-        const std::optional<Screenshot> shot = TakeScreenshot(shots.empty() ? "" : shots + "/windows-menu.png");
-        REQUIRE(shot.has_value());
-        const int itemHeight = (menuRect.bottom - menuRect.top - 2 * GetSystemMetrics(SM_CYEDGE)) / 13;
-        CAPTURE(Describe(menuRect));
-        CHECK(itemHeight >= 13);
-        CHECK(itemHeight <= GetSystemMetrics(SM_CYMENU) + 6);
-        // The menu is drawn: its captions are more than one colour.
-        CHECK(shot->Count(Shrunk(menuRect, 3), shot->At(menuRect.left + 3, menuRect.top + 3)) <
-              (menuRect.right - menuRect.left - 6) * (menuRect.bottom - menuRect.top - 6));
-        // "&Dance": the access key chooses it; she dances on the taskbar.
-        REQUIRE(Xdotool("key d"));
-        CHECK(WaitFor([&] { return zinna.Menu() == nullptr; }, 5000));
-        std::optional<RECT> dancing;
-        CHECK_MESSAGE(WaitForFrameColours(zinna, kDanceColours, 10000, &dancing), "no dance after choosing Dance");
-        if (dancing) CHECK(dancing->bottom == taskbar.top);
-        // Even after her menu made her window the foreground one, the taskbar has no button for
-        // her: beyond the Start button it is all one colour.
-        const std::optional<Screenshot> after = TakeScreenshot();
-        REQUIRE(after.has_value());
-        const RECT buttons{taskbar.left + 70, taskbar.top + 3, taskbar.left + 600, taskbar.bottom - 3};
-        CHECK(after->Count(buttons, after->At(buttons.left, buttons.top)) ==
-              (buttons.right - buttons.left) * (buttons.bottom - buttons.top));
-    }
+TEST_CASE("her menu has thirteen drawn items, one a line") {
+    const Zinna& zinna = TheSession().Program();
+    REQUIRE(TheSession().WaitUntilStanding(TaskbarRect()).has_value());
+    const HWND menu = OpenMenu(zinna);
+    RECT menuRect;
+    REQUIRE(GetWindowRect(menu, &menuRect));
+    const std::optional<Screenshot> shot = TakeScreenshot(ShotPath("windows-menu.png"));
+    REQUIRE(shot.has_value());
+    const int itemHeight = (menuRect.bottom - menuRect.top - 2 * GetSystemMetrics(SM_CYEDGE)) / 13;
+    CAPTURE(Describe(menuRect));
+    CHECK(itemHeight >= 13);
+    CHECK(itemHeight <= GetSystemMetrics(SM_CYMENU) + 6);
+    // The menu is drawn: its captions are more than one colour.
+    CHECK(shot->Count(Shrunk(menuRect, 3), shot->At(menuRect.left + 3, menuRect.top + 3)) <
+          (menuRect.right - menuRect.left - 6) * (menuRect.bottom - menuRect.top - 6));
+    REQUIRE(Xdotool("key Escape"));
+    CHECK(WaitFor([&] { return zinna.Menu() == nullptr; }, 5000));
+}
 
-    // A double-click on her opens the page's address, once.
-    {
-        const std::optional<RECT> at = WaitForCharacterAt(zinna, [&](const RECT&) { return true; }, 10000);
-        REQUIRE(at.has_value());
-        const int x = (at->left + at->right) / 2, y = (at->top + at->bottom) / 2;
-        REQUIRE(Xdotool("mousemove " + std::to_string(x) + " " + std::to_string(y) + " click --repeat 2 --delay 80 1"));
-        std::vector<std::string> opened;
-        WaitFor([&] { return !(opened = Lines(shellLog)).empty(); }, 10000);
-        Sleep(1000);  // a second open would come now
-        opened = Lines(shellLog);
-        REQUIRE(opened.size() == 1);
-        CHECK(opened[0].rfind("http://", 0) == 0);
-    }
+TEST_CASE("Dance by the menu's access key: she dances on the taskbar, which shows no button for her") {
+    const Zinna& zinna = TheSession().Program();
+    const RECT taskbar = TaskbarRect();
+    REQUIRE(TheSession().WaitUntilStanding(taskbar).has_value());
+    OpenMenu(zinna);
+    REQUIRE(Xdotool("key d"));  // "&Dance"
+    CHECK(WaitFor([&] { return zinna.Menu() == nullptr; }, 5000));
+    std::optional<RECT> dancing;
+    CHECK_MESSAGE(WaitForFrameColours(zinna, kDanceColours, 10000, &dancing), "no dance after choosing Dance");
+    if (dancing) CHECK(dancing->bottom == taskbar.top);
+    // Even after her menu made her window the foreground one, the taskbar has no button for her:
+    // beyond the Start button it is all one colour.
+    const std::optional<Screenshot> after = TakeScreenshot();
+    REQUIRE(after.has_value());
+    const RECT buttons{taskbar.left + 70, taskbar.top + 3, taskbar.left + 600, taskbar.bottom - 3};
+    CHECK(after->Count(buttons, after->At(buttons.left, buttons.top)) ==
+          (buttons.right - buttons.left) * (buttons.bottom - buttons.top));
+}
 
-    // A drag moves her; where she is dropped she fades out of her dance.
-    {
-        const std::optional<RECT> at = WaitForCharacterAt(zinna, [&](const RECT&) { return true; }, 10000);
-        REQUIRE(at.has_value());
-        const int x = (at->left + at->right) / 2, y = (at->top + at->bottom) / 2;
-        const int toX = std::clamp(x + 150, 50, 900), toY = 300;
-        std::ostringstream drag;
-        drag << "mousemove " << x << " " << y << " mousedown 1 sleep 0.1";
-        for (int step = 1; step <= 5; ++step)
-            drag << " mousemove " << x + (toX - x) * step / 5 << " " << y + (toY - y) * step / 5 << " sleep 0.05";
-        drag << " mouseup 1";
-        REQUIRE(Xdotool(drag.str()));
-        const RECT dropped{toX - (x - at->left), toY - (y - at->top), toX - (x - at->left) + kSide,
-                           toY - (y - at->top) + kSide};
-        std::optional<RECT> fading;
-        CHECK_MESSAGE(WaitForFrameColours(zinna, kFadeColours, 5000, &fading), "no fade-out after the drop");
-        CAPTURE(Describe(dropped));
-        if (fading) CHECK(EqualRect(&*fading, &dropped));
-    }
+TEST_CASE("a double-click on her opens the page's address, once") {
+    const Zinna& zinna = TheSession().Program();
+    const std::optional<RECT> at = WaitForCharacterAt(
+        zinna, [&](const RECT&) { return true; }, 10000);
+    REQUIRE(at.has_value());
+    const int x = (at->left + at->right) / 2, y = (at->top + at->bottom) / 2;
+    REQUIRE(Xdotool("mousemove " + std::to_string(x) + " " + std::to_string(y) + " click --repeat 2 --delay 80 1"));
+    std::vector<std::string> opened;
+    REQUIRE(WaitFor([&] { return !(opened = Lines(TheSession().ShellLog())).empty(); }, 10000));
+    // A second open would come from the same clicks: once her menu has come and gone after them,
+    // the program has handled every one of their messages.
+    OpenMenu(zinna);
+    REQUIRE(Xdotool("key Escape"));
+    CHECK(WaitFor([&] { return zinna.Menu() == nullptr; }, 5000));
+    opened = Lines(TheSession().ShellLog());
+    REQUIRE(opened.size() == 1);
+    CHECK(opened[0].rfind("http://", 0) == 0);
+}
 
-    // The hidden separators, in order, bring the credits in her balloon.
-    {
-        ChooseWithArrows(zinna, 2);   // EasterEgg1
-        ChooseWithArrows(zinna, 9);   // EasterEgg2
-        ChooseWithArrows(zinna, 12);  // EasterEgg3
-        HWND balloon = nullptr;
-        REQUIRE_MESSAGE(WaitFor([&] { return (balloon = zinna.Balloon()) != nullptr; }, 15000), "no balloon");
-        Sleep(3000);  // the words appear at a readable pace
-        RECT balloonRect;
-        REQUIRE(VisibleWindowRect(zinna.Balloon(), balloonRect));
-        const std::optional<RECT> her = zinna.CharacterRect();
-        const std::optional<Screenshot> shot = TakeScreenshot(shots.empty() ? "" : shots + "/windows-balloon.png");
-        REQUIRE(shot.has_value());
-        REQUIRE(her.has_value());
-        CAPTURE(Describe(balloonRect));
-        // Inside the screen, above her, and drawn: paper with ink on it.
-        CHECK(balloonRect.left >= 0);
-        CHECK(balloonRect.top >= 0);
-        CHECK(balloonRect.right <= shot->width);
-        CHECK(balloonRect.bottom == her->top);
-        const int paper = shot->Count(balloonRect, kBalloonPaper);
-        const int area = (balloonRect.right - balloonRect.left) * (balloonRect.bottom - balloonRect.top);
-        CHECK(paper > area / 2);
-        // Words in ink inside the body, away from its outline.
-        const RECT inside{balloonRect.left + 4, balloonRect.top + 4, balloonRect.right - 4,
-                          balloonRect.bottom - 4 - 12};
-        CHECK(shot->CountDark(inside) > 30);
-    }
+TEST_CASE("a drag moves her, and where she is dropped she fades out of her dance") {
+    const Zinna& zinna = TheSession().Program();
+    // A dance to break off: between her moves she dances in one place, where the drag takes her.
+    OpenMenu(zinna);
+    REQUIRE(Xdotool("key d"));
+    CHECK(WaitFor([&] { return zinna.Menu() == nullptr; }, 5000));
+    std::optional<RECT> at;
+    REQUIRE_MESSAGE(WaitForFrameColours(zinna, kDanceColours, 10000, &at), "no dance to break off");
+    const int x = (at->left + at->right) / 2, y = (at->top + at->bottom) / 2;
+    const int toX = std::clamp(x + 150, 50, 900), toY = 300;
+    std::ostringstream drag;
+    drag << "mousemove " << x << " " << y << " mousedown 1 sleep 0.1";
+    for (int step = 1; step <= 5; ++step)
+        drag << " mousemove " << x + (toX - x) * step / 5 << " " << y + (toY - y) * step / 5 << " sleep 0.05";
+    drag << " mouseup 1";
+    REQUIRE(Xdotool(drag.str()));
+    const RECT dropped{toX - (x - at->left), toY - (y - at->top), toX - (x - at->left) + kSide,
+                       toY - (y - at->top) + kSide};
+    std::optional<RECT> fading;
+    CHECK_MESSAGE(WaitForFrameColours(zinna, kFadeColours, 5000, &fading), "no fade-out after the drop");
+    CAPTURE(Describe(*at));
+    CAPTURE(Describe(dropped));
+    if (fading) CAPTURE(Describe(*fading));
+    if (fading) CHECK(EqualRect(&*fading, &dropped));
+}
 
-    // Quit: the program ends and the desktop's values are those before it started.
-    {
-        REQUIRE(WaitFor([&] { return zinna.Balloon() == nullptr; }, 60000));
-        OpenMenu(zinna);
-        REQUIRE(Xdotool("key q"));
-        CHECK(zinna.WaitForExit(15000) == std::optional<DWORD>(0));
-        CHECK(ReadDesktopValues() == before);
-    }
+TEST_CASE("the hidden separators, in order, bring the credits in her balloon, above her and inside the screen") {
+    const Zinna& zinna = TheSession().Program();
+    ChooseWithArrows(zinna, 2);   // EasterEgg1
+    ChooseWithArrows(zinna, 9);   // EasterEgg2
+    ChooseWithArrows(zinna, 12);  // EasterEgg3
+    // The words appear at a readable pace: wait until there is ink on the paper.
+    const std::optional<DrawnBalloon> balloon = WaitForBalloonWords(zinna, 15000);
+    REQUIRE_MESSAGE(balloon.has_value(), "no balloon with words in it");
+    TakeScreenshot(ShotPath("windows-balloon.png"));
+    const RECT& rect = balloon->rect;
+    const std::optional<RECT> her = zinna.CharacterRect();
+    REQUIRE(her.has_value());
+    CAPTURE(Describe(rect));
+    CHECK(rect.left >= 0);
+    CHECK(rect.top >= 0);
+    CHECK(rect.right <= balloon->shot.width);
+    CHECK(rect.bottom == her->top);
+    const int paper = balloon->shot.Count(rect, kBalloonPaper);
+    const int area = (rect.right - rect.left) * (rect.bottom - rect.top);
+    CHECK(paper > area / 2);
+}
+
+TEST_CASE("Quit ends the program and the desktop's values are those before it started") {
+    const Zinna& zinna = TheSession().Program();
+    REQUIRE(WaitFor([&] { return zinna.Balloon() == nullptr; }, 60000));
+    OpenMenu(zinna);
+    REQUIRE(Xdotool("key q"));
+    CHECK(TheSession().Program().Exited(15000) == std::optional<DWORD>(0));
+    CHECK(ReadDesktopValues() == TheSession().Before());
 }

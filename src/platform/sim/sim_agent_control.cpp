@@ -10,8 +10,8 @@ namespace zinna::sim {
 
 namespace {
 
-constexpr std::uint32_t kErrorCharacterInvalid = 0x80042002;  // no such character loaded
-constexpr std::uint32_t kErrorFileNotFound = 0x80070002;      // the data file is not there
+constexpr std::uint32_t kErrorCharacterInvalid = basic::kControlErrCharacterInvalid;
+constexpr std::uint32_t kErrorFileNotFound = basic::kControlErrFileNotFound;
 
 }  // namespace
 

@@ -104,6 +104,7 @@ std::optional<std::string> SimDesktop::ResolveKey(RegistryKey key, const std::st
 }
 
 std::int32_t SimDesktop::OpenKey(RegistryKey key, const std::string& subKey, RegistryKey* result) {
+    *result = 0;  // as Windows does: a failed open leaves no stale handle behind
     if (PathOfHandle(key) == nullptr) return ERROR_INVALID_HANDLE;
     auto path = ResolveKey(key, subKey);
     if (!path) return ERROR_FILE_NOT_FOUND;  // a missing key is not created
@@ -118,8 +119,8 @@ std::int32_t SimDesktop::RegOpenKeyA(RegistryKey key, const std::string& subKey,
     return OpenKey(key, subKey, result);
 }
 
-std::int32_t SimDesktop::RegOpenKeyExA(RegistryKey key, const std::string& subKey, std::uint32_t,
-                                       std::uint32_t, RegistryKey* result) {
+std::int32_t SimDesktop::RegOpenKeyExA(RegistryKey key, const std::string& subKey, std::uint32_t, std::uint32_t,
+                                       RegistryKey* result) {
     return OpenKey(key, subKey, result);
 }
 
@@ -188,9 +189,8 @@ std::int32_t SimDesktop::RegCloseKey(RegistryKey key) {
 
 std::uint32_t SimDesktop::GetSysColor(int index) {
     std::uint32_t color = colors_.count(index) ? colors_.at(index) : 0;
-    trace_.Record("os", {{"fn", std::string("GetSysColor")},
-                         {"index", std::int64_t{index}},
-                         {"result", std::int64_t{color}}});
+    trace_.Record(
+        "os", {{"fn", std::string("GetSysColor")}, {"index", std::int64_t{index}}, {"result", std::int64_t{color}}});
     return color;
 }
 
@@ -236,9 +236,8 @@ bool SimDesktop::GetWindowRect(WindowHandle window, Rect* rect) {
 
 void SimDesktop::keybd_event(std::uint8_t virtualKey, std::uint8_t, std::uint32_t flags, std::uintptr_t) {
     keyEvents_.push_back({virtualKey, flags});
-    trace_.Record("os", {{"fn", std::string("keybd_event")},
-                         {"vk", std::int64_t{virtualKey}},
-                         {"flags", std::int64_t{flags}}});
+    trace_.Record(
+        "os", {{"fn", std::string("keybd_event")}, {"vk", std::int64_t{virtualKey}}, {"flags", std::int64_t{flags}}});
 }
 
 std::uint32_t SimDesktop::GetWindowsDirectoryA(char* buffer, std::uint32_t size) {
@@ -257,8 +256,7 @@ std::uint32_t SimDesktop::GetWindowsDirectoryA(char* buffer, std::uint32_t size)
 }
 
 std::intptr_t SimDesktop::ShellExecuteA(WindowHandle owner, const std::string& operation, const std::string& file,
-                                        const std::string& parameters, const std::string& directory,
-                                        int showCommand) {
+                                        const std::string& parameters, const std::string& directory, int showCommand) {
     shellRequests_.push_back({owner, operation, file, parameters, directory, showCommand});
     trace_.Record("os", {{"fn", std::string("ShellExecute")},
                          {"verb", operation},

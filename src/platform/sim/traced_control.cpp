@@ -8,7 +8,7 @@ namespace zinna::sim {
 
 namespace {
 
-constexpr std::uint32_t kErrorFail = 0x80004005;  // the control's generic failure
+constexpr std::uint32_t kErrorFail = basic::kControlErrFailed;
 
 TraceValue Flag(basic::Boolean value) { return value == basic::True; }
 

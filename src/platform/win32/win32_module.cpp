@@ -99,10 +99,15 @@ std::int32_t Win32Module::RegSetValueExA(RegistryKey key, const std::string& val
         return ::RegSetValueExW(ToHkey(key), name.c_str(), reserved, type, data, dataSize);
     }
     // The given bytes, terminating NUL included when given, become the same characters in UTF-16.
-    const std::wstring wide =
+    std::wstring wide =
         data == nullptr ? std::wstring() : WideFromUtf8({reinterpret_cast<const char*>(data), dataSize});
+    const auto size = static_cast<DWORD>(wide.size() * sizeof(wchar_t));
+    // Windows adds a NUL that the size leaves out when one follows the text in memory, as a
+    // std::wstring's own terminator would: a character that is not NUL follows instead, so that
+    // the value is stored exactly as given (the restore writes back exactly what it read).
+    wide.push_back(L'?');
     return ::RegSetValueExW(ToHkey(key), name.c_str(), reserved, type, reinterpret_cast<const BYTE*>(wide.data()),
-                            static_cast<DWORD>(wide.size() * sizeof(wchar_t)));
+                            size);
 }
 
 std::int32_t Win32Module::RegDeleteValueA(RegistryKey key, const std::string& valueName) {
@@ -161,11 +166,10 @@ std::uint32_t Win32Module::GetWindowsDirectoryA(char* buffer, std::uint32_t size
 }
 
 std::intptr_t Win32Module::ShellExecuteA(WindowHandle owner, const std::string& operation, const std::string& file,
-                                         const std::string& parameters, const std::string& directory,
-                                         int showCommand) {
-    const HINSTANCE result = ::ShellExecuteW(reinterpret_cast<HWND>(owner), WideFromUtf8(operation).c_str(),
-                                             WideFromUtf8(file).c_str(), WideFromUtf8(parameters).c_str(),
-                                             WideFromUtf8(directory).c_str(), showCommand);
+                                         const std::string& parameters, const std::string& directory, int showCommand) {
+    const HINSTANCE result =
+        ::ShellExecuteW(reinterpret_cast<HWND>(owner), WideFromUtf8(operation).c_str(), WideFromUtf8(file).c_str(),
+                        WideFromUtf8(parameters).c_str(), WideFromUtf8(directory).c_str(), showCommand);
     return reinterpret_cast<std::intptr_t>(result);
 }
 

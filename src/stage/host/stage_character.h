@@ -5,6 +5,7 @@
 // the frame shown and the wake-up timer; this class decides when each runs.
 #pragma once
 
+#include "basic/error_numbers.h"
 #include "boundary/agent_control.h"
 #include "boundary/clock.h"
 #include "stage/acs/acs_reader.h"
@@ -48,7 +49,7 @@ struct StageSettings {
 };
 
 // The control's error codes.
-inline constexpr std::uint32_t kErrAnimationNotFound = 0x80042003;
+inline constexpr std::uint32_t kErrAnimationNotFound = basic::kControlErrAnimationNotFound;
 
 class StageCharacter final : public AgentCharacter, private PointerListener {
 public:

@@ -14,7 +14,7 @@ std::string Upper(std::string text) {
     return text;
 }
 
-constexpr std::uint32_t kErrCharacterAlreadyLoaded = 0x8004200B;
+constexpr std::uint32_t kErrCharacterAlreadyLoaded = basic::kControlErrCharacterAlreadyLoaded;
 
 }  // namespace
 

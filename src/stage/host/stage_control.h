@@ -20,8 +20,8 @@ namespace zinna::stage {
 using CharacterFileSource = std::function<std::vector<std::uint8_t>(const std::string& path)>;
 
 // The control's error codes for loading.
-inline constexpr std::uint32_t kErrCharacterInvalid = 0x80042002;
-inline constexpr std::uint32_t kErrFileNotFound = 0x80070002;
+inline constexpr std::uint32_t kErrCharacterInvalid = basic::kControlErrCharacterInvalid;
+inline constexpr std::uint32_t kErrFileNotFound = basic::kControlErrFileNotFound;
 
 class StageControl final : public AgentControl {
 public:
