@@ -1,7 +1,7 @@
 // The COM client of the installed character control under the character control's contract,
 // against the test's fake control. The fake answers calls and raises the events it is told to; it
 // does not play requests, so the cases about playing are the installed control's own business.
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 #include <objbase.h>
 
 #include "contract/agent_control_contract.h"

@@ -1,6 +1,6 @@
 // The Windows layer under the ZinnaModule contract, against Wine's (or Windows') real functions.
 // It runs inside a virtual desktop with a shell, so that the taskbar exists.
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include "contract/zinna_module_contract.h"
 #include "platform/win32/win32_module.h"
