@@ -1,5 +1,6 @@
 // The whole program on the simulated desktop, played by the built-in character host.
 #include "host_test_character.h"
+#include "scratch_folder.h"
 #include "sim_test_support.h"
 
 #include <doctest/doctest.h>
@@ -12,9 +13,13 @@ using namespace zinna::testing;
 
 namespace {
 
+const ScratchFolder& Scratch() {
+    static const ScratchFolder folder;  // removed when the test program ends
+    return folder;
+}
+
 std::string TestCharacterPath() {
-    static const std::string path =
-        WriteProgramTestCharacter((std::filesystem::temp_directory_path() / "zinna-hosted-program-test.acs").string());
+    static const std::string path = WriteProgramTestCharacter(Scratch().File("program-test.acs"));
     return path;
 }
 
@@ -82,7 +87,7 @@ TEST_CASE("a command and a double-click reach the program through the host") {
 }
 
 TEST_CASE("a character file that is not valid is the load failure the program reports") {
-    std::string bad = (std::filesystem::temp_directory_path() / "zinna-hosted-bad.acs").string();
+    std::string bad = Scratch().File("bad.acs");
     {
         std::ofstream out(bad, std::ios::binary);
         out << "not a character";
