@@ -1,8 +1,8 @@
 // A folder of a test's own for its scratch files, removed with everything in it when the owner goes.
 #pragma once
 
-#include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -12,9 +12,13 @@ namespace zinna::testing {
 class ScratchFolder {
 public:
     ScratchFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "zinna-test-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a scratch folder");
-        path_ = pattern;
+        // A new folder with a random name (create_directory is false for one that exists already).
+        std::random_device random;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            path_ = std::filesystem::temp_directory_path() / ("zinna-test-" + std::to_string(random()));
+            if (std::filesystem::create_directory(path_)) return;
+        }
+        throw std::runtime_error("cannot make a scratch folder");
     }
     ~ScratchFolder() {
         std::error_code ignored;
