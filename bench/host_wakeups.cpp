@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
     // The opening's flight: from the start of request 4 (its hide) to the end of 149 (its last move).
     std::int64_t flightStart = -1, flightEnd = -1;
     long atStart = 0, atEnd = 0;
-    world.GetTrace().SetListener([&](const TraceEvent& e) {
+    world.GetTrace().AddListener([&](const TraceEvent& e) {
         if (e.ev == "start" && e.Number("req") == 4) flightStart = e.t, atStart = wakeUps;
         if (e.ev == "complete" && e.Number("req") == 149) flightEnd = e.t, atEnd = wakeUps;
     });

@@ -1,13 +1,22 @@
 #!/usr/bin/env bash
-# Installs what building and testing Zinna needs on Debian 12, as root. Safe to run again.
+# Installs what Zinna needs on Debian 12, as root. Safe to run again.
+#   install-deps.sh         everything: the builds, the tests, the Windows build and its tests under Wine
+#   install-deps.sh --sim   only what building and running zinna-sim (the simulated desktop) needs
 set -euo pipefail
-packages=(cmake g++ make doctest-dev libpng-dev pkg-config clang libclang-rt-dev librsvg2-bin sox fonts-dejavu-core
+# zinna-sim: the compiler, PNG snapshots, GIF movies, and the art build (character and wallpaper).
+sim_packages=(cmake g++ make pkg-config libpng-dev libgif-dev librsvg2-bin sox fonts-dejavu-core)
+test_packages=(doctest-dev clang libclang-rt-dev
   # the Windows build and its tests under Wine
   g++-mingw-w64-x86-64-posix wine wine64 fonts-wine xvfb
   # zinna.exe used as a person would: screenshots of the X screen, the mouse and keys
   imagemagick xdotool
   # scripts/include-graph.sh
   git python3)
+case "${1:-}" in
+  --sim) packages=("${sim_packages[@]}") ;;
+  "") packages=("${sim_packages[@]}" "${test_packages[@]}") ;;
+  *) echo "usage: install-deps.sh [--sim]" >&2; exit 2 ;;
+esac
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -10,7 +10,7 @@ using namespace zinna::testing;
 using Requests = std::vector<std::string>;
 
 TEST_CASE("start-up adds the thirteen commands in menu order with their exact captions") {
-    SimRun run = RunSim({"--seconds", "0", "--seed", "1"});
+    SimRun run = RunSim(Setup().Seconds(0).Seed(1));
     std::vector<std::pair<std::string, std::string>> added;
     for (const auto& e : run.Select("call", "CommandsAdd")) added.emplace_back(e.Text("name"), e.Text("caption"));
     const std::vector<std::pair<std::string, std::string>> expected = {
@@ -54,7 +54,7 @@ Requests RequestsOf(SimRun& run, const std::string& command) {
 }  // namespace
 
 TEST_CASE("the dispatcher runs the action of each name, exactly matched") {
-    SimRun run = RunSim({"--seconds", "1", "--seed", "6"});
+    SimRun run = RunSim(Setup().Seconds(1).Seed(6));
     zinna::ZinnaForm& form = run.world->Form();
 
     CHECK(RequestsOf(run, "Kiss").size() == 4);
@@ -84,7 +84,7 @@ TEST_CASE("the credits play after two separator choices in any mix, and every ti
     for (auto& mix : mixes) {
         CAPTURE(mix[0]);
         CAPTURE(mix[1]);
-        SimRun run = RunSim({"--seconds", "0", "--seed", "6"});
+        SimRun run = RunSim(Setup().Seconds(0).Seed(6));
         CHECK(RequestsOf(run, "EasterEgg3").empty());
         CHECK(RequestsOf(run, mix[0]).empty());
         CHECK(RequestsOf(run, "EasterEgg3").empty());  // one is not enough, and EasterEgg3 never counts
@@ -103,8 +103,8 @@ TEST_CASE("the credits play after two separator choices in any mix, and every ti
 }
 
 TEST_CASE("the title's command and each double-click make one shell open of the same address") {
-    SimRun run = RunSim({"--seed", "1", "--seconds", "10"},
-                        "2 command Lantern Hall\n3 dblclick\n4 dblclick\n5 command Lantern Hall\n");
+    SimRun run =
+        RunSim(Setup().Seed(1).Seconds(10), "2 command Lantern Hall\n3 dblclick\n4 dblclick\n5 command Lantern Hall\n");
     const auto& requests = run.world->Desktop().ShellRequests();
     REQUIRE(requests.size() == 4);
     for (const auto& request : requests) {
@@ -120,7 +120,7 @@ TEST_CASE("the title's command and each double-click make one shell open of the 
 }
 
 TEST_CASE("a drop during the opening's flight stops it at once and plays DanceFadeOut where dropped") {
-    SimRun run = RunSim({"--seed", "1", "--seconds", "30"}, "3 drag 600 200\n3.5 command Kiss\n");
+    SimRun run = RunSim(Setup().Seed(1).Seconds(30), "3 drag 600 200\n3.5 command Kiss\n");
     // After the drop, the control plays only DanceFadeOut and then the kiss chosen afterwards.
     std::vector<std::int64_t> playedAfterDrop;
     bool dropped = false;
@@ -152,13 +152,13 @@ TEST_CASE("a drop during the opening's flight stops it at once and plays DanceFa
 }
 
 TEST_CASE("a drop with nothing playing plays DanceFadeOut there; starting a drag changes nothing") {
-    SimRun run = RunSim({"--seed", "1", "--seconds", "60"}, "50 drag 100 100\n");
+    SimRun run = RunSim(Setup().Seed(1).Seconds(60), "50 drag 100 100\n");
     auto last = run.Requests();
     CHECK(last.back() == "Play DanceFadeOut");
     CHECK(run.world->Control()->X() == 100);
     CHECK(run.world->Control()->Y() == 100);
 
-    SimRun started = RunSim({"--seconds", "1", "--seed", "1"});
+    SimRun started = RunSim(Setup().Seconds(1).Seed(1));
     RequestRecorder recorder(started);
     started.world->Form().Dispatch().DragStart("zinna", 1, 0, 5, 5);
     CHECK(recorder.Requests().empty());
@@ -166,7 +166,7 @@ TEST_CASE("a drop with nothing playing plays DanceFadeOut there; starting a drag
 }
 
 TEST_CASE("two flights chosen in a row get their own plans and queue one behind the other") {
-    SimRun run = RunSim({"--seed", "12", "--seconds", "0"});
+    SimRun run = RunSim(Setup().Seed(12).Seconds(0));
     Requests first = RequestsOf(run, "FlyRight");
     Requests second = RequestsOf(run, "FlyRight");
     REQUIRE(first.size() == 146);
@@ -175,7 +175,7 @@ TEST_CASE("two flights chosen in a row get their own plans and queue one behind 
 }
 
 TEST_CASE("Sound On/Off switches the character's sound effects; no completed request ever quits") {
-    SimRun run = RunSim({"--seconds", "1", "--seed", "1"});
+    SimRun run = RunSim(Setup().Seconds(1).Seed(1));
     auto* control = run.world->Control();
     CHECK(control->SoundEffects() == zinna::basic::True);
     run.world->Form().Dispatch().Command("Sound On/Off");

@@ -40,7 +40,7 @@ void CheckGivenBack(const SimRun& run, const Desktop& before = {}) {
 }  // namespace
 
 TEST_CASE("start-up saves the three values, then writes the stretched style before the wallpaper call") {
-    SimRun run = RunSim({"--seconds", "0", "--seed", "1"});
+    SimRun run = RunSim(Setup().Seconds(0).Seed(1));
     std::vector<std::string> desktopCalls;
     for (const auto& e : run.Select("os")) {
         std::string fn = e.Text("fn");
@@ -58,7 +58,7 @@ TEST_CASE("start-up saves the three values, then writes the stretched style befo
 }
 
 TEST_CASE("Quit hides the character, puts the colour back, then the values and the wallpaper") {
-    SimRun run = RunSim({"--seed", "1"}, "20 command Quit\n");
+    SimRun run = RunSim(Setup().Seed(1), "20 command Quit\n");
     std::vector<std::string> tail;
     bool quitting = false;
     for (const auto& e : run.Events()) {
@@ -75,20 +75,20 @@ TEST_CASE("Quit hides the character, puts the colour back, then the values and t
 }
 
 TEST_CASE("every way out gives the desktop back as it was") {
-    SUBCASE("a quit right after start-up") { CheckGivenBack(RunSim({"--seed", "1"}, "0.001 command Quit\n")); }
+    SUBCASE("a quit right after start-up") { CheckGivenBack(RunSim(Setup().Seed(1), "0.001 command Quit\n")); }
     SUBCASE("a quit during a flight, with the rest still queued") {
-        SimRun run = RunSim({"--seed", "1"}, "3 command Quit\n");
+        SimRun run = RunSim(Setup().Seed(1), "3 command Quit\n");
         CHECK(run.world->Control()->Queued() > 100);
         CHECK(run.EndReason() == "quit");
         CheckGivenBack(run);
     }
     SUBCASE("the load failure") {
-        SimRun run = RunSim({"--no-character", "--seed", "1"});
+        SimRun run = RunSim(Setup().NoCharacter().Seed(1));
         CHECK(run.EndReason() == "load-failure");
         CheckGivenBack(run);
     }
     SUBCASE("an error during start-up: restore, then the report, then the end") {
-        SimRun run = RunSim({"--fail", "Play", "--seed", "1"});
+        SimRun run = RunSim(Setup().Fail("Play").Seed(1));
         CHECK(run.EndReason() == "error");
         std::vector<std::string> order;
         for (const auto& e : run.Events())
@@ -99,12 +99,12 @@ TEST_CASE("every way out gives the desktop back as it was") {
     }
     SUBCASE("an error in a later handler") {
         // The opening plays 76 animations; the dance chosen later fails at its second.
-        SimRun run = RunSim({"--fail", "Play@78", "--seed", "1"}, "40 command Dance\n");
+        SimRun run = RunSim(Setup().Fail("Play", 78).Seed(1), "40 command Dance\n");
         CHECK(run.EndReason() == "error");
         CheckGivenBack(run);
     }
     SUBCASE("a quit whose hide the control refuses") {
-        SimRun run = RunSim({"--fail", "Hide@4", "--seed", "1"}, "5 command Quit\n");
+        SimRun run = RunSim(Setup().Fail("Hide", 4).Seed(1), "5 command Quit\n");
         CHECK(run.Select("msgbox").size() == 1);
         CHECK(run.EndReason() == "error");
         CheckGivenBack(run);
@@ -112,35 +112,35 @@ TEST_CASE("every way out gives the desktop back as it was") {
     SUBCASE("a wallpaper path of 300 characters") {
         Desktop before;
         before.wallpaper = "C:\\" + std::string(292, 'p') + "\\x.bmp";
-        SimRun run = RunSim({"--wallpaper", *before.wallpaper, "--seed", "1"}, "1 command Quit\n");
+        SimRun run = RunSim(Setup().Wallpaper(*before.wallpaper).Seed(1), "1 command Quit\n");
         CHECK(run.world->Form().sOldWallPaper == *before.wallpaper);
         CheckGivenBack(run, before);
     }
     SUBCASE("a wallpaper path outside ASCII") {
         Desktop before;
         before.wallpaper = "C:\\Users\\Zo\xC3\xAB\\Pictures\\\xE5\xA3\x81\xE7\xB4\x99.bmp";
-        CheckGivenBack(RunSim({"--wallpaper", *before.wallpaper, "--seed", "1"}, "1 command Quit\n"), before);
+        CheckGivenBack(RunSim(Setup().Wallpaper(*before.wallpaper).Seed(1), "1 command Quit\n"), before);
     }
     SUBCASE("values that did not exist before start do not exist after") {
         Desktop before;
         before.tile.reset();
         before.style.reset();
-        CheckGivenBack(RunSim({"--tile", "missing", "--style", "missing", "--seed", "1"}, "1 command Quit\n"), before);
+        CheckGivenBack(RunSim(Setup().Tile(std::nullopt).Style(std::nullopt).Seed(1), "1 command Quit\n"), before);
     }
     SUBCASE("no wallpaper value at all") {
         Desktop before;
         before.wallpaper.reset();
-        SimRun run = RunSim({"--wallpaper", "missing", "--seed", "1"}, "1 command Quit\n");
+        SimRun run = RunSim(Setup().Wallpaper(std::nullopt).Seed(1), "1 command Quit\n");
         CheckGivenBack(run, before);
         CHECK(run.world->Desktop().ShownWallpaper().empty());
     }
     SUBCASE("an empty wallpaper value") {
         Desktop before;
         before.wallpaper = "";
-        CheckGivenBack(RunSim({"--wallpaper", "", "--seed", "1"}, "1 command Quit\n"), before);
+        CheckGivenBack(RunSim(Setup().Wallpaper("").Seed(1), "1 command Quit\n"), before);
     }
     SUBCASE("the user changed the colour while the companion ran: the saved colour wins") {
-        SimRun run = RunSim({"--seconds", "1", "--seed", "1"});
+        SimRun run = RunSim(Setup().Seconds(1).Seed(1));
         const int elements[] = {1};
         const std::uint32_t colors[] = {0x123456};
         run.world->Desktop().SetSysColors(1, elements, colors);
@@ -150,21 +150,23 @@ TEST_CASE("every way out gives the desktop back as it was") {
 }
 
 TEST_CASE("a desktop key that cannot be read is never written back as text") {
-    zinna::sim::SimOptions options = zinna::sim::ParseSimOptions({"--seed", "1"});
-    zinna::sim::SimWorld world(options.config);
+    zinna::sim::SimWorld world(Setup().Seed(1).options.config);
+    std::vector<std::string> written;
+    world.GetTrace().AddListener([&written](const zinna::sim::TraceEvent& e) {
+        if (e.ev == "os" && e.Text("fn") == "RegSetValue") written.push_back(e.Text("data"));
+    });
     world.Desktop().DeleteKey(kDesktopKey);
     world.Run(1000);
     zinna::ZinnaForm& form = world.Form();
     CHECK(form.sOldWallPaper == "ERROR");
     world.Form().Dispatch().Command("Quit");
-    for (const auto& e : world.GetTrace().Events())
-        if (e.ev == "os" && e.Text("fn") == "RegSetValue") CHECK(e.Text("data") != "ERROR");
+    for (const std::string& data : written) CHECK(data != "ERROR");
     // The key never existed, so nothing was written; the wallpaper call stored only the program's path.
     CHECK(!world.Desktop().Text(kDesktopKey, "TileWallpaper"));
 }
 
 TEST_CASE("registry text values round-trip through SetRegString and GetRegString") {
-    SimRun run = RunSim({"--seconds", "0", "--seed", "1"});
+    SimRun run = RunSim(Setup().Seconds(0).Seed(1));
     zinna::ZinnaForm& form = run.world->Form();
     auto& desktop = run.world->Desktop();
     const std::string path = "Control Panel\\Desktop";
@@ -201,8 +203,7 @@ TEST_CASE("registry text values round-trip through SetRegString and GetRegString
 }
 
 TEST_CASE("a value of another type is given back with its own type and bytes") {
-    zinna::sim::SimOptions options = zinna::sim::ParseSimOptions({"--seed", "1"});
-    zinna::sim::SimWorld world(options.config);
+    zinna::sim::SimWorld world(Setup().Seed(1).options.config);
     world.Desktop().SetValue(kDesktopKey, "WallpaperStyle", {4, {10, 0, 0, 0}});  // a number, not a text
     world.Run(1000);
     world.Form().Dispatch().Command("Quit");
@@ -213,7 +214,7 @@ TEST_CASE("a value of another type is given back with its own type and bytes") {
 }
 
 TEST_CASE("display types other than Center and Tile, compared exactly, give the stretched style") {
-    SimRun run = RunSim({"--seconds", "0", "--seed", "1"});
+    SimRun run = RunSim(Setup().Seconds(0).Seed(1));
     zinna::ZinnaForm& form = run.world->Form();
     auto& desktop = run.world->Desktop();
     auto styleAfter = [&](const std::string& type) {

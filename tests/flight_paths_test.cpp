@@ -18,7 +18,7 @@ std::vector<std::string> OpeningFlight(const SimRun& run) {
 }  // namespace
 
 TEST_CASE("the rightward plan rounds ties to even and the waypoints step by truncated increments") {
-    SimRun run = RunSim({"--rnd", "0.00390625,0.00390625", "--seconds", "0"});
+    SimRun run = RunSim(Setup().Rnd({0.00390625, 0.00390625}).Seconds(0));
     std::vector<std::string> flight = OpeningFlight(run);
     CHECK(flight[0] == "Hide");
     CHECK(flight[1] == "MoveTo -128,194");  // 192 + 1.5 + 1 = 194.5 -> 194
@@ -30,14 +30,14 @@ TEST_CASE("the rightward plan rounds ties to even and the waypoints step by trun
     }
     CHECK(flight[145] == "MoveTo 258,-128");  // 256 + 1.5 + 1 = 258.5 -> 258
 
-    SimRun other = RunSim({"--rnd", "0.01171875,0.01171875", "--seconds", "0"});
+    SimRun other = RunSim(Setup().Rnd({0.01171875, 0.01171875}).Seconds(0));
     std::vector<std::string> otherFlight = OpeningFlight(other);
     CHECK(otherFlight[1] == "MoveTo -128,198");  // 197.5 -> 198
     CHECK(otherFlight[145] == "MoveTo 262,-128");  // 261.5 -> 262
 }
 
 TEST_CASE("a flight of 70 steps plays each animation of its cycle the expected number of times") {
-    SimRun run = RunSim({"--seconds", "0", "--seed", "9"});
+    SimRun run = RunSim(Setup().Seconds(0).Seed(9));
     zinna::ZinnaForm& form = run.world->Form();
 
     RequestRecorder right(run);
@@ -61,7 +61,7 @@ TEST_CASE("a flight of 70 steps plays each animation of its cycle the expected n
 }
 
 TEST_CASE("flight arithmetic: negative spans, spans under the step count, zero and negative steps") {
-    SimRun run = RunSim({"--seconds", "0", "--seed", "9"});
+    SimRun run = RunSim(Setup().Seconds(0).Seed(9));
     zinna::ZinnaForm& form = run.world->Form();
 
     SUBCASE("a negative span is divided toward zero") {
@@ -98,7 +98,7 @@ TEST_CASE("flight arithmetic: negative spans, spans under the step count, zero a
 TEST_CASE("the leftward plan enters past the right edge and leaves at a quarter of the width") {
     // The opening draws four numbers (the flight two, the dance and the kiss one each); the fifth
     // is the plan's.
-    SimRun scripted = RunSim({"--rnd", "0,0,0,0,0.5", "--seconds", "0"});
+    SimRun scripted = RunSim(Setup().Rnd({0, 0, 0, 0, 0.5}).Seconds(0));
     zinna::FlightPlan plan = scripted.world->Form().LeftwardFlightPlan();
     CHECK(plan.StartX == 1025);
     CHECK(plan.StartY == 449);  // 256 + 384 * 0.5 + 1
@@ -106,18 +106,18 @@ TEST_CASE("the leftward plan enters past the right edge and leaves at a quarter 
     CHECK(plan.EndY == -128);
     CHECK(plan.Steps == 70);
 
-    SimRun narrow = RunSim({"--rnd", "0,0,0,0,0", "--seconds", "0", "--screen", "1026x768"});
+    SimRun narrow = RunSim(Setup().Rnd({0, 0, 0, 0, 0}).Seconds(0).Screen(1026, 768));
     CHECK(narrow.world->Form().LeftwardFlightPlan().EndX == 256);  // 256.5 -> 256
-    SimRun wider = RunSim({"--rnd", "0,0,0,0,0", "--seconds", "0", "--screen", "1030x768"});
+    SimRun wider = RunSim(Setup().Rnd({0, 0, 0, 0, 0}).Seconds(0).Screen(1030, 768));
     CHECK(wider.world->Form().LeftwardFlightPlan().EndX == 258);  // 257.5 -> 258
 }
 
 TEST_CASE("flight plans on an 800 x 600 screen stay in their documented ranges") {
-    SimRun low = RunSim({"--rnd", "0,0", "--seconds", "0", "--screen", "800x600"});
+    SimRun low = RunSim(Setup().Rnd({0, 0}).Seconds(0).Screen(800, 600));
     auto flight = OpeningFlight(low);
     CHECK(flight[1] == "MoveTo -128,151");
     CHECK(flight[145] == "MoveTo 201,-128");
-    SimRun high = RunSim({"--rnd", "0.99999994,0.99999994", "--seconds", "0", "--screen", "800x600"});
+    SimRun high = RunSim(Setup().Rnd({0.99999994, 0.99999994}).Seconds(0).Screen(800, 600));
     flight = OpeningFlight(high);
     CHECK(flight[1] == "MoveTo -128,451");
     CHECK(flight[145] == "MoveTo 501,-128");

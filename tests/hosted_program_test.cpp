@@ -1,5 +1,6 @@
 // The whole program on the simulated desktop, played by the built-in character host.
 #include "host_test_character.h"
+#include "scratch_folder.h"
 #include "sim_test_support.h"
 
 #include <doctest/doctest.h>
@@ -12,9 +13,13 @@ using namespace zinna::testing;
 
 namespace {
 
+const ScratchFolder& Scratch() {
+    static const ScratchFolder folder;  // removed when the test program ends
+    return folder;
+}
+
 std::string TestCharacterPath() {
-    static const std::string path =
-        WriteProgramTestCharacter((std::filesystem::temp_directory_path() / "zinna-hosted-program-test.acs").string());
+    static const std::string path = WriteProgramTestCharacter(Scratch().File("program-test.acs"));
     return path;
 }
 
@@ -32,7 +37,7 @@ struct Timeline {
 }  // namespace
 
 TEST_CASE("the opening plays with the host's real durations, and the frame size comes from the file") {
-    SimRun run = RunSim({"--character-file", TestCharacterPath(), "--seed", "3", "--seconds", "60"});
+    SimRun run = RunSim(Setup().CharacterFile(TestCharacterPath()).Seed(3).Seconds(60));
     auto load = run.Select("call", "Load");
     REQUIRE(load.size() == 1);
     CHECK(!load[0].Find("error"));
@@ -51,8 +56,7 @@ TEST_CASE("the opening plays with the host's real durations, and the frame size 
 }
 
 TEST_CASE("a drop during the flight stops it at once; DanceFadeOut plays where she was dropped") {
-    SimRun run = RunSim({"--character-file", TestCharacterPath(), "--seed", "3", "--seconds", "20"},
-                        "4 drag 600 200\n");
+    SimRun run = RunSim(Setup().CharacterFile(TestCharacterPath()).Seed(3).Seconds(20), "4 drag 600 200\n");
     auto stops = run.Select("call", "Stop");
     REQUIRE(stops.size() == 1);
     std::int64_t dropAt = stops[0].t;
@@ -75,7 +79,7 @@ TEST_CASE("a drop during the flight stops it at once; DanceFadeOut plays where s
 }
 
 TEST_CASE("a command and a double-click reach the program through the host") {
-    SimRun run = RunSim({"--character-file", TestCharacterPath(), "--seed", "3", "--seconds", "40"},
+    SimRun run = RunSim(Setup().CharacterFile(TestCharacterPath()).Seed(3).Seconds(40),
                         "30 dblclick\n31 command Kiss\n35 command Quit\n");
     CHECK(run.world->Desktop().ShellRequests().size() == 1);
     CHECK(run.EndReason() == "quit");
@@ -83,18 +87,18 @@ TEST_CASE("a command and a double-click reach the program through the host") {
 }
 
 TEST_CASE("a character file that is not valid is the load failure the program reports") {
-    std::string bad = (std::filesystem::temp_directory_path() / "zinna-hosted-bad.acs").string();
+    std::string bad = Scratch().File("bad.acs");
     {
         std::ofstream out(bad, std::ios::binary);
         out << "not a character";
     }
-    SimRun run = RunSim({"--character-file", bad, "--seed", "3"});
+    SimRun run = RunSim(Setup().CharacterFile(bad).Seed(3));
     CHECK(run.EndReason() == "load-failure");
     CHECK(run.Select("msgbox").at(0).Text("text") == "Error: Cannot load zinna graphic file");
 }
 
 TEST_CASE("a picture of the screen shows the character where the trace says, and the balloon while she speaks") {
-    SimRun run = RunSim({"--character-file", TestCharacterPath(), "--seed", "3", "--seconds", "17"},
+    SimRun run = RunSim(Setup().CharacterFile(TestCharacterPath()).Seed(3).Seconds(17),
                         "1 command EasterEgg1\n1 command EasterEgg2\n1 command EasterEgg3\n");
     auto* character = run.world->Host()->Loaded();
     REQUIRE(character->Visible());

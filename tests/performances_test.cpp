@@ -6,7 +6,7 @@ using namespace zinna::testing;
 using Requests = std::vector<std::string>;
 
 TEST_CASE("each performance queues its fixed sequence after placing the character on the taskbar") {
-    SimRun run = RunSim({"--seconds", "0", "--seed", "3", "--rnd", "0,0,0,0,0,0,0,0"});
+    SimRun run = RunSim(Setup().Seconds(0).Seed(3).Rnd({0, 0, 0, 0, 0, 0, 0, 0}));
     zinna::ZinnaForm& form = run.world->Form();
 
     RequestRecorder kiss(run);
@@ -42,7 +42,7 @@ TEST_CASE("each performance queues its fixed sequence after placing the characte
 }
 
 TEST_CASE("each performance draws exactly one random number") {
-    SimRun run = RunSim({"--seconds", "0", "--seed", "3"});
+    SimRun run = RunSim(Setup().Seconds(0).Seed(3));
     zinna::ZinnaForm& form = run.world->Form();
     auto& toolkit = run.world->Toolkit();
     size_t draws = toolkit.RandomDraws();
@@ -59,10 +59,9 @@ TEST_CASE("each performance draws exactly one random number") {
 
 namespace {
 
-std::string KissMove(std::vector<std::string> args, const std::string& r) {
+std::string KissMove(Setup setup, float r) {
     // The opening draws four numbers; the fifth is the kiss's.
-    args.insert(args.end(), {"--seconds", "0", "--rnd", "0,0,0,0," + r});
-    SimRun run = RunSim(args);
+    SimRun run = RunSim(setup.Seconds(0).Rnd({0, 0, 0, 0, r}));
     RequestRecorder kiss(run);
     run.world->Form().PerformKiss();
     return kiss.Requests().at(1);
@@ -71,21 +70,21 @@ std::string KissMove(std::vector<std::string> args, const std::string& r) {
 }  // namespace
 
 TEST_CASE("the column runs from 1 to the span, and stays near 1 when the frame is as wide as the screen or wider") {
-    CHECK(KissMove({}, "0") == "MoveTo 1,612");
-    CHECK(KissMove({}, "0.99999994") == "MoveTo 896,612");  // r just below 1 gives N
-    CHECK(KissMove({"--character", "1024x128"}, "0.99999994") == "MoveTo 1,612");  // N = 0
-    CHECK(KissMove({"--character", "1124x128"}, "0") == "MoveTo 1,612");            // N < 0: from N + 1 to 1
-    CHECK(KissMove({"--character", "1124x128"}, "0.99999994") == "MoveTo -99,612");
+    CHECK(KissMove(Setup(), 0) == "MoveTo 1,612");
+    CHECK(KissMove(Setup(), 0.99999994f) == "MoveTo 896,612");                     // r just below 1 gives N
+    CHECK(KissMove(Setup().Character(1024, 128), 0.99999994f) == "MoveTo 1,612");  // N = 0
+    CHECK(KissMove(Setup().Character(1124, 128), 0) == "MoveTo 1,612");            // N < 0: from N + 1 to 1
+    CHECK(KissMove(Setup().Character(1124, 128), 0.99999994f) == "MoveTo -99,612");
 }
 
 TEST_CASE("the row stands on the taskbar's top recorded at start-up") {
-    CHECK(KissMove({"--taskbar", "none"}, "0") == "MoveTo 1,-128");
-    CHECK(KissMove({"--taskbar", "0,0,1024,30"}, "0") == "MoveTo 1,-128");  // docked at the top
-    CHECK(KissMove({"--screen", "800x600"}, "0") == "MoveTo 1,444");     // 572 - 128
+    CHECK(KissMove(Setup().NoTaskbar(), 0) == "MoveTo 1,-128");
+    CHECK(KissMove(Setup().Taskbar({0, 0, 1024, 30}), 0) == "MoveTo 1,-128");  // docked at the top
+    CHECK(KissMove(Setup().Screen(800, 600), 0) == "MoveTo 1,444");            // 572 - 128
 }
 
 TEST_CASE("every performance of a long run lands on a column from 1 to 896 and the row 612") {
-    SimRun run = RunSim({"--seconds", "3000", "--seed", "11"});
+    SimRun run = RunSim(Setup().Seconds(3000).Seed(11));
     int performances = 0;
     const auto& events = run.Events();
     for (size_t i = 0; i + 2 < events.size(); ++i) {

@@ -17,7 +17,7 @@ std::vector<std::pair<std::int64_t, std::string>> RequestsAfter(const SimRun& ru
 }  // namespace
 
 TEST_CASE("the opening queues the flight, the dance and the kiss in that order") {
-    SimRun run = RunSim({"--seconds", "0", "--seed", "4"});
+    SimRun run = RunSim(Setup().Seconds(0).Seed(4));
     std::vector<std::string> requests = run.Requests();
     REQUIRE(requests.size() == 2 + 146 + 7 + 4);
     CHECK(requests[2 + 145].rfind("MoveTo ", 0) == 0);
@@ -30,20 +30,20 @@ TEST_CASE("the opening queues the flight, the dance and the kiss in that order")
 
 TEST_CASE("the first random performance starts on the 121st tick, chosen by Int(r x 5)") {
     struct Row {
-        const char* r;
+        float r;
         const char* firstPlayed;
         size_t requests;
     };
     const Row rows[] = {
-        {"0.1", "Play DanceFadeIn", 7},  // 0: dance
-        {"0.3", "Play FlyRight1", 146},  // 1: rightward flight
-        {"0.5", "Play FlyLeft1", 146},   // 2: leftward flight
-        {"0.7", "Play Kiss", 4},         // 3: kiss
-        {"0.9", "Play DanceFadeIn", 10}, // 4: long dance
+        {0.1f, "Play DanceFadeIn", 7},   // 0: dance
+        {0.3f, "Play FlyRight1", 146},   // 1: rightward flight
+        {0.5f, "Play FlyLeft1", 146},    // 2: leftward flight
+        {0.7f, "Play Kiss", 4},          // 3: kiss
+        {0.9f, "Play DanceFadeIn", 10},  // 4: long dance
     };
     for (const Row& row : rows) {
         CAPTURE(row.r);
-        SimRun run = RunSim({"--seconds", "125", "--rnd", std::string("0,0,0,0,") + row.r});
+        SimRun run = RunSim(Setup().Seconds(125).Rnd({0, 0, 0, 0, row.r}));
         auto requests = RequestsAfter(run, 1);
         REQUIRE(!requests.empty());
         CHECK(requests.front().first == 121000);
@@ -57,20 +57,20 @@ TEST_CASE("the first random performance starts on the 121st tick, chosen by Int(
 }
 
 TEST_CASE("Random Off freezes the count and Random On resumes it where it stood") {
-    SimRun run = RunSim({"--seconds", "200", "--seed", "8"}, "10.5 command Random Off\n50.5 command Random On\n");
+    SimRun run = RunSim(Setup().Seconds(200).Seed(8), "10.5 command Random Off\n50.5 command Random On\n");
     auto requests = RequestsAfter(run, 1);
     REQUIRE(!requests.empty());
     CHECK(requests.front().first == 161000);  // 10 ticks before, 111 after
     CHECK(run.world->Form().bRandom == zinna::basic::True);
 
-    SimRun off = RunSim({"--seconds", "400", "--seed", "8"}, "0.5 command Random Off\n");
+    SimRun off = RunSim(Setup().Seconds(400).Seed(8), "0.5 command Random Off\n");
     CHECK(RequestsAfter(off, 1).empty());
     CHECK(off.world->Form().iTickCount == 0);
     CHECK(off.world->Form().bRandom == zinna::basic::False);
 }
 
 TEST_CASE("the scheduler counts ticks to 120 and starts one performance per 121 ticks") {
-    SimRun run = RunSim({"--seconds", "0", "--seed", "2"});
+    SimRun run = RunSim(Setup().Seconds(0).Seed(2));
     zinna::ZinnaForm& form = run.world->Form();
     RequestRecorder recorder(run);
     for (int tick = 1; tick <= 120; ++tick) form.Timer1_Timer();
@@ -94,12 +94,12 @@ TEST_CASE("the scheduler counts ticks to 120 and starts one performance per 121 
 }
 
 TEST_CASE("runs with the same seed or the same scripted numbers are the same run") {
-    auto trace = [](std::vector<std::string> args) {
+    auto trace = [](Setup setup) {
         std::vector<std::string> lines;
-        SimRun run = RunSim(args);
+        SimRun run = RunSim(setup);
         for (const auto& e : run.Events()) lines.push_back(zinna::sim::ToJsonLine(e));
         return lines;
     };
-    CHECK(trace({"--seconds", "700", "--seed", "77"}) == trace({"--seconds", "700", "--seed", "77"}));
-    CHECK(trace({"--seconds", "700", "--seed", "77"}) != trace({"--seconds", "700", "--seed", "78"}));
+    CHECK(trace(Setup().Seconds(700).Seed(77)) == trace(Setup().Seconds(700).Seed(77)));
+    CHECK(trace(Setup().Seconds(700).Seed(77)) != trace(Setup().Seconds(700).Seed(78)));
 }

@@ -1,9 +1,8 @@
-// Runs the program on the simulated desktop for a test, with zinna-sim's own options, and picks
-// events out of its trace.
+// Runs the program on the simulated desktop for a test, through the simulation library, and
+// picks events out of its trace.
 #pragma once
 
-#include "sim_options.h"
-
+#include "platform/sim/sim_options.h"
 #include "platform/sim/sim_world.h"
 
 #include <memory>
@@ -13,10 +12,51 @@
 
 namespace zinna::testing {
 
+// A run's settings, one call a setting: Setup().Seconds(0).Seed(3).Screen(800, 600).
+struct Setup {
+    sim::SimOptions options;
+
+    Setup& Seconds(std::int64_t seconds) { return options.seconds = seconds, *this; }
+    Setup& Seed(std::uint32_t seed) { return options.config.seed = seed, *this; }
+    // Numbers in [0,1) the program's generator returns first.
+    Setup& Rnd(std::initializer_list<float> numbers) {
+        options.config.firstRandomNumbers.insert(options.config.firstRandomNumbers.end(), numbers);
+        return *this;
+    }
+    Setup& Screen(int width, int height) { return options.SetScreenSize(width, height), *this; }
+    Setup& Taskbar(Rect bar) { return options.config.desktop.taskbar = bar, *this; }
+    Setup& NoTaskbar() { return options.config.desktop.taskbar.reset(), *this; }
+    // The frame size the character reports.
+    Setup& Character(int width, int height) {
+        return options.config.reportedFrameSize = std::pair(width, height), *this;
+    }
+    // The built-in host plays this character file instead of the simple simulated control.
+    Setup& CharacterFile(const std::string& path) { return options.config.characterFile = path, *this; }
+    Setup& NoCharacter() { return options.config.desktop.characterFilePresent = false, *this; }
+    // The control rejects every call of `op`, or only its nth call (from 1).
+    Setup& Fail(const std::string& op, int nth = 0) {
+        nth == 0 ? options.config.failures->FailEvery(op) : options.config.failures->FailNth(op, nth);
+        return *this;
+    }
+    Setup& WindowsDir(const std::string& dir) { return options.config.desktop.windowsDir = dir, *this; }
+    // The user's values before start; nullopt leaves the value out.
+    Setup& Wallpaper(std::optional<std::string> value) {
+        return options.config.desktop.wallpaper = std::move(value), *this;
+    }
+    Setup& Tile(std::optional<std::string> value) {
+        return options.config.desktop.tileWallpaper = std::move(value), *this;
+    }
+    Setup& Style(std::optional<std::string> value) {
+        return options.config.desktop.wallpaperStyle = std::move(value), *this;
+    }
+};
+
 struct SimRun {
     std::unique_ptr<sim::SimWorld> world;
+    std::shared_ptr<std::vector<sim::TraceEvent>> events = std::make_shared<std::vector<sim::TraceEvent>>();
 
-    const std::vector<sim::TraceEvent>& Events() const { return world->GetTrace().Events(); }
+    // Every event of the run (a test keeps them; the trace itself keeps none).
+    const std::vector<sim::TraceEvent>& Events() const { return *events; }
 
     // Events of one kind ("call", "os", ...), and of one op or fn when given, in order.
     std::vector<sim::TraceEvent> Select(const std::string& ev, const std::string& opOrFn = "") const {
@@ -59,16 +99,15 @@ struct SimRun {
     const sim::TraceEvent& FinalState() const { return Events().back(); }
 };
 
-inline SimRun RunSim(std::vector<std::string> args, const std::string& script = "") {
-    sim::SimOptions options = sim::ParseSimOptions(args);
-    if (!options.characterFile.empty()) options.config.characterFile = options.characterFile;
+inline SimRun RunSim(Setup setup, const std::string& script = "") {
+    sim::SimOptions options = std::move(setup.options);
     if (!script.empty()) {
         std::istringstream in(script);
         options.config.script = sim::ParseUserScript(in);
     }
     SimRun run;
-    run.world = std::make_unique<sim::SimWorld>(std::move(options.config));
-    run.world->Run(options.seconds * 1000);
+    run.world = sim::RunSimulation(std::move(options),
+                                   [events = run.events](const sim::TraceEvent& event) { events->push_back(event); });
     return run;
 }
 

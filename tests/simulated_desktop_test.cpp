@@ -1,5 +1,3 @@
-#include "sim_options.h"
-
 #include "platform/sim/sim_desktop.h"
 #include "platform/sim/user_script.h"
 #include "platform/sim/virtual_clock.h"
@@ -73,33 +71,5 @@ TEST_CASE("user scripts parse each action and name the line of a malformed one")
         std::istringstream in(std::string("2 dblclick\n") + bad + "\n");
         CAPTURE(bad);
         CHECK_THROWS_WITH_AS(ParseUserScript(in), doctest::Contains("line 2"), std::invalid_argument);
-    }
-}
-
-TEST_CASE("zinna-sim's options set up the simulated desktop") {
-    SimOptions options = ParseSimOptions({"--screen", "800x600", "--desktop-color", "1,2,3", "--tile", "missing",
-                                          "--fail", "Hide@4", "--rnd", "0.5,0", "--format", "jsonl"});
-    CHECK(options.config.screen.widthPixels == 800);
-    CHECK(options.config.desktop.taskbar->Top == 572);  // the default taskbar follows the screen
-    CHECK(options.config.desktop.desktopColor == 0x030201);
-    CHECK(!options.config.desktop.tileWallpaper);
-    CHECK(options.config.firstRandomNumbers == std::vector<float>{0.5f, 0.0f});
-    CHECK(options.jsonLines);
-    CHECK(!options.config.failures->ShouldFail("Hide"));
-    CHECK(!options.config.failures->ShouldFail("Hide"));
-    CHECK(!options.config.failures->ShouldFail("Hide"));
-    CHECK(options.config.failures->ShouldFail("Hide"));
-    CHECK(!options.config.failures->ShouldFail("Hide"));
-
-    for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{{"--rnd", "1"},
-                                                                              {"--screen", "0x10"},
-                                                                              {"--taskbar", "1,2,3"},
-                                                                              {"--fail", "Hide@0"},
-                                                                              {"--format", "xml"},
-                                                                              {"--seconds"},
-                                                                              {"--bogus"},
-                                                                              {"--desktop-color", "256,0,0"}}) {
-        CAPTURE(bad[0]);
-        CHECK_THROWS_AS(ParseSimOptions(bad), std::invalid_argument);
     }
 }

@@ -3,6 +3,7 @@
 #include <doctest/doctest.h>
 
 using zinna::testing::RunSim;
+using zinna::testing::Setup;
 using zinna::testing::SimRun;
 
 namespace {
@@ -24,7 +25,7 @@ std::vector<std::string> StartupSteps(const SimRun& run) {
 }  // namespace
 
 TEST_CASE("start-up runs its steps in the fixed order, the load stage nested at the timer") {
-    SimRun run = RunSim({"--seconds", "2", "--seed", "5"});
+    SimRun run = RunSim(Setup().Seconds(2).Seed(5));
     std::vector<std::string> steps = StartupSteps(run);
     // The opening's flight sits between the black desktop and the timer: cut it out.
     auto flight = std::find(steps.begin(), steps.end(), "Hide");
@@ -108,18 +109,17 @@ TEST_CASE("the desktop calls' exact arguments: the taskbar's empty title, the te
 }
 
 TEST_CASE("the character is centred on the screen, truncating odd sizes, even off the screen") {
-    auto firstMove = [](std::vector<std::string> args) {
-        args.insert(args.end(), {"--seconds", "0", "--seed", "1"});
-        return SimRun::Describe(RunSim(args).Select("call", "MoveTo").at(0));
+    auto firstMove = [](Setup setup) {
+        return SimRun::Describe(RunSim(setup.Seconds(0).Seed(1)).Select("call", "MoveTo").at(0));
     };
     CHECK(firstMove({}) == "MoveTo 448,320");
-    CHECK(firstMove({"--screen", "800x600"}) == "MoveTo 336,236");
-    CHECK(firstMove({"--character", "101x128"}) == "MoveTo 462,320");
-    CHECK(firstMove({"--screen", "100x80", "--character", "300x200"}) == "MoveTo -100,-60");
+    CHECK(firstMove(Setup().Screen(800, 600)) == "MoveTo 336,236");
+    CHECK(firstMove(Setup().Character(101, 128)) == "MoveTo 462,320");
+    CHECK(firstMove(Setup().Screen(100, 80).Character(300, 200)) == "MoveTo -100,-60");
 }
 
 TEST_CASE("a missing character file ends start-up with the message and nothing later runs") {
-    SimRun run = RunSim({"--no-character", "--seed", "1"});
+    SimRun run = RunSim(Setup().NoCharacter().Seed(1));
     auto boxes = run.Select("msgbox");
     REQUIRE(boxes.size() == 1);
     CHECK(boxes[0].Text("text") == "Error: Cannot load zinna graphic file");
@@ -134,14 +134,14 @@ TEST_CASE("a missing character file ends start-up with the message and nothing l
 }
 
 TEST_CASE("errors after a successful load are passed over and start-up goes on") {
-    SimRun run = RunSim({"--fail", "Show@1", "--seconds", "1", "--seed", "1"});
+    SimRun run = RunSim(Setup().Fail("Show", 1).Seconds(1).Seed(1));
     CHECK(run.Select("msgbox").empty());
     CHECK(run.Select("call", "CommandsAdd").size() == 13);
     CHECK(run.EndReason() == "time");
 
     // A frame this wide centres fine, but the opening's horizontal span no longer fits 16 bits:
     // the overflow leaves the load event and start-up ends with the report.
-    SimRun hugeFrame = RunSim({"--character", "32767x10", "--screen", "100x100", "--seconds", "0", "--seed", "1"});
+    SimRun hugeFrame = RunSim(Setup().Character(32767, 10).Screen(100, 100).Seconds(0).Seed(1));
     REQUIRE(hugeFrame.Select("msgbox").size() == 1);
     CHECK(hugeFrame.Select("msgbox")[0].Text("text") == "Run-time error '6':\n\nOverflow");
     CHECK(hugeFrame.EndReason() == "error");
@@ -149,14 +149,14 @@ TEST_CASE("errors after a successful load are passed over and start-up goes on")
 
 TEST_CASE("a Windows directory of 255 characters or more is taken whole") {
     std::string longDir = "C:\\" + std::string(300, 'w');
-    SimRun run = RunSim({"--windows-dir", longDir, "--seconds", "0", "--seed", "1"});
+    SimRun run = RunSim(Setup().WindowsDir(longDir).Seconds(0).Seed(1));
     CHECK(run.world->Form().sWindowsDir == longDir);
     CHECK(run.Select("call", "Load").at(0).Text("path") == longDir + "\\zinna.acs");
     CHECK(run.Select("os", "SystemParametersInfo").at(0).Text("path") == longDir + "\\LH1024x768.bmp");
 }
 
 TEST_CASE("a start-up step that fails stops start-up with the runtime's report") {
-    SimRun run = RunSim({"--fail", "IdleOn", "--seed", "1"});
+    SimRun run = RunSim(Setup().Fail("IdleOn").Seed(1));
     auto boxes = run.Select("msgbox");
     REQUIRE(boxes.size() == 1);
     CHECK(boxes[0].Text("text").rfind("Run-time error '-2147467259 (80004005)':", 0) == 0);

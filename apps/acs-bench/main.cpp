@@ -1,6 +1,7 @@
 // acs-bench FILE [ROUNDS]: decodes every image of a character file ROUNDS times (default 5), each
 // round from a freshly parsed file so nothing is cached, and prints the decoding speed; then
 // times writing the character back (compression included).
+#include "cli/command_line.h"
 #include "stage/acs/acs_error.h"
 #include "stage/acs/acs_reader.h"
 #include "stage/acs/acs_writer.h"
@@ -8,7 +9,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 
 using namespace zinna::acs;
 using Clock = std::chrono::steady_clock;
@@ -19,16 +19,34 @@ double SecondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+const zinna::cli::ToolSpec kTool{
+    "acs-bench",
+    "usage: acs-bench FILE [ROUNDS]\n"
+    "  times decoding every image of FILE, best of ROUNDS rounds (default 5), and writing it\n"
+    "  --help     this text\n"
+    "  --version  the version\n",
+    {},
+    1,
+    2};
+
+int Bench(const char* path, int rounds);
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2 && argc != 3) {
-        std::fprintf(stderr, "usage: acs-bench FILE [ROUNDS]\n");
-        return 2;
-    }
-    const int rounds = argc == 3 ? std::max(1, std::atoi(argv[2])) : 5;
+    return zinna::cli::RunTool(kTool, argc, argv, [](const zinna::cli::CommandLine& line) {
+        long long rounds = 5;
+        if (line.operands.size() == 2) rounds = zinna::cli::WholeNumber(line.operands[1], "ROUNDS");
+        if (rounds < 1 || rounds > 1000) throw zinna::cli::UsageError("ROUNDS: 1 to 1000");
+        return Bench(line.operands[0].c_str(), static_cast<int>(rounds));
+    });
+}
+
+namespace {
+
+int Bench(const char* path, int rounds) {
     try {
-        const AcsFile original = AcsFile::Load(argv[1]);
+        const AcsFile original = AcsFile::Load(path);
         std::size_t images = 0;
         std::uint64_t pixels = 0;
         double best = 1e30;
@@ -44,7 +62,7 @@ int main(int argc, char** argv) {
             }
             best = std::min(best, SecondsSince(start));
         }
-        std::printf("file:            %s\n", argv[1]);
+        std::printf("file:            %s\n", path);
         std::printf("images:          %zu (%.2f MB of pixels)\n", images, pixels / 1e6);
         std::printf("decode (best of %d): %.3f ms, %.1f MB/s of decoded pixels, %.1f us per image\n", rounds,
                     best * 1e3, pixels / 1e6 / best, images ? best * 1e6 / images : 0.0);
@@ -58,8 +76,10 @@ int main(int argc, char** argv) {
                     writeSeconds * 1e3, pixels / 1e6 / writeSeconds, written.size(),
                     pixels ? 100.0 * written.size() / pixels : 0.0);
     } catch (const AcsError& e) {
-        std::fprintf(stderr, "%s: malformed character file: %s\n", argv[1], e.what());
+        std::fprintf(stderr, "%s: malformed character file: %s\n", path, e.what());
         return 1;
     }
     return 0;
 }
+
+}  // namespace

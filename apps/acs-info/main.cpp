@@ -1,6 +1,7 @@
-// acs-info FILE [--json]: prints what a character data file holds, and what in it real character
-// files rarely or never have. Every image is decoded, so a file this accepts is wholly readable. A malformed file gives exit status 1 and one line saying
-// what is wrong and where.
+// acs-info [--json] FILE: prints what a character data file holds, and what in it real character
+// files rarely or never have. Every image is decoded, so a file this accepts is wholly readable. A malformed file gives
+// exit status 1 and one line saying what is wrong and where.
+#include "cli/command_line.h"
 #include "stage/acs/acs_error.h"
 #include "stage/acs/acs_reader.h"
 #include "stage/acs/acs_writer.h"
@@ -129,20 +130,28 @@ void PrintJson(const AcsFile& file, const std::vector<std::string>& compatibilit
 
 }  // namespace
 
+const zinna::cli::ToolSpec kTool{"acs-info",
+                                 "usage: acs-info [--json] FILE\n"
+                                 "  prints what a character data file holds; exit status 1 for a malformed file\n"
+                                 "  --json     one JSON object instead of text\n"
+                                 "  --help     this text\n"
+                                 "  --version  the version\n",
+                                 {{"--json"}},
+                                 1,
+                                 1};
+
 int main(int argc, char** argv) {
-    const bool json = argc == 3 && std::string_view(argv[2]) == "--json";
-    if (argc != 2 && !json) {
-        std::fprintf(stderr, "usage: acs-info FILE [--json]\n");
-        return 2;
-    }
-    try {
-        AcsFile file = AcsFile::Load(argv[1]);
-        // Decodes every image, and lists what real character files rarely or never have.
-        const std::vector<std::string> compatibility = CompatibilityWarnings(file.ToCharacter());
-        json ? PrintJson(file, compatibility) : PrintText(file, compatibility);
-    } catch (const AcsError& e) {
-        std::fprintf(stderr, "%s: malformed character file: %s\n", argv[1], e.what());
-        return 1;
-    }
-    return 0;
+    return zinna::cli::RunTool(kTool, argc, argv, [](const zinna::cli::CommandLine& line) {
+        const std::string& path = line.operands[0];
+        try {
+            AcsFile file = AcsFile::Load(path);
+            // Decodes every image, and lists what real character files rarely or never have.
+            const std::vector<std::string> compatibility = CompatibilityWarnings(file.ToCharacter());
+            line.Has("--json") ? PrintJson(file, compatibility) : PrintText(file, compatibility);
+        } catch (const AcsError& e) {
+            std::fprintf(stderr, "%s: malformed character file: %s\n", path.c_str(), e.what());
+            return 1;
+        }
+        return 0;
+    });
 }

@@ -1,8 +1,9 @@
 // acs-render FILE ANIMATION OUTDIR   writes each frame of the animation as OUTDIR/NAME-NNN.png
-// acs-render FILE --sheet OUT.png    writes one contact sheet of every animation's frames
+// acs-render --sheet OUT.png FILE    writes one contact sheet of every animation's frames
 #include "contact_sheet.h"
 #include "png/png_file.h"
 
+#include "cli/command_line.h"
 #include "stage/acs/acs_error.h"
 #include "stage/acs/acs_reader.h"
 
@@ -48,24 +49,36 @@ int RenderAnimation(AcsFile& file, std::string_view name, const std::filesystem:
     return 0;
 }
 
+const zinna::cli::ToolSpec kTool{
+    "acs-render",
+    "usage: acs-render FILE ANIMATION OUTDIR   writes each frame of the animation as OUTDIR/NAME-NNN.png\n"
+    "       acs-render --sheet OUT.png FILE    writes one contact sheet of every animation's frames\n"
+    "  --help     this text\n"
+    "  --version  the version\n",
+    {{"--sheet", 1}},
+    1,
+    3};
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: acs-render FILE ANIMATION OUTDIR\n       acs-render FILE --sheet OUT.png\n");
-        return 2;
-    }
-    try {
-        AcsFile file = AcsFile::Load(argv[1]);
-        if (std::string_view(argv[2]) == "--sheet") {
-            WritePng(ContactSheet(file), argv[3]);
-            return 0;
+    return zinna::cli::RunTool(kTool, argc, argv, [](const zinna::cli::CommandLine& line) {
+        const zinna::cli::ParsedOption* sheet = line.Find("--sheet");
+        if (sheet && line.operands.size() != 1) throw zinna::cli::UsageError("--sheet takes one FILE");
+        if (!sheet && line.operands.size() != 3) throw zinna::cli::UsageError("missing operand");
+        const std::string& path = line.operands[0];
+        try {
+            AcsFile file = AcsFile::Load(path);
+            if (sheet) {
+                WritePng(ContactSheet(file), sheet->values[0]);
+                return 0;
+            }
+            return RenderAnimation(file, line.operands[1], line.operands[2]);
+        } catch (const AcsError& e) {
+            std::fprintf(stderr, "%s: malformed character file: %s\n", path.c_str(), e.what());
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "acs-render: %s\n", e.what());
         }
-        return RenderAnimation(file, argv[2], argv[3]);
-    } catch (const AcsError& e) {
-        std::fprintf(stderr, "%s: malformed character file: %s\n", argv[1], e.what());
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "acs-render: %s\n", e.what());
-    }
-    return 1;
+        return 1;
+    });
 }

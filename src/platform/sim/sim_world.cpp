@@ -104,15 +104,20 @@ void SimWorld::Perform(const UserAction& action) {
     }
 }
 
+DesktopLook SimWorld::DesktopNow() const {
+    return DesktopLook{desktop_.Text(kDesktopKey, "Wallpaper"), desktop_.Text(kDesktopKey, "TileWallpaper"),
+                       desktop_.Text(kDesktopKey, "WallpaperStyle"), desktop_.DesktopColor()};
+}
+
 void SimWorld::RecordState() {
-    auto text = [this](const char* name) -> TraceValue {
-        auto value = desktop_.Text(kDesktopKey, name);
+    const DesktopLook look = DesktopNow();
+    auto text = [](const std::optional<std::string>& value) {
         return value ? TraceValue(*value) : TraceValue(nullptr);
     };
-    trace_.Record("state", {{"wallpaper", text("Wallpaper")},
-                            {"tile", text("TileWallpaper")},
-                            {"style", text("WallpaperStyle")},
-                            {"color", std::int64_t{desktop_.DesktopColor()}}});
+    trace_.Record("state", {{"wallpaper", text(look.wallpaper)},
+                            {"tile", text(look.tile)},
+                            {"style", text(look.style)},
+                            {"color", std::int64_t{look.color}}});
 }
 
 acs::RgbaImage SimWorld::PictureOfScreen() {

@@ -6,6 +6,7 @@
 #include "platform/sim/sim_agent_control.h"
 #include "platform/sim/sim_desktop.h"
 #include "platform/sim/sim_toolkit.h"
+#include "platform/sim/run_summary.h"
 #include "platform/sim/trace.h"
 #include "platform/sim/user_script.h"
 #include "platform/sim/screen_picture.h"
@@ -59,8 +60,12 @@ public:
     SimAgentControl* Control() { return simpleControl_; }
     stage::StageControl* Host() { return host_; }
     const std::vector<std::size_t>& SoundsPlayed() const { return sounds_.played; }
+    // The user's desktop values Zinna changes, as they are now (read without tracing).
+    DesktopLook DesktopNow() const;
     // The screen as it looks now: desktop colour, wallpaper, the character and her balloon.
     acs::RgbaImage PictureOfScreen();
+    int ScreenWidth() const { return config_.screen.widthPixels; }
+    int ScreenHeight() const { return config_.screen.heightPixels; }
     VirtualClock& GetClock() { return clock_; }
 
 private:

@@ -25,8 +25,8 @@ std::optional<std::int64_t> TraceEvent::Number(const std::string& key) const {
 }
 
 void Trace::Record(std::string ev, std::vector<TraceField> fields) {
-    events_.push_back(TraceEvent{clock_.NowMs(), std::move(ev), std::move(fields)});
-    if (listener_) listener_(events_.back());
+    const TraceEvent event{clock_.NowMs(), std::move(ev), std::move(fields)};
+    for (const Listener& listener : listeners_) listener(event);
 }
 
 namespace {

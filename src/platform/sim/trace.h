@@ -31,19 +31,21 @@ struct TraceEvent {
     std::optional<std::int64_t> Number(const std::string& key) const;
 };
 
+// Hands every event to its listeners as it happens and keeps none: a run of any length uses the
+// same memory. Whoever needs events later (a test) keeps them in its own listener.
 class Trace {
 public:
+    using Listener = std::function<void(const TraceEvent&)>;
+
     explicit Trace(const Clock& clock) : clock_(clock) {}
 
     void Record(std::string ev, std::vector<TraceField> fields = {});
-    const std::vector<TraceEvent>& Events() const { return events_; }
-    // Called with every event as it is recorded (zinna-sim prints as the run goes).
-    void SetListener(std::function<void(const TraceEvent&)> listener) { listener_ = std::move(listener); }
+    // Listeners are called in the order they were added.
+    void AddListener(Listener listener) { listeners_.push_back(std::move(listener)); }
 
 private:
     const Clock& clock_;
-    std::vector<TraceEvent> events_;
-    std::function<void(const TraceEvent&)> listener_;
+    std::vector<Listener> listeners_;
 };
 
 // One JSON object on one line: {"t":...,"ev":...,<fields in order>}.

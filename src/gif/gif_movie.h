@@ -1,0 +1,51 @@
+// Writes an animated GIF frame by frame, keeping only the frame before: a movie of any length uses
+// the same memory. Colours go to one fixed palette (6 levels of red and blue, 7 of green); only the
+// rectangle that changed since the frame before is written, and a frame that did not change
+// lengthens the one before, so a still screen costs nothing.
+#pragma once
+
+#include "stage/acs/frame_compositor.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <vector>
+
+struct GifFileType;
+
+namespace zinna::gif {
+
+class GifMovie {
+public:
+    // Opens the file; throws std::runtime_error when it cannot.
+    GifMovie(const std::filesystem::path& path, int width, int height);
+    ~GifMovie();
+    GifMovie(const GifMovie&) = delete;
+    GifMovie& operator=(const GifMovie&) = delete;
+
+    // A frame of the movie's size, shown for `delayCentiseconds`.
+    void AddFrame(const acs::RgbaImage& frame, int delayCentiseconds);
+    // Writes the last frame and closes the file; false when writing failed at any point.
+    bool Close();
+    // Frames in the file (unchanged frames merged into the one before).
+    int FramesWritten() const { return framesWritten_; }
+
+private:
+    struct Pending {
+        int left = 0, top = 0, width = 0, height = 0;
+        int delay = 0;
+    };
+    void WritePending();
+
+    GifFileType* file_ = nullptr;
+    int width_, height_;
+    std::vector<std::uint8_t> shown_;  // the palette indices of the last frame added
+    std::optional<Pending> pending_;   // the last changed rectangle, written when its delay is known
+    int framesWritten_ = 0;
+    bool failed_ = false;
+};
+
+// The palette index for a colour.
+std::uint8_t PaletteIndex(std::uint8_t red, std::uint8_t green, std::uint8_t blue);
+
+}  // namespace zinna::gif
