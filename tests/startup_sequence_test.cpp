@@ -79,7 +79,7 @@ TEST_CASE("start-up runs its steps in the fixed order, the load stage nested at 
 }
 
 TEST_CASE("the desktop calls' exact arguments: the taskbar's empty title, the text type, the key chord") {
-    SimRun run = RunSim({"--seconds", "0", "--seed", "5"});
+    SimRun run = RunSim(Setup().Seconds(0).Seed(5));
 
     // An empty title matches only a window with an empty title, as the taskbar's is; a null one
     // would match any window of the class.
