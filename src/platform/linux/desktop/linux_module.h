@@ -6,11 +6,12 @@
 
 #include "desktop/zinna_module.h"
 
-#include <X11/Xlib.h>
-
 #include <memory>
 #include <string>
 #include <string_view>
+
+// Xlib's display, declared as Xlib declares it, so that this header brings in none of Xlib's macros.
+typedef struct _XDisplay Display;
 
 namespace zinna::linuxdesk {
 
