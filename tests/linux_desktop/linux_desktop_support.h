@@ -25,11 +25,11 @@ inline std::filesystem::path MakeDataFolder() {
     const std::filesystem::path folder = std::filesystem::path(base) / "Zinna Daten ä";
     std::filesystem::create_directories(folder);
     const unsigned char bmp[] = {
-        'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,                     // file header
-        40, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 1, 0, 24, 0, 0, 0, 0, 0,       // info header: 2x2, 24 bits
-        16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-        255, 0, 0, 255, 255, 255, 0, 0,                                    // bottom row: blue, white (BGR)
-        0, 0, 255, 0, 255, 0, 0, 0,                                        // top row: red, green
+        'B', 'M', 70,  0,   0,   0,   0, 0, 0, 0, 54, 0, 0, 0,                     // file header
+        40,  0,   0,   0,   2,   0,   0, 0, 2, 0, 0,  0, 1, 0, 24, 0, 0, 0, 0, 0,  // info header: 2x2, 24 bits
+        16,  0,   0,   0,   0,   0,   0, 0, 0, 0, 0,  0, 0, 0, 0,  0, 0, 0, 0, 0,
+        255, 0,   0,   255, 255, 255, 0, 0,  // bottom row: blue, white (BGR)
+        0,   0,   255, 0,   255, 0,   0, 0,  // top row: red, green
     };
     std::ofstream(folder / "LH1024x768.bmp", std::ios::binary).write(reinterpret_cast<const char*>(bmp), sizeof bmp);
     return folder;

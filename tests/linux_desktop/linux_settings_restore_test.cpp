@@ -79,9 +79,9 @@ TEST_CASE("a GSettings desktop wears the program's look while it runs and gets e
             const char* name;
             bool setPicture, setDark, setOptions, setColour;
         };
-        for (const Before& before : {Before{"defaults", false, false, false, false},
-                                     Before{"all set", true, true, true, true},
-                                     Before{"picture set, the rest default", true, false, false, false}}) {
+        for (const Before& before :
+             {Before{"defaults", false, false, false, false}, Before{"all set", true, true, true, true},
+              Before{"picture set, the rest default", true, false, false, false}}) {
             CAPTURE(family.desktop);
             CAPTURE(before.name);
             for (const auto& key : KeysOf(family)) g_settings_reset(settings, key.c_str());
@@ -101,9 +101,8 @@ TEST_CASE("a GSettings desktop wears the program's look while it runs and gets e
             ProgramOnDesktop program(*module);
             program.Start();
             const Stored running = StoredKeys(settings, family);
-            const std::string shownPicture = family.darkKey || std::string(family.pictureKey) == "picture-uri"
-                                                 ? bitmapUri
-                                                 : bitmap;
+            const std::string shownPicture =
+                family.darkKey || std::string(family.pictureKey) == "picture-uri" ? bitmapUri : bitmap;
             CHECK(running.at(family.pictureKey) == Quoted(shownPicture));
             if (family.darkKey) CHECK(running.at("picture-uri-dark") == Quoted(bitmapUri));
             CHECK(running.at("picture-options") == "'stretched'");

@@ -29,9 +29,9 @@ constexpr KindName kForcedNames[] = {
 
 // XDG_CURRENT_DESKTOP's names (compared without case) and the desktops whose settings they use.
 constexpr KindName kSessionNames[] = {
-    {"gnome", DesktopKind::Gnome},       {"unity", DesktopKind::Gnome},     {"budgie", DesktopKind::Gnome},
-    {"pantheon", DesktopKind::Gnome},    {"x-cinnamon", DesktopKind::Cinnamon}, {"cinnamon", DesktopKind::Cinnamon},
-    {"mate", DesktopKind::Mate},         {"xfce", DesktopKind::Xfce},       {"kde", DesktopKind::Kde},
+    {"gnome", DesktopKind::Gnome},    {"unity", DesktopKind::Gnome},         {"budgie", DesktopKind::Gnome},
+    {"pantheon", DesktopKind::Gnome}, {"x-cinnamon", DesktopKind::Cinnamon}, {"cinnamon", DesktopKind::Cinnamon},
+    {"mate", DesktopKind::Mate},      {"xfce", DesktopKind::Xfce},           {"kde", DesktopKind::Kde},
 };
 
 // A desktop is running when its service has an owner on the session bus (asking an activatable
@@ -74,10 +74,9 @@ std::optional<DesktopKind> KindFromServices() {
     GObjectPtr<GDBusConnection> bus(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr));
     if (!bus) return std::nullopt;
     for (const auto& [service, kind] : kSessionServices) {
-        VariantPtr reply(g_dbus_connection_call_sync(bus.get(), "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                                     "org.freedesktop.DBus", "NameHasOwner",
-                                                     g_variant_new("(s)", service), G_VARIANT_TYPE("(b)"),
-                                                     G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, nullptr));
+        VariantPtr reply(g_dbus_connection_call_sync(
+            bus.get(), "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameHasOwner",
+            g_variant_new("(s)", service), G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, nullptr));
         gboolean owned = FALSE;
         if (reply) g_variant_get(reply.get(), "(b)", &owned);
         if (owned) return kind;
@@ -87,13 +86,20 @@ std::optional<DesktopKind> KindFromServices() {
 
 std::unique_ptr<DesktopSettings> SettingsFor(DesktopKind kind, Display* display, std::string* problem) {
     switch (kind) {
-        case DesktopKind::Gnome: return CreateGSettingsDesktop(GSettingsFamily::Gnome, problem);
-        case DesktopKind::Cinnamon: return CreateGSettingsDesktop(GSettingsFamily::Cinnamon, problem);
-        case DesktopKind::Mate: return CreateGSettingsDesktop(GSettingsFamily::Mate, problem);
-        case DesktopKind::Xfce: return CreateXfconfDesktop(problem);
-        case DesktopKind::Kde: return CreatePlasmaDesktop(problem);
-        case DesktopKind::X11: return CreateX11RootDesktop(display, problem);
-        case DesktopKind::Unknown: break;
+        case DesktopKind::Gnome:
+            return CreateGSettingsDesktop(GSettingsFamily::Gnome, problem);
+        case DesktopKind::Cinnamon:
+            return CreateGSettingsDesktop(GSettingsFamily::Cinnamon, problem);
+        case DesktopKind::Mate:
+            return CreateGSettingsDesktop(GSettingsFamily::Mate, problem);
+        case DesktopKind::Xfce:
+            return CreateXfconfDesktop(problem);
+        case DesktopKind::Kde:
+            return CreatePlasmaDesktop(problem);
+        case DesktopKind::X11:
+            return CreateX11RootDesktop(display, problem);
+        case DesktopKind::Unknown:
+            break;
     }
     *problem = "no desktop environment and no X display found";
     return nullptr;

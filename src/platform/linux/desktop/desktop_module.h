@@ -40,8 +40,7 @@ public:
                      std::uintptr_t extraInfo) override;
     std::uint32_t GetWindowsDirectoryA(char* buffer, std::uint32_t size) override;
     std::intptr_t ShellExecuteA(WindowHandle owner, const std::string& operation, const std::string& file,
-                                const std::string& parameters, const std::string& directory,
-                                int showCommand) override;
+                                const std::string& parameters, const std::string& directory, int showCommand) override;
 
 private:
     struct StoredValue {

@@ -30,8 +30,8 @@ constexpr char kShadingKey[] = "color-shading-type";
 
 // The picture-options nicks, the same in all three schemas.
 constexpr std::pair<PictureStyle, const char*> kStyleNicks[] = {
-    {PictureStyle::Tile, "wallpaper"}, {PictureStyle::Centre, "centered"}, {PictureStyle::Fit, "scaled"},
-    {PictureStyle::Stretch, "stretched"}, {PictureStyle::Fill, "zoom"}, {PictureStyle::Span, "spanned"},
+    {PictureStyle::Tile, "wallpaper"},    {PictureStyle::Centre, "centered"}, {PictureStyle::Fit, "scaled"},
+    {PictureStyle::Stretch, "stretched"}, {PictureStyle::Fill, "zoom"},       {PictureStyle::Span, "spanned"},
     {PictureStyle::ColourOnly, "none"},
 };
 

@@ -34,13 +34,19 @@ std::vector<std::uint8_t> StringBytes(const std::string& text) {
 // The two style values Windows keeps for each way of showing the picture.
 std::pair<std::string, std::string> StyleValuesOf(PictureStyle style) {
     switch (style) {
-        case PictureStyle::Tile: return {"1", "0"};
+        case PictureStyle::Tile:
+            return {"1", "0"};
         case PictureStyle::Centre:
-        case PictureStyle::ColourOnly: return {"0", "0"};
-        case PictureStyle::Stretch: return {"0", "2"};
-        case PictureStyle::Fit: return {"0", "6"};
-        case PictureStyle::Fill: return {"0", "10"};
-        case PictureStyle::Span: return {"0", "22"};
+        case PictureStyle::ColourOnly:
+            return {"0", "0"};
+        case PictureStyle::Stretch:
+            return {"0", "2"};
+        case PictureStyle::Fit:
+            return {"0", "6"};
+        case PictureStyle::Fill:
+            return {"0", "10"};
+        case PictureStyle::Span:
+            return {"0", "22"};
     }
     return {"0", "2"};
 }
@@ -219,14 +225,13 @@ bool LinuxModule::SetSysColors(int count, const int* elements, const std::uint32
         if (elements[i] != COLOR_BACKGROUND) continue;  // the desktop has no other system colours
         const std::uint32_t colour = colors[i] & 0x00FFFFFF;
         const auto known = colourReadings_.find(colour);
-        done = (known != colourReadings_.end() ? settings_->Restore(known->second) : settings_->SetColour(colour)) &&
-               done;
+        done =
+            (known != colourReadings_.end() ? settings_->Restore(known->second) : settings_->SetColour(colour)) && done;
     }
     return done;
 }
 
-bool LinuxModule::SystemParametersInfoA(std::uint32_t action, std::uint32_t, const std::string& path,
-                                        std::uint32_t) {
+bool LinuxModule::SystemParametersInfoA(std::uint32_t action, std::uint32_t, const std::string& path, std::uint32_t) {
     // The desktop shows what its settings hold, so the picture is stored whatever the flags say.
     if (action != SPI_SETDESKWALLPAPER || !settings_) return false;
     return ApplyPicture(path);

@@ -34,7 +34,7 @@ constexpr char kReadScript[] =
 
 // Plasma's image fill modes (the picture's fillMode numbers).
 constexpr std::pair<PictureStyle, int> kFillModes[] = {
-    {PictureStyle::Stretch, 0}, {PictureStyle::Fit, 1},  {PictureStyle::Fill, 2},   {PictureStyle::Tile, 3},
+    {PictureStyle::Stretch, 0}, {PictureStyle::Fit, 1},  {PictureStyle::Fill, 2},       {PictureStyle::Tile, 3},
     {PictureStyle::Centre, 6},  {PictureStyle::Span, 2}, {PictureStyle::ColourOnly, 6},
 };
 
@@ -49,7 +49,9 @@ public:
 
     std::string Name() const override { return "KDE Plasma (org.kde.PlasmaShell)"; }
 
-    std::optional<Reading<std::string>> ReadPicture() override { return ReadField<std::string>(1, [](auto& text) { return text; }); }
+    std::optional<Reading<std::string>> ReadPicture() override {
+        return ReadField<std::string>(1, [](auto& text) { return text; });
+    }
 
     std::optional<Reading<PictureStyle>> ReadStyle() override {
         return ReadField<PictureStyle>(2, [](const std::string& text) {
@@ -146,7 +148,8 @@ private:
     bool SetOnEveryDesktop(const std::string& before, const char* field, const std::string& value) {
         const std::string script = "desktops().forEach(function (d) {\n    " + before +
                                    "    d.currentConfigGroup = [\"Wallpaper\", \"org.kde.image\", \"General\"];\n"
-                                   "    d.writeConfig(\"" + field + "\", " + Literal(value) + ");\n});\n";
+                                   "    d.writeConfig(\"" +
+                                   field + "\", " + Literal(value) + ");\n});\n";
         return Evaluate(script).has_value();
     }
 

@@ -74,7 +74,8 @@ RgbPicture ComposeWallpaper(const RgbPicture* picture, PictureStyle style, std::
         shownW = width;
         shownH = height;
     } else if (style == PictureStyle::Fit || style == PictureStyle::Fill || style == PictureStyle::Span) {
-        const double scale = style == PictureStyle::Fit ? std::min(width / w, height / h) : std::max(width / w, height / h);
+        const double scale =
+            style == PictureStyle::Fit ? std::min(width / w, height / h) : std::max(width / w, height / h);
         shownW = w * scale;
         shownH = h * scale;
     }
@@ -90,7 +91,8 @@ RgbPicture ComposeWallpaper(const RgbPicture* picture, PictureStyle style, std::
                 sy = static_cast<int>((y - top) * h / shownH);
                 if (x < left || y < top || sx < 0 || sy < 0 || sx >= picture->width || sy >= picture->height) continue;
             }
-            screen.pixels[static_cast<size_t>(y) * width + x] = picture->pixels[static_cast<size_t>(sy) * picture->width + sx];
+            screen.pixels[static_cast<size_t>(y) * width + x] =
+                picture->pixels[static_cast<size_t>(sy) * picture->width + sx];
         }
     }
     return screen;

@@ -21,7 +21,6 @@ struct RgbPicture {
 std::optional<RgbPicture> ReadBmp(const std::string& path);
 
 // The screen's pixels: the picture placed by style over the colour (0x00BBGGRR, as Windows gives it).
-RgbPicture ComposeWallpaper(const RgbPicture* picture, PictureStyle style, std::uint32_t colour, int width,
-                            int height);
+RgbPicture ComposeWallpaper(const RgbPicture* picture, PictureStyle style, std::uint32_t colour, int width, int height);
 
 }  // namespace zinna::linuxdesk

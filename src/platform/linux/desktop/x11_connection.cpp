@@ -36,8 +36,8 @@ std::optional<std::vector<unsigned long>> ReadCardinals(Display* display, Window
     unsigned char* data = nullptr;
     const Atom name = XInternAtom(display, property, False);
     TrappedXErrors errors(display);
-    const int status =
-        XGetWindowProperty(display, window, name, 0, 1024, False, AnyPropertyType, &type, &format, &count, &remaining, &data);
+    const int status = XGetWindowProperty(display, window, name, 0, 1024, False, AnyPropertyType, &type, &format,
+                                          &count, &remaining, &data);
     const bool ok = errors.Succeeded() && status == Success && type != None && format == 32;
     std::optional<std::vector<unsigned long>> items;
     // Xlib hands 32-bit items over as longs.

@@ -169,7 +169,8 @@ private:
         const RgbPicture screenPicture =
             ComposeWallpaper(picture ? &*picture : nullptr, style_, colour_, width, height);
 
-        const Pixmap pixmap = XCreatePixmap(owner, root, static_cast<unsigned>(width), static_cast<unsigned>(height), depth);
+        const Pixmap pixmap =
+            XCreatePixmap(owner, root, static_cast<unsigned>(width), static_cast<unsigned>(height), depth);
         XImage* image = XCreateImage(owner, visual, depth, ZPixmap, 0, nullptr, static_cast<unsigned>(width),
                                      static_cast<unsigned>(height), 32, 0);
         image->data = static_cast<char*>(std::malloc(static_cast<size_t>(image->bytes_per_line) * height));

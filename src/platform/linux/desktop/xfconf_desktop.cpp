@@ -23,8 +23,8 @@ constexpr char kFirstBackdrop[] = "/backdrop/screen0/monitor0/workspace0/";
 
 // xfdesktop's image-style numbers.
 constexpr std::pair<PictureStyle, std::int32_t> kImageStyles[] = {
-    {PictureStyle::ColourOnly, 0},    {PictureStyle::Centre, 1}, {PictureStyle::Tile, 2}, {PictureStyle::Stretch, 3},
-    {PictureStyle::Fit, 4},     {PictureStyle::Fill, 5},   {PictureStyle::Span, 6},
+    {PictureStyle::ColourOnly, 0}, {PictureStyle::Centre, 1}, {PictureStyle::Tile, 2}, {PictureStyle::Stretch, 3},
+    {PictureStyle::Fit, 4},        {PictureStyle::Fill, 5},   {PictureStyle::Span, 6},
 };
 constexpr std::int32_t kSolidColour = 0;
 
@@ -138,10 +138,9 @@ private:
     // Every property under /backdrop; nullopt when xfconf does not answer.
     std::optional<Properties> BackdropProperties() {
         GError* rawError = nullptr;
-        VariantPtr reply(g_dbus_connection_call_sync(bus_.get(), kService, kObject, kInterface, "GetAllProperties",
-                                                     g_variant_new("(ss)", kChannel, "/backdrop"),
-                                                     G_VARIANT_TYPE("(a{sv})"), G_DBUS_CALL_FLAGS_NONE, kTimeoutMs,
-                                                     nullptr, &rawError));
+        VariantPtr reply(g_dbus_connection_call_sync(
+            bus_.get(), kService, kObject, kInterface, "GetAllProperties", g_variant_new("(ss)", kChannel, "/backdrop"),
+            G_VARIANT_TYPE("(a{sv})"), G_DBUS_CALL_FLAGS_NONE, kTimeoutMs, nullptr, &rawError));
         ErrorPtr error(rawError);
         Properties properties;
         if (!reply) {
@@ -188,7 +187,8 @@ private:
 
     static std::int32_t NumberOf(GVariant* value) {
         if (g_variant_is_of_type(value, G_VARIANT_TYPE_INT32)) return g_variant_get_int32(value);
-        if (g_variant_is_of_type(value, G_VARIANT_TYPE_UINT32)) return static_cast<std::int32_t>(g_variant_get_uint32(value));
+        if (g_variant_is_of_type(value, G_VARIANT_TYPE_UINT32))
+            return static_cast<std::int32_t>(g_variant_get_uint32(value));
         return -1;
     }
 
