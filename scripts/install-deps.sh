@@ -5,7 +5,10 @@ packages=(cmake g++ make doctest-dev libpng-dev pkg-config clang libclang-rt-dev
   # the Windows build and its tests under Wine
   g++-mingw-w64-x86-64-posix wine wine64 fonts-wine xvfb
   # zinna.exe used as a person would: screenshots of the X screen, the mouse and keys
-  imagemagick xdotool)
+  imagemagick xdotool
+  # the Linux desktop layer: Xlib, GIO, and the real settings services its tests run against
+  libx11-dev libglib2.0-dev gsettings-desktop-schemas cinnamon-desktop-data mate-desktop-common
+  xfconf dbus xdg-utils)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
