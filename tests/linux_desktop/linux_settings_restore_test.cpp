@@ -77,11 +77,13 @@ TEST_CASE("a GSettings desktop wears the program's look while it runs and gets e
         // The user's settings before the program starts: all at their defaults, all set, or a mix.
         struct Before {
             const char* name;
-            bool setPicture, setDark, setOptions, setColour;
+            bool setPicture, setDark, setOptions;
+            const char* colour;  // with a vertical gradient; nullptr: colour and shading at their defaults
         };
         for (const Before& before :
-             {Before{"defaults", false, false, false, false}, Before{"all set", true, true, true, true},
-              Before{"picture set, the rest default", true, false, false, false}}) {
+             {Before{"defaults", false, false, false, nullptr}, Before{"all set", true, true, true, "#123456"},
+              Before{"picture set, the rest default", true, false, false, nullptr},
+              Before{"a gradient from black", false, false, false, "#000000"}}) {
             CAPTURE(family.desktop);
             CAPTURE(before.name);
             for (const auto& key : KeysOf(family)) g_settings_reset(settings, key.c_str());
@@ -90,8 +92,8 @@ TEST_CASE("a GSettings desktop wears the program's look while it runs and gets e
                 g_settings_set_string(settings, "picture-uri-dark", "file:///home/z%C3%B6e/dunkel%20%26%20hell.jpg");
             }
             if (before.setOptions) g_settings_set_string(settings, "picture-options", "wallpaper");
-            if (before.setColour) {
-                g_settings_set_string(settings, "primary-color", "#123456");
+            if (before.colour) {
+                g_settings_set_string(settings, "primary-color", before.colour);
                 g_settings_set_string(settings, "color-shading-type", "vertical");
             }
             g_settings_sync();

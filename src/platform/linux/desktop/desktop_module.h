@@ -13,6 +13,32 @@
 
 namespace zinna::linuxdesk {
 
+// The desktop states behind the values the program was given, by value. Writing a value back puts
+// its whole state back, so the restore is exact even where one value stands for many settings;
+// but only once the module has changed those settings since: before that, writing the value read
+// is an ordinary write (the program's black on a desktop whose colour is a black gradient must
+// still make it solid black).
+template <typename Value>
+class RememberedReadings {
+public:
+    void Remember(const Value& value, const SettingsState& state) { readings_.emplace(value, Entry{state, false}); }
+    void MarkChanged() {
+        for (auto& [value, entry] : readings_) entry.changedSince = true;
+    }
+    // The state to put back for value, or nullptr when writing it is an ordinary write.
+    const SettingsState* StateToRestore(const Value& value) const {
+        const auto found = readings_.find(value);
+        return found != readings_.end() && found->second.changedSince ? &found->second.state : nullptr;
+    }
+
+private:
+    struct Entry {
+        SettingsState state;
+        bool changedSince;
+    };
+    std::map<Value, Entry> readings_;
+};
+
 class LinuxModule final : public ZinnaModule {
 public:
     // settings may be null: no desktop to style, every wallpaper and colour call leaves it alone.
@@ -62,11 +88,9 @@ private:
     std::string dataDir_;
     std::set<RegistryKey> openKeys_;
     RegistryKey nextHandle_ = 0x2000;
-    // Every state read, by the text the program was given for it: writing that text back puts
-    // the whole state back, so the restore is exact even where one value stands for many settings.
-    std::map<std::string, SettingsState> pictureReadings_;
-    std::map<std::pair<std::string, std::string>, SettingsState> styleReadings_;
-    std::map<std::uint32_t, SettingsState> colourReadings_;
+    RememberedReadings<std::string> pictureReadings_;
+    RememberedReadings<std::pair<std::string, std::string>> styleReadings_;  // TileWallpaper, WallpaperStyle
+    RememberedReadings<std::uint32_t> colourReadings_;
     // The style values as the program last wrote them (nullopt: as the desktop has it).
     std::optional<std::string> tileValue_, styleValue_;
     // Values of other names live for the run only, as in a registry nobody else reads.

@@ -99,7 +99,7 @@ std::int32_t LinuxModule::ReadValue(const std::string& lowerName, StoredValue* v
     if (lowerName == "wallpaper") {
         auto reading = settings_->ReadPicture();
         if (!reading) return kErrorGenFailure;
-        pictureReadings_.emplace(reading->value, reading->state);
+        pictureReadings_.Remember(reading->value, reading->state);
         *value = StoredValue{REG_SZ, StringBytes(reading->value)};
         return ERROR_SUCCESS;
     }
@@ -110,7 +110,7 @@ std::int32_t LinuxModule::ReadValue(const std::string& lowerName, StoredValue* v
         // What the program wrote reads back as it wrote it, as in the registry.
         tile = tileValue_.value_or(tile);
         style = styleValue_.value_or(style);
-        styleReadings_.emplace(std::pair{tile, style}, reading->state);
+        styleReadings_.Remember(std::pair{tile, style}, reading->state);
         *value = StoredValue{REG_SZ, StringBytes(lowerName == "tilewallpaper" ? tile : style)};
         return ERROR_SUCCESS;
     }
@@ -170,6 +170,7 @@ std::int32_t LinuxModule::WriteValue(const std::string& lowerName, std::optional
         } else {
             const auto reading = settings_->ReadPicture();
             done = reading && settings_->Restore(ResetStateOf(reading->state));
+            pictureReadings_.MarkChanged();
         }
     } else {
         done = ApplyStyleValue(lowerName == "tilewallpaper" ? StyleValue::Tile : StyleValue::Style, std::move(text));
@@ -178,26 +179,31 @@ std::int32_t LinuxModule::WriteValue(const std::string& lowerName, std::optional
 }
 
 bool LinuxModule::ApplyPicture(const std::string& text) {
-    if (auto reading = pictureReadings_.find(text); reading != pictureReadings_.end()) {
-        return settings_->Restore(reading->second);
-    }
+    const SettingsState* former = pictureReadings_.StateToRestore(text);
     const std::string picture = text.empty() || IsUri(text) ? text : HostPathFromProgramPath(text, dataDir_);
-    return settings_->SetPicture(picture);
+    const bool done = former ? settings_->Restore(*former) : settings_->SetPicture(picture);
+    pictureReadings_.MarkChanged();
+    return done;
 }
 
 bool LinuxModule::ApplyStyleValue(StyleValue which, std::optional<std::string> text) {
     (which == StyleValue::Tile ? tileValue_ : styleValue_) = std::move(text);
     const auto reading = settings_->ReadStyle();
     if (!reading) return false;
-    if (!tileValue_ && !styleValue_) return settings_->Restore(ResetStateOf(reading->state));
+    bool done = true;
     const auto [desktopTile, desktopStyle] = StyleValuesOf(reading->value);
     const std::pair<std::string, std::string> values{tileValue_.value_or(desktopTile),
                                                      styleValue_.value_or(desktopStyle)};
-    if (auto known = styleReadings_.find(values); known != styleReadings_.end()) {
-        return settings_->Restore(known->second);
+    if (!tileValue_ && !styleValue_) {
+        done = settings_->Restore(ResetStateOf(reading->state));
+    } else if (const SettingsState* former = styleReadings_.StateToRestore(values)) {
+        done = settings_->Restore(*former);
+    } else if (const auto style = StyleOfValues(values.first, values.second); style && *style != reading->value) {
+        // Half of a pair written: the desktop's style changes only when the pair means another one.
+        done = settings_->SetStyle(*style);
     }
-    const auto style = StyleOfValues(values.first, values.second);
-    return !style || *style == reading->value || settings_->SetStyle(*style);
+    styleReadings_.MarkChanged();
+    return done;
 }
 
 std::int32_t LinuxModule::RegFlushKey(RegistryKey key) {
@@ -214,7 +220,7 @@ std::uint32_t LinuxModule::GetSysColor(int index) {
     if (index != COLOR_BACKGROUND || !settings_) return 0;
     const auto reading = settings_->ReadColour();
     if (!reading) return 0;
-    colourReadings_.emplace(reading->value, reading->state);
+    colourReadings_.Remember(reading->value, reading->state);
     return reading->value;
 }
 
@@ -224,9 +230,9 @@ bool LinuxModule::SetSysColors(int count, const int* elements, const std::uint32
     for (int i = 0; i < count; ++i) {
         if (elements[i] != COLOR_BACKGROUND) continue;  // the desktop has no other system colours
         const std::uint32_t colour = colors[i] & 0x00FFFFFF;
-        const auto known = colourReadings_.find(colour);
-        done =
-            (known != colourReadings_.end() ? settings_->Restore(known->second) : settings_->SetColour(colour)) && done;
+        const SettingsState* former = colourReadings_.StateToRestore(colour);
+        done = (former ? settings_->Restore(*former) : settings_->SetColour(colour)) && done;
+        colourReadings_.MarkChanged();
     }
     return done;
 }
