@@ -23,7 +23,9 @@ namespace {
 
 struct DisplayOwner {
     Display* display = XOpenDisplay(nullptr);
-    ~DisplayOwner() { XCloseDisplay(display); }
+    ~DisplayOwner() {
+        if (display) XCloseDisplay(display);
+    }
     Window Root() const { return DefaultRootWindow(display); }
 };
 

@@ -13,8 +13,9 @@ cleanup() {
 trap cleanup EXIT
 
 # -displayfd: Xvfb picks a free display and writes its number once it accepts connections.
+# -noreset: the server would otherwise restart whenever its last client leaves, between two tests.
 mkfifo "$workdir/displayfd"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$workdir/displayfd" >"$workdir/xvfb.log" 2>&1 &
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$workdir/displayfd" >"$workdir/xvfb.log" 2>&1 &
 xvfb_pid=$!
 read -r -t 30 display <"$workdir/displayfd" || { echo "Xvfb did not start" >&2; cat "$workdir/xvfb.log" >&2; exit 1; }
 
