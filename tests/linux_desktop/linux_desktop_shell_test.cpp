@@ -158,14 +158,32 @@ TEST_CASE("Plasma gets the program's image, fill mode and colour on every deskto
     CHECK(sent.find("writeConfig(\"FillMode\", decodeURIComponent(\"1\"))") != std::string::npos);
 }
 
-TEST_CASE("a desktop that does not answer is left alone and the program goes on") {
+// The look is left alone in both ways a desktop can be missing: its service does not answer, or
+// its settings schema is not installed (run in a process of its own, without the system's schemas:
+// see CMakeLists.txt).
+void CheckMissingDesktopIsLeftAlone(const char* desktop, const std::string& expectedMessage) {
     const auto dataFolder = MakeDataFolder();
-    auto module = ModuleOn("kde", dataFolder);  // no Plasma shell on this bus
+    CapturedStderr errors;
+    auto module = ModuleOn(desktop, dataFolder);
     ProgramOnDesktop program(*module);
     program.Start();
+    program.Quit();
+    CHECK(errors.Text() == "zinna: " + expectedMessage + "; the desktop's look is left as it is\n");
     CHECK(program.Form().sOldWallPaper == "ERROR");
     CHECK_FALSE(module->SystemParametersInfoA(SPI_SETDESKWALLPAPER, 0, "/x.bmp", SPIF_UPDATEINIFILE));
-    program.Quit();
+    const int elements[] = {COLOR_BACKGROUND};
+    const std::uint32_t black[] = {0};
+    CHECK_FALSE(module->SetSysColors(1, elements, black));
+}
+
+TEST_CASE("a desktop whose service does not answer is left alone and the program goes on") {
+    CheckMissingDesktopIsLeftAlone("kde", "the Plasma shell (org.kde.plasmashell) does not answer on the session bus");
+}
+
+TEST_CASE("a desktop whose settings schema is not installed is left alone" * doctest::skip()) {
+    CheckMissingDesktopIsLeftAlone("gnome", "the settings schema org.gnome.desktop.background is not installed");
+    // Nothing was written: the settings store was never created.
+    CHECK_FALSE(std::filesystem::exists(std::filesystem::path(std::getenv("XDG_CONFIG_HOME")) / "glib-2.0"));
 }
 
 TEST_CASE("the taskbar is the bottom dock, else the strip below the work area, else the screen's bottom edge") {

@@ -9,7 +9,11 @@
 
 #include <doctest/doctest.h>
 
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -40,6 +44,35 @@ inline std::unique_ptr<ZinnaModule> ModuleOn(const char* desktop, const std::fil
     setenv("ZINNA_DESKTOP", desktop, 1);
     return CreateLinuxModule(LinuxDesktopContext{nullptr, dataFolder.string()});
 }
+
+// Everything written on standard error while it lives.
+class CapturedStderr {
+public:
+    CapturedStderr() : path_(std::filesystem::path(std::getenv("ZINNA_TEST_DIR")) / "stderr.txt") {
+        std::fflush(stderr);
+        saved_ = dup(STDERR_FILENO);
+        std::FILE* file = std::fopen(path_.c_str(), "w");
+        dup2(fileno(file), STDERR_FILENO);
+        std::fclose(file);
+    }
+    ~CapturedStderr() { Text(); }
+    // What was written so far; standard error goes back to where it was.
+    std::string Text() {
+        if (saved_ >= 0) {
+            std::fflush(stderr);
+            dup2(saved_, STDERR_FILENO);
+            close(saved_);
+            saved_ = -1;
+        }
+        std::stringstream text;
+        text << std::ifstream(path_).rdbuf();
+        return text.str();
+    }
+
+private:
+    std::filesystem::path path_;
+    int saved_ = -1;
+};
 
 // The program's start-up and quit, as far as they touch the desktop, in the program's own code.
 class ProgramOnDesktop {
