@@ -2,11 +2,7 @@
 // taskbar, "show desktop", xdg-open, the data folder, and a desktop that does not answer.
 #include "linux_desktop_support.h"
 
-#include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <sstream>
 
@@ -14,8 +10,6 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-
-extern char** environ;
 
 namespace zinna::linuxdesk::testing {
 
@@ -112,21 +106,7 @@ TEST_CASE("Plasma gets the program's image, fill mode and colour on every deskto
     std::ofstream(reply) << "org.kde.image file%3A%2F%2F%2Fhome%2Fz%C3%B6e%2FSommer%2520am%2520See.png 1 %23123456\n"
                          << "org.kde.slideshow %2Fhome%2Fz%C3%B6e%2Fzwei%20Bilder.jpg 2 %23000000\n";
 
-    // The stand-in prints "ready" once it owns the shell's name on the private bus.
-    int ready[2];
-    REQUIRE(pipe(ready) == 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, ready[1], STDOUT_FILENO);
-    std::string program = ZINNA_PLASMA_STAND_IN, logArg = log.string(), replyArg = reply.string();
-    char* argv[] = {program.data(), logArg.data(), replyArg.data(), nullptr};
-    pid_t standIn = 0;
-    REQUIRE(posix_spawn(&standIn, program.c_str(), &actions, nullptr, argv, environ) == 0);
-    posix_spawn_file_actions_destroy(&actions);
-    close(ready[1]);
-    char word[6] = {};
-    REQUIRE(read(ready[0], word, 5) == 5);
-    close(ready[0]);
+    PlasmaStandIn standIn(log, reply);
 
     auto module = ModuleOn("kde", dataFolder);
     ProgramOnDesktop shell(*module);
@@ -134,8 +114,7 @@ TEST_CASE("Plasma gets the program's image, fill mode and colour on every deskto
     CHECK(shell.Form().sOldWallPaper == "file:///home/zöe/Sommer%20am%20See.png");
     CHECK(shell.Form().sOldWallPaperStyle == "6");  // fit
     shell.Quit();
-    kill(standIn, SIGTERM);
-    waitpid(standIn, nullptr, 0);
+    standIn.Stop();
 
     std::stringstream scripts;
     scripts << std::ifstream(log).rdbuf();

@@ -9,6 +9,9 @@
 
 #include <doctest/doctest.h>
 
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -18,6 +21,8 @@
 #include <fstream>
 #include <memory>
 #include <string>
+
+extern "C" char** environ;
 
 namespace zinna::linuxdesk::testing {
 
@@ -72,6 +77,37 @@ public:
 private:
     std::filesystem::path path_;
     int saved_ = -1;
+};
+
+// The Plasma stand-in (plasma_stand_in.cpp) on the private bus, from its "ready" until Stop().
+class PlasmaStandIn {
+public:
+    PlasmaStandIn(const std::filesystem::path& log, const std::filesystem::path& reply) {
+        int ready[2];
+        REQUIRE(pipe(ready) == 0);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, ready[1], STDOUT_FILENO);
+        std::string program = ZINNA_PLASMA_STAND_IN, logArg = log.string(), replyArg = reply.string();
+        char* argv[] = {program.data(), logArg.data(), replyArg.data(), nullptr};
+        const int spawned = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv, environ);
+        posix_spawn_file_actions_destroy(&actions);
+        close(ready[1]);
+        char word[6] = {};
+        const bool isReady = spawned == 0 && read(ready[0], word, 5) == 5;  // once it owns the name
+        close(ready[0]);
+        REQUIRE(isReady);
+    }
+    ~PlasmaStandIn() { Stop(); }
+    void Stop() {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+        pid_ = 0;
+    }
+
+private:
+    pid_t pid_ = 0;
 };
 
 // The program's start-up and quit, as far as they touch the desktop, in the program's own code.

@@ -124,4 +124,53 @@ TEST_CASE("style values: the pair Windows writes picks the desktop's style, and 
     CHECK_FALSE(gnome.HasUserValue("picture-uri-dark"));
 }
 
+TEST_CASE("the desktop is the one ZINNA_DESKTOP forces, else XDG_CURRENT_DESKTOP's, else the one answering") {
+    const auto dataFolder = MakeDataFolder();
+    // Which desktop a module styles, seen in where its wallpaper call lands.
+    const auto landsIn = [&](const char* schema, const char* key) {
+        GSettings* settings = g_settings_new(schema);
+        g_settings_reset(settings, key);
+        unsetenv("ZINNA_DESKTOP");
+        auto module = CreateLinuxModule(LinuxDesktopContext{nullptr, dataFolder.string()});
+        module->SystemParametersInfoA(SPI_SETDESKWALLPAPER, 0, "/srv/probe.png", SPIF_UPDATEINIFILE);
+        gchar* text = g_settings_get_string(settings, key);
+        const bool landed = std::string(text).find("/srv/probe.png") != std::string::npos;
+        g_free(text);
+        g_settings_reset(settings, key);
+        g_object_unref(settings);
+        return landed;
+    };
+    setenv("XDG_CURRENT_DESKTOP", "ubuntu:GNOME", 1);
+    CHECK(landsIn("org.gnome.desktop.background", "picture-uri"));
+    setenv("XDG_CURRENT_DESKTOP", "X-Cinnamon", 1);
+    CHECK(landsIn("org.cinnamon.desktop.background", "picture-uri"));
+    setenv("XDG_CURRENT_DESKTOP", "MATE", 1);
+    CHECK(landsIn("org.mate.background", "picture-filename"));
+    setenv("XDG_CURRENT_DESKTOP", "i3", 1);  // not a desktop with settings: the bare X screen
+    CHECK_FALSE(landsIn("org.gnome.desktop.background", "picture-uri"));
+
+    // Forced by a name it does not know: one line, then detected as usual.
+    CapturedStderr errors;
+    setenv("ZINNA_DESKTOP", "amiga", 1);
+    setenv("XDG_CURRENT_DESKTOP", "GNOME", 1);
+    auto module = CreateLinuxModule(LinuxDesktopContext{nullptr, dataFolder.string()});
+    CHECK(errors.Text() ==
+          "zinna: ZINNA_DESKTOP=amiga is not one of gnome, cinnamon, mate, xfce, kde, x11; detecting\n");
+    RegistryKey key = 0;
+    CHECK(module->RegOpenKeyA(HKEY_CURRENT_USER, "Control Panel\\Desktop", &key) == ERROR_SUCCESS);
+
+    // No name at all: the desktop whose service has an owner on the session bus.
+    unsetenv("XDG_CURRENT_DESKTOP");
+    const auto log = dataFolder / "detect.log", reply = dataFolder / "detect-reply.txt";
+    std::ofstream(reply) << "org.kde.image %2Fa.png 2 %23000000\n";
+    PlasmaStandIn standIn(log, reply);
+    unsetenv("ZINNA_DESKTOP");
+    auto plasma = CreateLinuxModule(LinuxDesktopContext{nullptr, dataFolder.string()});
+    CHECK(plasma->SystemParametersInfoA(SPI_SETDESKWALLPAPER, 0, "/srv/probe.png", SPIF_UPDATEINIFILE));
+    standIn.Stop();
+    std::stringstream sent;
+    sent << std::ifstream(log).rdbuf();
+    CHECK(sent.str().find("%2Fsrv%2Fprobe.png") != std::string::npos);
+}
+
 }  // namespace zinna::linuxdesk::testing
