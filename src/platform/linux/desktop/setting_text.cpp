@@ -42,8 +42,12 @@ std::optional<std::uint32_t> ParseColour(std::string_view text) {
     unsigned red = 0, green = 0, blue = 0;
     char close = 0;
     const std::string copy(text);
-    if (std::sscanf(copy.c_str(), "rgb(%u,%u,%u%c", &red, &green, &blue, &close) == 4 && close == ')' && red < 256 &&
-        green < 256 && blue < 256) {
+    int used = 0;
+    const bool css =
+        std::sscanf(copy.c_str(), "rgb(%u,%u,%u%c%n", &red, &green, &blue, &close, &used) == 4 && close == ')';
+    // KConfig keeps a colour as "r,g,b".
+    const bool kconfig = !css && std::sscanf(copy.c_str(), "%u,%u,%u%n", &red, &green, &blue, &used) == 3;
+    if ((css || kconfig) && static_cast<size_t>(used) == copy.size() && red < 256 && green < 256 && blue < 256) {
         return red | green << 8 | blue << 16;
     }
     return std::nullopt;

@@ -9,7 +9,7 @@
 
 namespace zinna::linuxdesk {
 
-// "#rgb", "#rrggbb", "#rrrrggggbbbb" or "rgb(r,g,b)" as 0x00BBGGRR; nullopt for anything else.
+// "#rgb", "#rrggbb", "#rrrrggggbbbb", "rgb(r,g,b)" or "r,g,b" as 0x00BBGGRR; nullopt for anything else.
 std::optional<std::uint32_t> ParseColour(std::string_view text);
 // 0x00BBGGRR as "#rrggbb".
 std::string FormatColour(std::uint32_t colour);
