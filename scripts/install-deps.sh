@@ -11,7 +11,10 @@ test_packages=(doctest-dev clang libclang-rt-dev
   # zinna.exe used as a person would: screenshots of the X screen, the mouse and keys
   imagemagick xdotool
   # scripts/include-graph.sh
-  git python3)
+  git python3
+  # the Linux desktop layer: Xlib, GIO, and the real settings services its tests run against
+  libx11-dev libglib2.0-dev gsettings-desktop-schemas cinnamon-desktop-data mate-desktop-common
+  xfconf dbus xdg-utils)
 case "${1:-}" in
   --sim) packages=("${sim_packages[@]}") ;;
   "") packages=("${sim_packages[@]}" "${test_packages[@]}") ;;

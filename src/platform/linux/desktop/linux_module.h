@@ -1,0 +1,34 @@
+// The operating-system functions of ZinnaModule answered on a Linux desktop the way Windows would:
+// the wallpaper values and the desktop colour are the desktop environment's own background
+// settings, the taskbar is the bottom panel, the key chord is "show desktop", the shell is
+// xdg-open and the Windows directory is the data folder.
+#pragma once
+
+#include "desktop/zinna_module.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+// Xlib's display, declared as Xlib declares it, so that this header brings in none of Xlib's macros.
+typedef struct _XDisplay Display;
+
+namespace zinna::linuxdesk {
+
+struct LinuxDesktopContext {
+    Display* display = nullptr;  // the program's X connection; may be null
+    std::string dataDir;         // empty: ZINNA_DATA_DIR, else the installed <prefix>/share/zinna
+};
+
+// Detects the desktop (ZINNA_DESKTOP=gnome|cinnamon|mate|xfce|kde|x11 forces it). Without one that
+// answers the module still works, leaves the user's desktop alone and says so once on stderr.
+std::unique_ptr<ZinnaModule> CreateLinuxModule(const LinuxDesktopContext& context);
+
+// The file a path built by the program names: "<windows directory>\zinna.acs" is the file
+// zinna.acs of the data folder; an absolute host path stays as it is.
+std::string HostPathFromProgramPath(std::string_view programPath, const std::string& dataDir);
+
+// The data folder the context names: its dataDir, else ZINNA_DATA_DIR, else the installed one.
+std::string DataFolderOf(const LinuxDesktopContext& context);
+
+}  // namespace zinna::linuxdesk

@@ -1,0 +1,175 @@
+#include "platform/linux/desktop/plasma_desktop.h"
+
+#include "platform/linux/desktop/glib_handles.h"
+#include "platform/linux/desktop/setting_text.h"
+
+#include <sstream>
+#include <utility>
+#include <vector>
+
+namespace zinna::linuxdesk {
+
+namespace {
+
+constexpr char kService[] = "org.kde.plasmashell";
+constexpr char kObject[] = "/PlasmaShell";
+constexpr char kInterface[] = "org.kde.PlasmaShell";
+constexpr int kTimeoutMs = 5000;
+constexpr char kImagePlugin[] = "org.kde.image";
+
+// The settings of one desktop, in the order the read script prints them.
+constexpr const char* kFields[] = {"plugin", "Image", "FillMode", "Color"};
+
+// Prints one line per desktop: its wallpaper plugin, then the image wallpaper's Image, FillMode and
+// Color, each percent-escaped so that no value can break the line.
+constexpr char kReadScript[] =
+    "var lines = [];\n"
+    "desktops().forEach(function (d) {\n"
+    "    d.currentConfigGroup = [\"Wallpaper\", \"org.kde.image\", \"General\"];\n"
+    "    var values = [d.wallpaperPlugin, d.readConfig(\"Image\", \"\"), d.readConfig(\"FillMode\", \"\"),\n"
+    "                  d.readConfig(\"Color\", \"\")];\n"
+    "    lines.push(values.map(function (v) { return encodeURIComponent(String(v)); }).join(\" \"));\n"
+    "});\n"
+    "print(lines.join(\"\\n\"));\n";
+
+// Plasma's image fill modes (the picture's fillMode numbers).
+constexpr std::pair<PictureStyle, int> kFillModes[] = {
+    {PictureStyle::Stretch, 0}, {PictureStyle::Fit, 1},  {PictureStyle::Fill, 2},       {PictureStyle::Tile, 3},
+    {PictureStyle::Centre, 6},  {PictureStyle::Span, 2}, {PictureStyle::ColourOnly, 6},
+};
+
+// A script text literal: the value travels percent-escaped, so the script stays plain ASCII.
+std::string Literal(const std::string& value) { return "decodeURIComponent(\"" + PercentEncode(value) + "\")"; }
+
+std::string DesktopKey(size_t desktop, const char* field) { return "desktop" + std::to_string(desktop) + "/" + field; }
+
+class PlasmaDesktop final : public DesktopSettings {
+public:
+    explicit PlasmaDesktop(GObjectPtr<GDBusConnection> bus) : bus_(std::move(bus)) {}
+
+    std::string Name() const override { return "KDE Plasma (org.kde.PlasmaShell)"; }
+
+    std::optional<Reading<std::string>> ReadPicture() override {
+        return ReadField<std::string>(1, [](auto& text) { return text; });
+    }
+
+    std::optional<Reading<PictureStyle>> ReadStyle() override {
+        return ReadField<PictureStyle>(2, [](const std::string& text) {
+            const int mode = text.empty() ? 2 : std::atoi(text.c_str());  // unset: Plasma crops to fill
+            if (mode == 4 || mode == 5) return PictureStyle::Tile;
+            for (const auto& [style, known] : kFillModes) {
+                if (known == mode) return style;
+            }
+            return PictureStyle::Fill;
+        });
+    }
+
+    std::optional<Reading<std::uint32_t>> ReadColour() override {
+        return ReadField<std::uint32_t>(3, [](const std::string& text) { return ParseColour(text).value_or(0); });
+    }
+
+    // Plasma's scripting interface cannot tell a default from a stored value: each value read is
+    // written back as it was read.
+    bool Restore(const SettingsState& state) override {
+        std::string script = "var ds = desktops();\n";
+        for (const auto& [key, value] : state) {
+            const size_t slash = key.find('/');
+            const std::string desktop = key.substr(std::string("desktop").size(), slash - 7);
+            const std::string field = key.substr(slash + 1);
+            if (!value) continue;
+            script += "if (ds.length > " + desktop + ") { var d = ds[" + desktop + "];\n";
+            if (field == "plugin") {
+                script += "    d.wallpaperPlugin = " + Literal(*value) + ";\n";
+            } else {
+                script += "    d.currentConfigGroup = [\"Wallpaper\", \"org.kde.image\", \"General\"];\n";
+                script += "    d.writeConfig(\"" + field + "\", " + Literal(*value) + ");\n";
+            }
+            script += "}\n";
+        }
+        return Evaluate(script).has_value();
+    }
+
+    bool SetPicture(const std::string& picture) override {
+        return SetOnEveryDesktop("d.wallpaperPlugin = \"" + std::string(kImagePlugin) + "\";\n", "Image",
+                                 PictureAsUri(picture));
+    }
+
+    bool SetStyle(PictureStyle style) override {
+        for (const auto& [known, mode] : kFillModes) {
+            if (known == style) return SetOnEveryDesktop("", "FillMode", std::to_string(mode));
+        }
+        return false;
+    }
+
+    bool SetColour(std::uint32_t colour) override { return SetOnEveryDesktop("", "Color", FormatColour(colour)); }
+
+private:
+    std::optional<std::string> Evaluate(const std::string& script) {
+        VariantPtr reply(g_dbus_connection_call_sync(bus_.get(), kService, kObject, kInterface, "evaluateScript",
+                                                     g_variant_new("(s)", script.c_str()), G_VARIANT_TYPE("(s)"),
+                                                     G_DBUS_CALL_FLAGS_NONE, kTimeoutMs, nullptr, nullptr));
+        if (!reply) return std::nullopt;
+        const gchar* printed = nullptr;
+        g_variant_get(reply.get(), "(&s)", &printed);
+        return std::string(printed);
+    }
+
+    // Each desktop's four values; nullopt when the shell does not answer.
+    std::optional<std::vector<std::vector<std::string>>> ReadDesktops() {
+        const auto printed = Evaluate(kReadScript);
+        if (!printed) return std::nullopt;
+        std::vector<std::vector<std::string>> desktops;
+        std::istringstream lines(*printed);
+        for (std::string line; std::getline(lines, line);) {
+            std::vector<std::string> values;
+            std::istringstream fields(line);
+            for (std::string field; std::getline(fields, field, ' ');) values.push_back(PercentDecode(field));
+            values.resize(std::size(kFields));
+            desktops.push_back(std::move(values));
+        }
+        return desktops;
+    }
+
+    // The first desktop's field as the program sees it; the state holds the plugin and the field of
+    // every desktop, since the program's change sets both.
+    template <typename T, typename Convert>
+    std::optional<Reading<T>> ReadField(size_t field, Convert convert) {
+        const auto desktops = ReadDesktops();
+        if (!desktops) return std::nullopt;
+        SettingsState state;
+        for (size_t i = 0; i < desktops->size(); ++i) {
+            state[DesktopKey(i, kFields[0])] = (*desktops)[i][0];
+            state[DesktopKey(i, kFields[field])] = (*desktops)[i][field];
+        }
+        const std::string first = desktops->empty() ? std::string() : (*desktops)[0][field];
+        return Reading<T>{convert(first), std::move(state)};
+    }
+
+    bool SetOnEveryDesktop(const std::string& before, const char* field, const std::string& value) {
+        const std::string script = "desktops().forEach(function (d) {\n    " + before +
+                                   "    d.currentConfigGroup = [\"Wallpaper\", \"org.kde.image\", \"General\"];\n"
+                                   "    d.writeConfig(\"" +
+                                   field + "\", " + Literal(value) + ");\n});\n";
+        return Evaluate(script).has_value();
+    }
+
+    GObjectPtr<GDBusConnection> bus_;
+};
+
+}  // namespace
+
+std::unique_ptr<DesktopSettings> CreatePlasmaDesktop(std::string* problem) {
+    GObjectPtr<GDBusConnection> bus(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr));
+    if (!bus) {
+        *problem = "no session bus for the Plasma shell";
+        return nullptr;
+    }
+    auto desktop = std::make_unique<PlasmaDesktop>(std::move(bus));
+    if (!desktop->ReadPicture()) {
+        *problem = "the Plasma shell (org.kde.plasmashell) does not answer on the session bus";
+        return nullptr;
+    }
+    return desktop;
+}
+
+}  // namespace zinna::linuxdesk

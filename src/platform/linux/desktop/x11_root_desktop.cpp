@@ -1,0 +1,240 @@
+#include "platform/linux/desktop/x11_root_desktop.h"
+
+#include "platform/linux/desktop/wallpaper_picture.h"
+#include "platform/linux/desktop/x11_connection.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+
+#include <cstdio>
+#include <set>
+
+namespace zinna::linuxdesk {
+
+namespace {
+
+constexpr char kRootPixmap[] = "_XROOTPMAP_ID";
+constexpr char kSetRootPixmap[] = "ESETROOT_PMAP_ID";
+// X keeps no picture path, style or colour: this layer holds them for the run.
+constexpr char kPictureSetting[] = "picture";
+constexpr char kStyleSetting[] = "style";
+constexpr char kColourSetting[] = "colour";
+
+std::optional<std::string> PixmapProperty(Display* display, const char* name) {
+    const auto items = ReadCardinals(display, DefaultRootWindow(display), name);
+    if (!items || items->empty()) return std::nullopt;
+    return std::to_string((*items)[0]);
+}
+
+void WritePixmapProperty(Display* display, const char* name, const std::optional<std::string>& value) {
+    const Atom atom = XInternAtom(display, name, False);
+    const Window root = DefaultRootWindow(display);
+    if (!value) {
+        XDeleteProperty(display, root, atom);
+        return;
+    }
+    const unsigned long pixmap = std::stoul(*value);
+    XChangeProperty(display, root, atom, XA_PIXMAP, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&pixmap), 1);
+}
+
+bool PixmapExists(Display* display, Pixmap pixmap) {
+    Window root = 0;
+    int x = 0, y = 0;
+    unsigned int width = 0, height = 0, border = 0, depth = 0;
+    TrappedXErrors errors(display);
+    const Status found = XGetGeometry(display, pixmap, &root, &x, &y, &width, &height, &border, &depth);
+    return errors.Succeeded() && found;
+}
+
+int ChannelShift(unsigned long mask) {
+    int shift = 0;
+    while (mask && !(mask & 1)) {
+        mask >>= 1;
+        ++shift;
+    }
+    return shift;
+}
+
+class X11RootDesktop final : public DesktopSettings {
+public:
+    explicit X11RootDesktop(Display* display) : connection_(display) {}
+
+    ~X11RootDesktop() override = default;
+
+    std::string Name() const override { return "X (the root window)"; }
+
+    std::optional<Reading<std::string>> ReadPicture() override {
+        Display* display = connection_.Get();
+        if (display == nullptr) return std::nullopt;
+        SettingsState state{{kRootPixmap, PixmapProperty(display, kRootPixmap)},
+                            {kSetRootPixmap, PixmapProperty(display, kSetRootPixmap)},
+                            {kPictureSetting, picture_}};
+        return Reading<std::string>{picture_, std::move(state)};
+    }
+
+    std::optional<Reading<PictureStyle>> ReadStyle() override {
+        return Reading<PictureStyle>{style_, {{kStyleSetting, std::to_string(static_cast<int>(style_))}}};
+    }
+
+    std::optional<Reading<std::uint32_t>> ReadColour() override {
+        return Reading<std::uint32_t>{colour_, {{kColourSetting, std::to_string(colour_)}}};
+    }
+
+    bool Restore(const SettingsState& state) override {
+        Display* display = connection_.Get();
+        if (display == nullptr) return false;
+        if (auto style = state.find(kStyleSetting); style != state.end()) {
+            style_ = style->second ? static_cast<PictureStyle>(std::stoi(*style->second)) : PictureStyle::Stretch;
+        }
+        if (auto colour = state.find(kColourSetting); colour != state.end()) {
+            colour_ = colour->second ? static_cast<std::uint32_t>(std::stoul(*colour->second)) : 0;
+            if (!ShowsForeignPixmap(display)) return Render(display);
+        }
+        if (auto picture = state.find(kPictureSetting); picture != state.end()) picture_ = picture->second.value_or("");
+        const auto root = state.find(kRootPixmap);
+        const auto setRoot = state.find(kSetRootPixmap);
+        if (root == state.end() || setRoot == state.end()) return true;
+
+        // The user's pixmap comes back, if it still exists; else the screen shows the colour.
+        const Pixmap former = root->second ? std::stoul(*root->second) : None;
+        const Window rootWindow = DefaultRootWindow(display);
+        if (former != None && PixmapExists(display, former)) {
+            WritePixmapProperty(display, kRootPixmap, root->second);
+            WritePixmapProperty(display, kSetRootPixmap, setRoot->second);
+            XSetWindowBackgroundPixmap(display, rootWindow, former);
+        } else {
+            WritePixmapProperty(display, kRootPixmap, std::nullopt);
+            WritePixmapProperty(display, kSetRootPixmap, std::nullopt);
+            XSetWindowBackground(display, rootWindow, PixelOf(display, colour_));
+        }
+        XClearWindow(display, rootWindow);
+        FreeOurPixmaps(display, former);
+        XSync(display, False);
+        return true;
+    }
+
+    bool SetPicture(const std::string& picture) override {
+        picture_ = picture;
+        Display* display = connection_.Get();
+        return display != nullptr && Render(display);
+    }
+
+    bool SetStyle(PictureStyle style) override {
+        style_ = style;  // shown with the next picture, as Windows shows the style with the wallpaper call
+        return true;
+    }
+
+    bool SetColour(std::uint32_t colour) override {
+        colour_ = colour;
+        Display* display = connection_.Get();
+        if (display == nullptr) return false;
+        // Behind someone else's picture the colour does not show; around the program's it does.
+        return ShowsForeignPixmap(display) || Render(display);
+    }
+
+private:
+    bool ShowsForeignPixmap(Display* display) {
+        const auto shown = PixmapProperty(display, kSetRootPixmap);
+        return shown && !ours_.count(std::stoul(*shown));
+    }
+
+    static unsigned long PixelOf(Display* display, std::uint32_t colour) {
+        XColor exact{};
+        exact.red = static_cast<unsigned short>((colour & 0xFF) * 257);
+        exact.green = static_cast<unsigned short>((colour >> 8 & 0xFF) * 257);
+        exact.blue = static_cast<unsigned short>((colour >> 16 & 0xFF) * 257);
+        exact.flags = DoRed | DoGreen | DoBlue;
+        if (!XAllocColor(display, DefaultColormap(display, DefaultScreen(display)), &exact)) {
+            return BlackPixel(display, DefaultScreen(display));
+        }
+        return exact.pixel;
+    }
+
+    // Draws picture_ in style_ on colour_ into a new pixmap that outlives this connection (other
+    // programs read it through the root's properties), and shows it.
+    bool Render(Display* display) {
+        std::optional<RgbPicture> picture;
+        if (!picture_.empty()) {
+            picture = ReadBmp(picture_);
+            if (!picture) std::fprintf(stderr, "zinna: cannot show %s on the X root window\n", picture_.c_str());
+        }
+        Display* owner = XOpenDisplay(DisplayString(display));
+        if (owner == nullptr) return false;
+        const int screen = DefaultScreen(owner);
+        const Window root = RootWindow(owner, screen);
+        const int width = DisplayWidth(owner, screen), height = DisplayHeight(owner, screen);
+        const auto depth = static_cast<unsigned>(DefaultDepth(owner, screen));
+        Visual* visual = DefaultVisual(owner, screen);
+        const RgbPicture screenPicture =
+            ComposeWallpaper(picture ? &*picture : nullptr, style_, colour_, width, height);
+
+        const Pixmap pixmap =
+            XCreatePixmap(owner, root, static_cast<unsigned>(width), static_cast<unsigned>(height), depth);
+        XImage* image = XCreateImage(owner, visual, depth, ZPixmap, 0, nullptr, static_cast<unsigned>(width),
+                                     static_cast<unsigned>(height), 32, 0);
+        image->data = static_cast<char*>(std::malloc(static_cast<size_t>(image->bytes_per_line) * height));
+        const int redShift = ChannelShift(visual->red_mask), greenShift = ChannelShift(visual->green_mask),
+                  blueShift = ChannelShift(visual->blue_mask);
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                const std::uint32_t rgb = screenPicture.pixels[static_cast<size_t>(y) * width + x];
+                const unsigned long pixel = ((rgb >> 16 & 0xFFul) << redShift & visual->red_mask) |
+                                            ((rgb >> 8 & 0xFFul) << greenShift & visual->green_mask) |
+                                            ((rgb & 0xFFul) << blueShift & visual->blue_mask);
+                XPutPixel(image, x, y, pixel);
+            }
+        }
+        GC gc = XCreateGC(owner, pixmap, 0, nullptr);
+        XPutImage(owner, pixmap, gc, image, 0, 0, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height));
+        XFreeGC(owner, gc);
+        XDestroyImage(image);  // frees the pixels too
+
+        const std::string id = std::to_string(pixmap);
+        WritePixmapProperty(owner, kRootPixmap, id);
+        WritePixmapProperty(owner, kSetRootPixmap, id);
+        XSetWindowBackgroundPixmap(owner, root, pixmap);
+        XClearWindow(owner, root);
+        XSetCloseDownMode(owner, RetainPermanent);
+        XCloseDisplay(owner);
+
+        // The program's former pixmap goes; the user's stays, so that the restore can show it again.
+        FreeOurPixmaps(display, pixmap);
+        ours_.insert(pixmap);
+        XSync(display, False);
+        return true;
+    }
+
+    // Frees every pixmap this layer made except keep (each was made by its own connection).
+    void FreeOurPixmaps(Display* display, Pixmap keep) {
+        for (auto it = ours_.begin(); it != ours_.end();) {
+            if (*it == keep) {
+                ++it;
+                continue;
+            }
+            TrappedXErrors errors(display);
+            XKillClient(display, *it);
+            errors.Succeeded();
+            it = ours_.erase(it);
+        }
+    }
+
+    XConnection connection_;
+    std::string picture_;
+    PictureStyle style_ = PictureStyle::Stretch;
+    std::uint32_t colour_ = 0;
+    std::set<Pixmap> ours_;
+};
+
+}  // namespace
+
+std::unique_ptr<DesktopSettings> CreateX11RootDesktop(Display* display, std::string* problem) {
+    auto desktop = std::make_unique<X11RootDesktop>(display);
+    if (!desktop->ReadPicture()) {
+        *problem = "no X display to draw the desktop on";
+        return nullptr;
+    }
+    return desktop;
+}
+
+}  // namespace zinna::linuxdesk
