@@ -4,7 +4,7 @@
 // xdg-open and the Windows directory is the data folder.
 #pragma once
 
-#include "desktop/zinna_module.h"
+#include "boundary/zinna_module.h"
 
 #include <memory>
 #include <string>

@@ -2,7 +2,7 @@
 // manager's "show desktop".
 #pragma once
 
-#include "desktop/zinna_module.h"
+#include "boundary/zinna_module.h"
 #include "platform/linux/desktop/x11_connection.h"
 
 namespace zinna::linuxdesk {
