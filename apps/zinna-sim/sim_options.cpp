@@ -74,6 +74,10 @@ SimOptions ParseSimOptions(const std::vector<std::string>& args) {
                 throw std::invalid_argument("--screen: not a screen size");
             config.screen.widthPixels = static_cast<int>(size[0]);
             config.screen.heightPixels = static_cast<int>(size[1]);
+        } else if (option == "--dpi") {
+            long long dpi = WholeNumber(value(), option);
+            if (dpi < 48 || dpi > 960) throw std::invalid_argument("--dpi: from 48 to 960");
+            config.screen.dpi = static_cast<int>(dpi);
         } else if (option == "--taskbar") {
             taskbarGiven = true;
             const std::string& text = value();

@@ -27,6 +27,8 @@ inline constexpr char kSimUsage[] =
     "  --seed N             seed of the program's random generator (default: the clock; printed first)\n"
     "  --rnd a,b,...        numbers in [0,1) that the program's generator returns first, in this order\n"
     "  --screen WxH         screen size in pixels (default 1024x768)\n"
+    "  --dpi N              the display's dots per inch (default 96; 144 is 150 %, 192 is 200 %): layout units\n"
+    "                       per pixel, her size and her balloon follow it\n"
     "  --taskbar L,T,R,B    the taskbar's rectangle (default 0,740,1024,768); \"none\": no taskbar window\n"
     "  --character WxH      the frame size the character reports (default: the character file's)\n"
     "  --character-file F   the character data file to play (default: zinna.acs as built)\n"

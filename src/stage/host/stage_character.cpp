@@ -121,13 +121,19 @@ void StageCharacter::Stop() {
 }
 
 basic::Integer StageCharacter::Width() {
-    return static_cast<basic::Integer>(settings_.reportedFrameSize ? settings_.reportedFrameSize->first
-                                                                   : file_.Info().width);
+    return static_cast<basic::Integer>(settings_.reportedFrameSize ? settings_.reportedFrameSize->first : FrameWidth());
 }
 
 basic::Integer StageCharacter::Height() {
     return static_cast<basic::Integer>(settings_.reportedFrameSize ? settings_.reportedFrameSize->second
-                                                                   : file_.Info().height);
+                                                                   : FrameHeight());
+}
+
+void StageCharacter::SetScale(double scale) {
+    if (!(scale > 0) || scale == settings_.scale) return;
+    settings_.scale = scale;
+    composedFor_.reset();
+    if (changed_) changed_();
 }
 
 void StageCharacter::SetIdleOn(basic::Boolean on) {
@@ -239,7 +245,7 @@ void StageCharacter::StartRequest() {
             int perLine = file_.Info().balloon ? file_.Info().balloon->charactersPerLine : 32;
             balloon_ = LayOutBalloon(request.text, balloonFontSize_, perLine > 0 ? perLine : 32,
                                      {x_, y_, x_ + FrameWidth(), y_ + FrameHeight()}, settings_.screenWidth,
-                                     settings_.screenHeight);
+                                     settings_.screenHeight, settings_.scale);
             // She speaks with the mouths of the frame she shows, else with her speaking animation.
             bool hasMouths = shown_.animation && !shown_.animation->frames[shown_.frame].mouths.empty();
             if (!hasMouths) PlayState("SPEAKING");
@@ -362,7 +368,8 @@ const acs::RgbaImage& StageCharacter::FrameImage() {
             const acs::Frame& frame = shown_.animation->frames[static_cast<std::size_t>(shown_.frame)];
             std::optional<std::uint8_t> mouth;
             if (shown_.mouth && !frame.mouths.empty()) mouth = static_cast<std::uint8_t>(*shown_.mouth);
-            image_ = acs::ComposeFrame(file_.Info(), frame, acs::ImagesOf(file_), mouth);
+            image_ = ScaleFrame(acs::ComposeFrame(file_.Info(), frame, acs::ImagesOf(file_), mouth), FrameWidth(),
+                                FrameHeight());
         } else {
             image_ = acs::RgbaImage{FrameWidth(), FrameHeight(),
                                     std::vector<std::uint8_t>(static_cast<std::size_t>(FrameWidth()) * FrameHeight() * 4, 0)};
