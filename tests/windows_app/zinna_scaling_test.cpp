@@ -10,7 +10,11 @@
 
 #include <doctest/doctest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <map>
 #include <sstream>
 
@@ -106,48 +110,75 @@ private:
     PROCESS_INFORMATION info_{};
 };
 
-// A plain window of the test's own, below her, that counts the left clicks reaching it.
+// A plain window of the test's own, below her, that records where the left clicks reaching it were.
+// It lives on a thread of its own that always answers its messages: the program's start and end
+// broadcast the desktop's changes to every window and wait for the answers.
 class ClickCatcher {
 public:
-    explicit ClickCatcher(const RECT& r) {
-        static const bool registered = [] {
-            WNDCLASSW windowClass{};
-            windowClass.lpfnWndProc = &Procedure;
-            windowClass.hInstance = GetModuleHandleW(nullptr);
-            windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-            windowClass.lpszClassName = L"ZinnaTestClickCatcher";
-            return RegisterClassW(&windowClass) != 0;
-        }();
-        REQUIRE(registered);
-        window_ =
-            CreateWindowExW(0, L"ZinnaTestClickCatcher", L"catcher", WS_POPUP | WS_VISIBLE, r.left, r.top,
-                            r.right - r.left, r.bottom - r.top, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    explicit ClickCatcher(const RECT& r) : origin_{r.left, r.top} {
+        thread_ = std::thread([this, r] { Run(r); });
+        std::unique_lock lock(mutex_);
+        ready_.wait(lock, [this] { return started_; });
         REQUIRE(window_ != nullptr);
-        SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&clicks_));
     }
-    ~ClickCatcher() { DestroyWindow(window_); }
+    ~ClickCatcher() {
+        PostMessageW(window_, WM_CLOSE, 0, 0);
+        thread_.join();
+    }
     ClickCatcher(const ClickCatcher&) = delete;
     ClickCatcher& operator=(const ClickCatcher&) = delete;
 
-    int Clicks() {
-        Pump();
+    // The screen points clicked.
+    std::vector<POINT> Clicks() {
+        const std::lock_guard lock(mutex_);
         return clicks_;
-    }
-    static void Pump() {
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
     }
 
 private:
+    void Run(const RECT& r) {
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = &Procedure;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+        windowClass.lpszClassName = L"ZinnaTestClickCatcher";
+        RegisterClassW(&windowClass);  // already there from an earlier catcher: fine
+        const HWND window =
+            CreateWindowExW(WS_EX_NOACTIVATE, L"ZinnaTestClickCatcher", L"catcher", WS_POPUP, r.left, r.top,
+                            r.right - r.left, r.bottom - r.top, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+        if (window != nullptr) {
+            SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+            // Shown without taking the focus, at the bottom of the windows.
+            SetWindowPos(window, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+        }
+        {
+            const std::lock_guard lock(mutex_);
+            window_ = window;
+            started_ = true;
+        }
+        ready_.notify_all();
+        if (window == nullptr) return;
+        MSG message;
+        while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+    }
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        if (message == WM_LBUTTONDOWN) {
-            if (auto* clicks = reinterpret_cast<int*>(GetWindowLongPtrW(window, GWLP_USERDATA))) ++*clicks;
+        auto* catcher = reinterpret_cast<ClickCatcher*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (catcher != nullptr && message == WM_LBUTTONDOWN) {
+            const std::lock_guard lock(catcher->mutex_);
+            catcher->clicks_.push_back(POINT{catcher->origin_.x + static_cast<short>(LOWORD(lParam)),
+                                             catcher->origin_.y + static_cast<short>(HIWORD(lParam))});
             return 0;
         }
+        if (message == WM_DESTROY) PostQuitMessage(0);
         return DefWindowProcW(window, message, wParam, lParam);
     }
+
+    const POINT origin_;
+    std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    bool started_ = false;
     HWND window_ = nullptr;
-    int clicks_ = 0;
+    std::vector<POINT> clicks_;
 };
 
 // Waits until she stands still at one place for a while; her rectangle.
@@ -195,6 +226,13 @@ Seen RunAt(int dpi) {
     const std::string shots = EnvironmentOr("ZINNA_SCREENSHOT_DIR", "");
     Seen seen;
 
+    // A window of the test's own where she will stand, on the taskbar. It comes first: Wine's virtual
+    // desktop stacks the X windows of different processes in the order they were mapped.
+    RECT taskbar{};
+    REQUIRE_MESSAGE(GetWindowRect(FindWindowW(L"Shell_TrayWnd", nullptr), &taskbar),
+                    "run inside a virtual desktop with Wine's shell");
+    std::optional<ClickCatcher> catcher(std::in_place, RECT{0, taskbar.top - side, kScreenWidth, taskbar.top});
+
     Zinna zinna;
     // Her first frame: her size at the scale, centred on the whole screen (the program's screen is
     // the display's 1024x768 pixels at every scaling).
@@ -213,18 +251,29 @@ Seen RunAt(int dpi) {
     REQUIRE(standing.has_value());
     CAPTURE(Describe(*standing));
     CHECK(standing->right - standing->left == side);
+    REQUIRE(standing->bottom == taskbar.top);
     {
-        ClickCatcher catcher(*standing);
         const int image = static_cast<int>(std::lround(kImageSide * scale));
         const int opaqueX = standing->left + image / 2, opaqueY = standing->top + image / 2;
         const int clearX = standing->left + side * 3 / 4, clearY = standing->top + side * 3 / 4;
-        REQUIRE(Xdotool("mousemove " + std::to_string(opaqueX) + " " + std::to_string(opaqueY) + " click 1"));
-        REQUIRE(Xdotool("mousemove " + std::to_string(clearX) + " " + std::to_string(clearY) + " click 1"));
-        // The clicks reach the X server in order: once the second one has come, the first is past.
-        CHECK(WaitFor([&] { return catcher.Clicks() >= 1; }, 10000));
-        CHECK(catcher.Clicks() == 1);
-        CHECK(EqualRect(&*zinna.Character(), &*standing));  // she stood still meanwhile
+        REQUIRE(Xdotool("mousemove " + std::to_string(opaqueX) + " " + std::to_string(opaqueY) + " sleep 0.3 click 1"));
+        REQUIRE(Xdotool("mousemove " + std::to_string(clearX) + " " + std::to_string(clearY) + " sleep 0.3 click 1"));
+        // The clicks come in order: once the one on her clear pixels is here, the other is past.
+        auto at = [](int x, int y) { return [x, y](const POINT& p) { return p.x == x && p.y == y; }; };
+        std::vector<POINT> clicks;
+        CHECK_MESSAGE(WaitFor(
+                          [&] {
+                              clicks = catcher->Clicks();
+                              return std::any_of(clicks.begin(), clicks.end(), at(clearX, clearY));
+                          },
+                          10000),
+                      "the click on her clear pixels did not reach the window below");
+        CHECK_MESSAGE(std::none_of(clicks.begin(), clicks.end(), at(opaqueX, opaqueY)),
+                      "the click on her coloured pixels went through her");
+        const std::optional<RECT> after = zinna.Character();
+        CHECK((after && EqualRect(&*after, &*standing)));  // she stood still meanwhile
     }
+    catcher.reset();  // clicked, Wine raises it over her
 
     // Her menu, as Windows draws it at this scale: its item height is recorded.
     auto openMenu = [&] {
