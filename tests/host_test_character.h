@@ -89,8 +89,11 @@ inline std::vector<std::uint8_t> HostTestCharacterFile() { return acs::WriteAcs(
 
 // The test character with every animation the program plays, written to a file for zinna-sim:
 // each wing beat 100 ms, DanceFadeIn and DanceFadeOut 500 ms, Dance 1 s (Kiss is the test's).
-inline std::string WriteProgramTestCharacter(const std::string& path) {
+// A larger frame side leaves the images in its top-left corner.
+inline std::string WriteProgramTestCharacter(const std::string& path, int frameSide = kTestFrameSide) {
     acs::Character character = MakeHostTestCharacter();
+    character.info.width = static_cast<std::uint16_t>(frameSide);
+    character.info.height = static_cast<std::uint16_t>(frameSide);
     for (int i = 1; i <= 6; ++i)
         character.animations.push_back(TestAnimation("FlyRight" + std::to_string(i), {TestFrame(12, 10)}));
     for (int i = 1; i <= 4; ++i)

@@ -24,6 +24,8 @@ struct Setup {
         return *this;
     }
     Setup& Screen(int width, int height) { return options.SetScreenSize(width, height), *this; }
+    // The display's dots per inch (96 is 100 %).
+    Setup& Dpi(int dpi) { return options.config.screen.dpi = dpi, *this; }
     Setup& Taskbar(Rect bar) { return options.config.desktop.taskbar = bar, *this; }
     Setup& NoTaskbar() { return options.config.desktop.taskbar.reset(), *this; }
     // The frame size the character reports.

@@ -16,6 +16,8 @@ constexpr char kUsage[] =
     "  --seed N             seed of the program's random generator (default: the clock; printed first)\n"
     "  --rnd a,b,...        numbers in [0,1) that the program's generator returns first, in this order\n"
     "  --screen WxH         screen size in pixels (default 1024x768)\n"
+    "  --dpi N              the display's dots per inch (default 96; 144 is 150 %, 192 is 200 %): layout units\n"
+    "                       per pixel, her size and her balloon follow it\n"
     "  --taskbar L,T,R,B    the taskbar's rectangle (default 0,740,1024,768); \"none\": no taskbar window\n"
     "  --character WxH      the frame size the character reports (default: the character file's)\n"
     "  --character-file F   the character data file to play (default: zinna.acs as built)\n"
@@ -95,6 +97,12 @@ const SimOption kOptions[] = {
          if (size[0] <= 0 || size[1] <= 0 || size[0] > 100000 || size[1] > 100000)
              throw UsageError("--screen: not a screen size");
          line.run.SetScreenSize(static_cast<int>(size[0]), static_cast<int>(size[1]));
+     }},
+    {"--dpi", 1,
+     [](SimCommandLine& line, const Values& v) {
+         long long dpi = Whole(v[0], "--dpi");
+         if (dpi < 48 || dpi > 960) throw UsageError("--dpi: from 48 to 960");
+         line.run.config.screen.dpi = static_cast<int>(dpi);
      }},
     {"--taskbar", 1,
      [](SimCommandLine& line, const Values& v) {

@@ -6,6 +6,8 @@
 #include "platform/win32/win32_toolkit.h"
 
 #include "basic/basic_error.h"
+#include "lifecycle/screen_metrics.h"
+#include "platform/layout_units.h"
 
 #include <doctest/doctest.h>
 
@@ -122,16 +124,17 @@ TEST_CASE("posted work runs later, in order, on the loop's thread") {
     CHECK(ran == std::vector<int>{1, 2});
 }
 
-TEST_CASE("the screen in layout units is its pixels at 1440 units per inch of the display") {
+TEST_CASE("the screen in layout units: whole units per pixel, and the program's arithmetic gives its pixels") {
     Win32Toolkit toolkit(GetModuleHandleW(nullptr), "Zinna");
     HDC screen = GetDC(nullptr);
     const int dpiX = GetDeviceCaps(screen, LOGPIXELSX);
     const int dpiY = GetDeviceCaps(screen, LOGPIXELSY);
     ReleaseDC(nullptr, screen);
-    CHECK(toolkit.TwipsPerPixelX() == doctest::Approx(1440.0 / dpiX));
-    CHECK(toolkit.TwipsPerPixelY() == doctest::Approx(1440.0 / dpiY));
-    CHECK(toolkit.ScreenWidth() / toolkit.TwipsPerPixelX() == doctest::Approx(GetSystemMetrics(SM_CXSCREEN)));
-    CHECK(toolkit.ScreenHeight() / toolkit.TwipsPerPixelY() == doctest::Approx(GetSystemMetrics(SM_CYSCREEN)));
+    CAPTURE(dpiX);
+    CHECK(toolkit.TwipsPerPixelX() == zinna::TwipsPerPixelAt(dpiX));
+    CHECK(toolkit.TwipsPerPixelY() == zinna::TwipsPerPixelAt(dpiY));
+    CHECK(zinna::ScreenWidthPixels(toolkit) == GetSystemMetrics(SM_CXSCREEN));
+    CHECK(zinna::ScreenHeightPixels(toolkit) == GetSystemMetrics(SM_CYSCREEN));
 }
 
 TEST_CASE("the program's folder is the folder of its executable, without a trailing backslash") {

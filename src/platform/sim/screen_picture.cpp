@@ -57,7 +57,7 @@ void PaintWallpaper(acs::RgbaImage& screen, const ScreenScene& scene) {
 void PaintBalloon(acs::RgbaImage& screen, const ScreenScene& scene) {
     const stage::BalloonLayout& balloon = *scene.balloon;
     const stage::ScreenRect& r = balloon.rect;
-    constexpr int radius = 6;
+    const int radius = std::max(1, static_cast<int>(6 * balloon.scale + 0.5));
     // The body: cream with a black border and rounded corners.
     for (int y = r.top; y < r.bottom; ++y) {
         for (int x = r.left; x < r.right; ++x) {
@@ -74,8 +74,8 @@ void PaintBalloon(acs::RgbaImage& screen, const ScreenScene& scene) {
         }
     }
     // The pointer towards her.
-    for (int i = 0; i < stage::kBalloonPointerHeight; ++i) {
-        int halfWidth = (stage::kBalloonPointerHeight - i) / 2;
+    for (int i = 0; i < balloon.pointerHeight; ++i) {
+        int halfWidth = (balloon.pointerHeight - i) / 2;
         int y = balloon.pointsDown ? r.bottom - 1 + i : r.top - i;
         for (int x = balloon.pointerX - halfWidth; x <= balloon.pointerX + halfWidth; ++x) {
             bool edge = x == balloon.pointerX - halfWidth || x == balloon.pointerX + halfWidth;
@@ -86,7 +86,7 @@ void PaintBalloon(acs::RgbaImage& screen, const ScreenScene& scene) {
     int scale = std::max(1, balloon.fontPixels / 9);
     int lineHeight = (acs::kGlyphHeight + 3) * scale;
     for (size_t i = 0; i < scene.balloonLines.size(); ++i)
-        acs::DrawText(screen, r.left + stage::kBalloonPadding, r.top + stage::kBalloonPadding + static_cast<int>(i) * lineHeight,
+        acs::DrawText(screen, r.left + balloon.padding, r.top + balloon.padding + static_cast<int>(i) * lineHeight,
                       scene.balloonLines[i], 0x000000FF, scale);
 }
 

@@ -1,8 +1,10 @@
-// The window toolkit on the simulated desktop: a screen of a given size at 15 layout units per
-// pixel, Timer1 on the virtual clock, a message box the user answers with OK, and the program's end.
+// The window toolkit on the simulated desktop: a screen of a given size and DPI (at 96 DPI, 15
+// layout units per pixel), Timer1 on the virtual clock, a message box the user answers with OK, and
+// the program's end.
 #pragma once
 
 #include "boundary/window_toolkit.h"
+#include "platform/layout_units.h"
 #include "platform/sim/scripted_random.h"
 #include "platform/sim/trace.h"
 #include "platform/sim/virtual_clock.h"
@@ -15,7 +17,7 @@ namespace zinna::sim {
 struct SimScreen {
     int widthPixels = 1024;
     int heightPixels = 768;
-    double twipsPerPixel = 15;
+    int dpi = kDefaultDpi;  // the display's dots per inch: 96 is 100 % scaling, 192 is 200 %
 };
 
 class SimToolkit final : public WindowToolkit {
@@ -25,10 +27,10 @@ public:
     SimToolkit(SimScreen screen, std::uint32_t seed, std::vector<float> firstRandomNumbers, VirtualClock& clock,
                Trace& trace, ControlFactory controlFactory);
 
-    double ScreenWidth() override { return screen_.widthPixels * screen_.twipsPerPixel; }
-    double ScreenHeight() override { return screen_.heightPixels * screen_.twipsPerPixel; }
-    double TwipsPerPixelX() override { return screen_.twipsPerPixel; }
-    double TwipsPerPixelY() override { return screen_.twipsPerPixel; }
+    double ScreenWidth() override { return ScreenTwips(screen_.widthPixels, screen_.dpi); }
+    double ScreenHeight() override { return ScreenTwips(screen_.heightPixels, screen_.dpi); }
+    double TwipsPerPixelX() override { return TwipsPerPixelAt(screen_.dpi); }
+    double TwipsPerPixelY() override { return TwipsPerPixelAt(screen_.dpi); }
     void SetTimer1Interval(basic::Long intervalMs, TimerEvents& handler) override;
     void MsgBox(const std::string& prompt) override;
     std::string AppTitle() override { return "Zinna"; }

@@ -26,6 +26,7 @@ std::unique_ptr<AgentControl> SimWorld::CreateControl(AgentEvents& program) {
         settings.screenHeight = config_.screen.heightPixels;
         settings.seed = config_.seed;
         settings.reportedFrameSize = config_.reportedFrameSize;
+        settings.scale = static_cast<double>(config_.screen.dpi) / kDefaultDpi;
         auto host = std::make_unique<stage::StageControl>(
             clock_, *tracedEvents_, sounds_, [this](const std::string& path) { return ReadCharacterFile(path); },
             settings);

@@ -18,6 +18,12 @@ stage::StageSettings SettingsForThisScreen() {
     settings.screenWidth = GetSystemMetrics(SM_CXSCREEN);
     settings.screenHeight = GetSystemMetrics(SM_CYSCREEN);
     settings.seed = GetTickCount();
+    // Her frames are drawn for 96 dots per inch; she is shown at the primary display's scale, where
+    // the program places her. The display's DPI is the system's for a per-monitor aware process.
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
+    settings.scale = dpi > 0 ? dpi / 96.0 : 1.0;
     return settings;
 }
 

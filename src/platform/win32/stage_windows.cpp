@@ -38,18 +38,22 @@ HINSTANCE WithClassesRegistered(HINSTANCE instance, WNDPROC procedure) {
     return instance;
 }
 
+// A length of the balloon's drawing at the display's scale.
+int Scaled(int length, double scale) { return std::max(1, static_cast<int>(length * scale + 0.5)); }
+
 // The balloon's outline: a rounded body and a pointer from it towards the character.
-void DrawBalloonShape(HDC dc, RECT body, const POINT (&pointer)[3], COLORREF ink, COLORREF paper) {
-    const GdiPen pen(CreatePen(PS_SOLID, 1, ink));
+void DrawBalloonShape(HDC dc, RECT body, const POINT (&pointer)[3], COLORREF ink, COLORREF paper, double scale) {
+    const int corner = Scaled(kBalloonCornerRadius, scale);
+    const GdiPen pen(CreatePen(PS_SOLID, Scaled(1, scale), ink));
     const GdiBrush brush(CreateSolidBrush(paper));
     {
         const Selected selectedPen(dc, pen.Get());
         const Selected selectedBrush(dc, brush.Get());
-        RoundRect(dc, body.left, body.top, body.right, body.bottom, kBalloonCornerRadius, kBalloonCornerRadius);
+        RoundRect(dc, body.left, body.top, body.right, body.bottom, corner, corner);
         Polygon(dc, pointer, 3);
     }
     // The body's edge where the pointer leaves it is painted over, so the two make one shape.
-    const GdiPen paperPen(CreatePen(PS_SOLID, 1, paper));
+    const GdiPen paperPen(CreatePen(PS_SOLID, Scaled(1, scale), paper));
     const Selected selectedPen(dc, paperPen.Get());
     MoveToEx(dc, pointer[0].x + 1, pointer[0].y, nullptr);
     LineTo(dc, pointer[1].x, pointer[1].y);
@@ -122,60 +126,65 @@ LRESULT StageWindows::Handle(HWND window, UINT message, WPARAM wParam, LPARAM lP
     stage::PointerInput& pointer = character_.Pointer();
     const bool onCharacter = window == characterWindow_.Handle();
     switch (message) {
-    case WM_MOUSEACTIVATE:
-        return MA_NOACTIVATE;
-    case WM_LBUTTONDOWN:
-        if (!onCharacter) break;
-        lastPointer_ = ScreenPoint(window, lParam);
-        leftHeld_ = true;
-        SetCapture(window);  // the drag goes on wherever the pointer goes
-        pointer.Press(PointerButton::Left, lastPointer_.x, lastPointer_.y, character_.X(), character_.Y());
-        return 0;
-    case WM_MOUSEMOVE:
-        if (!onCharacter || !leftHeld_) break;
-        lastPointer_ = ScreenPoint(window, lParam);
-        pointer.Move(lastPointer_.x, lastPointer_.y);
-        return 0;
-    case WM_LBUTTONUP:
-        if (!onCharacter) break;
-        lastPointer_ = ScreenPoint(window, lParam);
-        if (leftHeld_) {
-            leftHeld_ = false;
-            pointer.Release(PointerButton::Left, lastPointer_.x, lastPointer_.y);
+        case WM_MOUSEACTIVATE:
+            return MA_NOACTIVATE;
+        case WM_LBUTTONDOWN:
+            if (!onCharacter) break;
+            lastPointer_ = ScreenPoint(window, lParam);
+            leftHeld_ = true;
+            SetCapture(window);  // the drag goes on wherever the pointer goes
+            pointer.Press(PointerButton::Left, lastPointer_.x, lastPointer_.y, character_.X(), character_.Y());
+            return 0;
+        case WM_MOUSEMOVE:
+            if (!onCharacter || !leftHeld_) break;
+            lastPointer_ = ScreenPoint(window, lParam);
+            pointer.Move(lastPointer_.x, lastPointer_.y);
+            return 0;
+        case WM_LBUTTONUP:
+            if (!onCharacter) break;
+            lastPointer_ = ScreenPoint(window, lParam);
+            if (leftHeld_) {
+                leftHeld_ = false;
+                pointer.Release(PointerButton::Left, lastPointer_.x, lastPointer_.y);
+            }
+            if (GetCapture() == window) ReleaseCapture();
+            return 0;
+        case WM_CAPTURECHANGED:
+            // Another window took the mouse during a press: the press ends where the pointer was.
+            if (onCharacter && leftHeld_) {
+                leftHeld_ = false;
+                pointer.Release(PointerButton::Left, lastPointer_.x, lastPointer_.y);
+            }
+            return 0;
+        case WM_LBUTTONDBLCLK: {
+            if (!onCharacter) break;
+            const POINT at = ScreenPoint(window, lParam);
+            pointer.DoubleClick(PointerButton::Left, at.x, at.y);
+            return 0;
         }
-        if (GetCapture() == window) ReleaseCapture();
-        return 0;
-    case WM_CAPTURECHANGED:
-        // Another window took the mouse during a press: the press ends where the pointer was.
-        if (onCharacter && leftHeld_) {
-            leftHeld_ = false;
-            pointer.Release(PointerButton::Left, lastPointer_.x, lastPointer_.y);
+        case WM_RBUTTONDOWN:
+        case WM_RBUTTONDBLCLK: {  // a second right-click soon after the first is a press all the same
+            if (!onCharacter) break;
+            const POINT at = ScreenPoint(window, lParam);
+            pointer.Press(PointerButton::Right, at.x, at.y, character_.X(), character_.Y());
+            return 0;
         }
-        return 0;
-    case WM_LBUTTONDBLCLK: {
-        if (!onCharacter) break;
-        const POINT at = ScreenPoint(window, lParam);
-        pointer.DoubleClick(PointerButton::Left, at.x, at.y);
-        return 0;
-    }
-    case WM_RBUTTONDOWN:
-    case WM_RBUTTONDBLCLK: {  // a second right-click soon after the first is a press all the same
-        if (!onCharacter) break;
-        const POINT at = ScreenPoint(window, lParam);
-        pointer.Press(PointerButton::Right, at.x, at.y, character_.X(), character_.Y());
-        return 0;
-    }
-    case WM_RBUTTONUP: {
-        if (!onCharacter) break;
-        const POINT at = ScreenPoint(window, lParam);
-        pointer.Release(PointerButton::Right, at.x, at.y);
-        return 0;
-    }
-    case kOpenMenuMessage:
-        OpenMenu(static_cast<int>(wParam), static_cast<int>(lParam));
-        return 0;
-    default:
-        break;
+        case WM_RBUTTONUP: {
+            if (!onCharacter) break;
+            const POINT at = ScreenPoint(window, lParam);
+            pointer.Release(PointerButton::Right, at.x, at.y);
+            return 0;
+        }
+        case kOpenMenuMessage:
+            OpenMenu(static_cast<int>(wParam), static_cast<int>(lParam));
+            return 0;
+        case WM_DPICHANGED:
+            // She was moved onto a monitor of another scale: drawn again at it, where she stands (the
+            // host places her; the suggested rectangle is not needed).
+            if (onCharacter) character_.SetScale(LOWORD(wParam) / 96.0);
+            return 0;
+        default:
+            break;
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }
@@ -226,7 +235,10 @@ void StageWindows::ShowBalloon() {
     // The host sizes the body from average glyph widths; a real font's line may be wider, and then
     // the body grows around its centre, inside the screen, so no word is cut.
     stage::ScreenRect body = layout->rect;
-    const int needed = WidestLine(font.Get(), layout->lines) + 2 * stage::kBalloonPadding;
+    const int padding = layout->padding, pointerHeight = layout->pointerHeight;
+    const int pointerHalfWidth = Scaled(kBalloonPointerHalfWidth, layout->scale);
+    const int corner = Scaled(kBalloonCornerRadius, layout->scale);
+    const int needed = WidestLine(font.Get(), layout->lines) + 2 * padding;
     if (needed > body.Width()) {
         const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
         const int width = std::min(needed, std::max(body.Width(), screenWidth));
@@ -234,26 +246,27 @@ void StageWindows::ShowBalloon() {
         body.right = body.left + width;
     }
     // The window holds the body and the pointer, on the side of the body towards the character.
-    const int width = body.Width(), height = body.Height() + stage::kBalloonPointerHeight;
-    const int top = layout->pointsDown ? body.top : body.top - stage::kBalloonPointerHeight;
-    const int bodyTop = layout->pointsDown ? 0 : stage::kBalloonPointerHeight;
+    const int width = body.Width(), height = body.Height() + pointerHeight;
+    const int top = layout->pointsDown ? body.top : body.top - pointerHeight;
+    const int bodyTop = layout->pointsDown ? 0 : pointerHeight;
     const RECT bodyRect{0, bodyTop, width, bodyTop + body.Height()};
-    const int pointerX = std::clamp(layout->pointerX - body.left, kBalloonCornerRadius / 2 + kBalloonPointerHalfWidth,
-                                    std::max(0, width - kBalloonCornerRadius / 2 - kBalloonPointerHalfWidth - 1));
+    const int pointerX = std::clamp(layout->pointerX - body.left, corner / 2 + pointerHalfWidth,
+                                    std::max(0, width - corner / 2 - pointerHalfWidth - 1));
     const int edgeY = layout->pointsDown ? bodyRect.bottom - 1 : bodyRect.top;
     const int tipY = layout->pointsDown ? height - 1 : 0;
-    const POINT pointer[3] = {{pointerX - kBalloonPointerHalfWidth, edgeY},
-                              {pointerX + kBalloonPointerHalfWidth, edgeY},
-                              {pointerX - (layout->pointsDown ? 2 : -2), tipY}};
+    const int tipShift = Scaled(2, layout->scale);
+    const POINT pointer[3] = {{pointerX - pointerHalfWidth, edgeY},
+                              {pointerX + pointerHalfWidth, edgeY},
+                              {pointerX - (layout->pointsDown ? tipShift : -tipShift), tipY}};
 
     PremultipliedBitmap bitmap(width, height);
     // GDI leaves alpha alone, so the shape is drawn once in white on transparent to find its pixels.
-    DrawBalloonShape(bitmap.Dc(), bodyRect, pointer, RGB(255, 255, 255), RGB(255, 255, 255));
+    DrawBalloonShape(bitmap.Dc(), bodyRect, pointer, RGB(255, 255, 255), RGB(255, 255, 255), layout->scale);
     GdiFlush();
     std::vector<bool> inside(static_cast<std::size_t>(width) * height);
     for (std::size_t i = 0; i < inside.size(); ++i) inside[i] = bitmap.Pixels()[i] != 0;
 
-    DrawBalloonShape(bitmap.Dc(), bodyRect, pointer, kBalloonInk, kBalloonPaper);
+    DrawBalloonShape(bitmap.Dc(), bodyRect, pointer, kBalloonInk, kBalloonPaper, layout->scale);
     {
         const Selected selectedFont(bitmap.Dc(), font.Get());
         SetBkMode(bitmap.Dc(), TRANSPARENT);
@@ -261,10 +274,10 @@ void StageWindows::ShowBalloon() {
         TEXTMETRICW metrics{};
         GetTextMetricsW(bitmap.Dc(), &metrics);
         const int lineHeight = std::max<int>(metrics.tmHeight, layout->fontPixels * 5 / 4);
-        int y = bodyTop + stage::kBalloonPadding;
+        int y = bodyTop + padding;
         for (const std::string& line : wanted.lines) {
             const std::wstring text = WideFromUtf8(line);
-            RECT lineRect{stage::kBalloonPadding, y, width - stage::kBalloonPadding / 2, y + lineHeight};
+            RECT lineRect{padding, y, width - padding / 2, y + lineHeight};
             DrawTextW(bitmap.Dc(), text.c_str(), static_cast<int>(text.size()), &lineRect,
                       DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
             y += lineHeight;

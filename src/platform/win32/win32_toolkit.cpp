@@ -4,6 +4,7 @@
 
 #include "platform/win32/agent_com_control.h"
 #include "platform/win32/hosted_agent_control.h"
+#include "platform/layout_units.h"
 #include "platform/win32/wide_text.h"
 #include "platform/win32/win32_handle.h"
 
@@ -16,7 +17,6 @@ namespace {
 
 constexpr UINT_PTR kTimer1Id = 1;
 constexpr UINT kRunPostedMessage = WM_APP + 1;
-constexpr double kTwipsPerInch = 1440.0;
 // The main window's stored client area, in pixels at 96 dots per inch.
 constexpr int kClientWidth = 312;
 constexpr int kClientHeight = 213;
@@ -158,13 +158,15 @@ int Win32Toolkit::LogicalPixelsY() {
     return dpi > 0 ? dpi : 96;
 }
 
-double Win32Toolkit::TwipsPerPixelX() { return kTwipsPerInch / LogicalPixelsX(); }
+// Whole layout units per pixel, and the screen as its pixels times that figure, so that the
+// program's whole-number arithmetic gives the true pixel size at every scaling.
+double Win32Toolkit::TwipsPerPixelX() { return TwipsPerPixelAt(LogicalPixelsX()); }
 
-double Win32Toolkit::TwipsPerPixelY() { return kTwipsPerInch / LogicalPixelsY(); }
+double Win32Toolkit::TwipsPerPixelY() { return TwipsPerPixelAt(LogicalPixelsY()); }
 
-double Win32Toolkit::ScreenWidth() { return GetSystemMetrics(SM_CXSCREEN) * TwipsPerPixelX(); }
+double Win32Toolkit::ScreenWidth() { return ScreenTwips(GetSystemMetrics(SM_CXSCREEN), LogicalPixelsX()); }
 
-double Win32Toolkit::ScreenHeight() { return GetSystemMetrics(SM_CYSCREEN) * TwipsPerPixelY(); }
+double Win32Toolkit::ScreenHeight() { return ScreenTwips(GetSystemMetrics(SM_CYSCREEN), LogicalPixelsY()); }
 
 void Win32Toolkit::SetTimer1Interval(basic::Long intervalMs, TimerEvents& handler) {
     timerHandler_ = &handler;

@@ -1,6 +1,7 @@
 #include "stage/host/balloon_layout.h"
 
 #include <algorithm>
+#include <cmath>
 #include <sstream>
 
 namespace zinna::stage {
@@ -21,7 +22,10 @@ int CharacterCount(const std::string& text) {
 
 }  // namespace
 
-int FontPixelsForPoints(int points) { return std::max(1, (points * 96 + 36) / 72); }
+int FontPixelsForPoints(int points, double scale) {
+    // Points are 1/72 inch; the display has 96 x scale pixels per inch. Halves round up.
+    return std::max(1, static_cast<int>(std::floor(points * 96.0 * scale / 72.0 + 0.5)));
+}
 
 std::vector<std::string> WrapText(const std::string& text, int charactersPerLine) {
     charactersPerLine = std::max(1, charactersPerLine);
@@ -56,27 +60,31 @@ std::vector<std::string> WrapText(const std::string& text, int charactersPerLine
 }
 
 BalloonLayout LayOutBalloon(const std::string& text, int fontPoints, int charactersPerLine, ScreenRect frame,
-                            int screenWidth, int screenHeight) {
+                            int screenWidth, int screenHeight, double scale) {
     BalloonLayout layout;
-    layout.fontPixels = FontPixelsForPoints(fontPoints);
+    layout.scale = scale;
+    layout.fontPixels = FontPixelsForPoints(fontPoints, scale);
+    layout.padding = std::max(1, static_cast<int>(std::lround(kBalloonPadding * scale)));
+    layout.pointerHeight = std::max(1, static_cast<int>(std::lround(kBalloonPointerHeight * scale)));
+    const int padding = layout.padding;
     layout.lines = WrapText(text, charactersPerLine);
     int longest = 1;
     for (const std::string& line : layout.lines) longest = std::max(longest, CharacterCount(line));
     int lineCount = std::max<int>(1, static_cast<int>(layout.lines.size()));
 
-    int width = static_cast<int>(longest * layout.fontPixels * kAverageGlyphWidth + 0.5) + 2 * kBalloonPadding;
-    int height = static_cast<int>(lineCount * layout.fontPixels * kLineSpacing + 0.5) + 2 * kBalloonPadding;
+    int width = static_cast<int>(longest * layout.fontPixels * kAverageGlyphWidth + 0.5) + 2 * padding;
+    int height = static_cast<int>(lineCount * layout.fontPixels * kLineSpacing + 0.5) + 2 * padding;
     width = std::min(width, std::max(1, screenWidth));
 
     int centre = (frame.left + frame.right) / 2;
     int left = std::clamp(centre - width / 2, 0, std::max(0, screenWidth - width));
-    int above = frame.top - kBalloonPointerHeight - height;
+    int above = frame.top - layout.pointerHeight - height;
     layout.pointsDown = above >= 0;
-    int top = layout.pointsDown ? above : frame.bottom + kBalloonPointerHeight;
+    int top = layout.pointsDown ? above : frame.bottom + layout.pointerHeight;
     top = std::clamp(top, 0, std::max(0, screenHeight - height));
     layout.rect = {left, top, left + width, top + height};
     // The pointer leaves the body where it is nearest the character.
-    layout.pointerX = std::clamp(centre, left + kBalloonPadding, left + width - kBalloonPadding);
+    layout.pointerX = std::clamp(centre, left + padding, left + width - padding);
     return layout;
 }
 

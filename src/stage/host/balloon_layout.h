@@ -21,20 +21,25 @@ struct BalloonLayout {
     int pointerX = 0;                // where the pointer meets the character's frame (screen x)
     std::vector<std::string> lines;  // the text broken into lines
     int fontPixels = 13;             // the text's height in pixels
+    double scale = 1.0;              // the display's scale (DPI / 96) the balloon is laid out for
+    int padding = 8;                 // between the body's edge and the text, in pixels at the scale
+    int pointerHeight = 12;          // the pointer between the body and the frame, in pixels at the scale
 };
 
+// At 96 dots per inch; a display of another scale multiplies them.
 inline constexpr int kBalloonPadding = 8;        // between the body's edge and the text
 inline constexpr int kBalloonPointerHeight = 12;  // the pointer between the body and the frame
 
-// The font's pixel height for a size in points on a 96-dpi screen.
-int FontPixelsForPoints(int points);
+// The font's pixel height for a size in points on a display of the scale (1 is 96 dots per inch).
+int FontPixelsForPoints(int points, double scale = 1.0);
 
 // Breaks text into lines of at most charactersPerLine characters, at blanks where it can.
 std::vector<std::string> WrapText(const std::string& text, int charactersPerLine);
 
 // Places the balloon above the character's frame, or below it when there is no room above,
-// centred on the frame and moved inside the screen.
+// centred on the frame and moved inside the screen. Text, padding and pointer are at the display's
+// scale.
 BalloonLayout LayOutBalloon(const std::string& text, int fontPoints, int charactersPerLine, ScreenRect frame,
-                            int screenWidth, int screenHeight);
+                            int screenWidth, int screenHeight, double scale = 1.0);
 
 }  // namespace zinna::stage

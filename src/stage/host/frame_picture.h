@@ -4,6 +4,7 @@
 
 #include "stage/acs/acs_reader.h"
 #include "stage/acs/frame_compositor.h"
+#include "stage/host/frame_scaling.h"
 
 #include <optional>
 
@@ -23,6 +24,11 @@ public:
     bool HasMouths() const;
     // The picture of the frame shown (transparent before any frame).
     const acs::RgbaImage& Picture();
+    // The display's scale (its DPI / 96): the picture is her frame resampled to it.
+    void SetScale(double scale);
+    double Scale() const { return scale_; }
+    int Width() const { return ScaledLength(file_.Info().width, scale_); }
+    int Height() const { return ScaledLength(file_.Info().height, scale_); }
 
 private:
     struct Shown {
@@ -34,6 +40,7 @@ private:
 
     acs::AcsFile& file_;  // decodes its images when first needed
     Shown shown_;
+    double scale_ = 1.0;
     std::optional<Shown> composedFor_;
     acs::RgbaImage picture_;
 };

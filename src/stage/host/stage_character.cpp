@@ -34,6 +34,7 @@ StageCharacter::StageCharacter(std::string id, acs::AcsFile file, Clock& clock, 
       wakeTimer_(clock, [this] { Wake(); }) {
     for (const acs::Animation& animation : file_.Animations())
         animationsByName_.emplace(Upper(animation.name), &animation);
+    frame_.SetScale(settings_.scale);
 }
 
 StageCharacter::~StageCharacter() = default;
@@ -112,13 +113,19 @@ void StageCharacter::Stop() {
 }
 
 basic::Integer StageCharacter::Width() {
-    return static_cast<basic::Integer>(settings_.reportedFrameSize ? settings_.reportedFrameSize->first
-                                                                   : file_.Info().width);
+    return static_cast<basic::Integer>(settings_.reportedFrameSize ? settings_.reportedFrameSize->first : FrameWidth());
 }
 
 basic::Integer StageCharacter::Height() {
     return static_cast<basic::Integer>(settings_.reportedFrameSize ? settings_.reportedFrameSize->second
-                                                                   : file_.Info().height);
+                                                                   : FrameHeight());
+}
+
+void StageCharacter::SetScale(double scale) {
+    if (!(scale > 0) || scale == settings_.scale) return;
+    settings_.scale = scale;
+    frame_.SetScale(scale);
+    if (changed_) changed_();
 }
 
 void StageCharacter::SetIdleOn(basic::Boolean on) {
@@ -218,11 +225,11 @@ void StageCharacter::StartRequest() {
 
 void StageCharacter::StartSpeech(const std::string& text, std::int64_t now) {
     const int perLine = file_.Info().balloon ? file_.Info().balloon->charactersPerLine : 32;
-    speech_.emplace(
-        text,
-        LayOutBalloon(text, balloonFontSize_, perLine > 0 ? perLine : 32,
-                      {x_, y_, x_ + FrameWidth(), y_ + FrameHeight()}, settings_.screenWidth, settings_.screenHeight),
-        now);
+    speech_.emplace(text,
+                    LayOutBalloon(text, balloonFontSize_, perLine > 0 ? perLine : 32,
+                                  {x_, y_, x_ + FrameWidth(), y_ + FrameHeight()}, settings_.screenWidth,
+                                  settings_.screenHeight, settings_.scale),
+                    now);
     // She speaks with the mouths of the frame she shows, else with her speaking animation.
     if (!frame_.HasMouths()) PlayState("SPEAKING");
     frame_.SetMouth(speech_->Mouth());

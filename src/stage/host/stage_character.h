@@ -46,6 +46,8 @@ struct StageSettings {
     std::int64_t idleTimeoutMs = 10000;  // nothing to do for this long: the character idles
     // The frame size the character reports to the program, when it should differ from the file's.
     std::optional<std::pair<int, int>> reportedFrameSize;
+    // The display's scale (its DPI / 96): her frames, her reported size and her balloon grow by it.
+    double scale = 1.0;
 };
 
 // The control's error codes.
@@ -78,9 +80,13 @@ public:
     bool Visible() const { return visible_; }
     int X() const { return x_; }
     int Y() const { return y_; }
-    int FrameWidth() const { return file_.Info().width; }
-    int FrameHeight() const { return file_.Info().height; }
-    // The current frame's picture (composed when it changed, then kept).
+    // Her frame on the screen: the file's frame at the display's scale.
+    int FrameWidth() const { return frame_.Width(); }
+    int FrameHeight() const { return frame_.Height(); }
+    double Scale() const { return settings_.scale; }
+    // She is now on a display of another scale: she is drawn again at it, where she stands.
+    void SetScale(double scale);
+    // The current frame's picture at the display's scale (composed when it changed, then kept).
     const acs::RgbaImage& FrameImage() { return frame_.Picture(); }
     // The name of the animation whose frame is shown, and the frame's index in it.
     std::string ShownAnimation() const { return frame_.Animation() ? frame_.Animation()->name : std::string(); }
