@@ -4,6 +4,8 @@ set -euo pipefail
 packages=(cmake g++ make doctest-dev libpng-dev pkg-config clang libclang-rt-dev librsvg2-bin sox fonts-dejavu-core
   # the Windows build and its tests under Wine
   g++-mingw-w64-x86-64-posix wine wine64 fonts-wine xvfb
+  # the installer package: wixl builds it, msitools' msibuild completes it and msiinfo reads it back
+  wixl msitools
   # zinna.exe used as a person would: screenshots of the X screen, the mouse and keys
   imagemagick xdotool)
 missing=()
