@@ -36,10 +36,12 @@ if(NOT status EQUAL 0)
 endif()
 
 # A file in the Windows directory is installed only when no file of its name is there, or when the
-# one there is this product's own (an older version's, which the upgrade removes first): the
-# uninstall then never deletes a file the package did not put there. AppSearch looks for both at
-# the start: <PROPERTY>_FOUND is the file's path when the file exists (DrLocator), <PROPERTY>_OURS
-# is set when the component is installed by an older version (CompLocator, by the component's GUID).
+# one there is Zinna's own (an older version's, which the upgrade removes first): the uninstall then
+# never deletes a file the package did not put there. AppSearch looks for both at the start:
+# <STEM>_FOUND is the file's path when the file exists (DrLocator), <STEM>_OURS is set when the
+# component is installed already (CompLocator, by the component's GUID, which all versions share):
+# by an older version during an upgrade, by this one during the uninstall. Windows evaluates a
+# component's condition only when it installs the component; Wine also when it removes it.
 set(queries
   "CREATE TABLE `DrLocator` (`Signature_` CHAR(72) NOT NULL, `Parent` CHAR(72), `Path` CHAR(255), `Depth` SHORT PRIMARY KEY `Signature_`, `Parent`, `Path`)"
   "CREATE TABLE `CompLocator` (`Signature_` CHAR(72) NOT NULL, `ComponentId` CHAR(38) NOT NULL, `Type` SHORT PRIMARY KEY `Signature_`)"
