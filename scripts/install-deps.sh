@@ -8,6 +8,8 @@ sim_packages=(cmake g++ make pkg-config libpng-dev libgif-dev librsvg2-bin sox f
 test_packages=(doctest-dev clang libclang-rt-dev
   # the Windows build and its tests under Wine
   g++-mingw-w64-x86-64-posix wine wine64 fonts-wine xvfb
+  # the installer package: wixl builds it, msitools' msibuild completes it and msiinfo reads it back
+  wixl msitools
   # zinna.exe used as a person would: screenshots of the X screen, the mouse and keys
   imagemagick xdotool
   # scripts/include-graph.sh

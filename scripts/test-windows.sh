@@ -1,20 +1,19 @@
 #!/usr/bin/env bash
-# Cross-builds Zinna for 64-bit Windows with MinGW-w64, packs zinna.exe, and runs the whole suite
-# under Wine: the unit tests, the Windows layer against Wine's real functions, and zinna.exe itself.
+# Cross-builds Zinna for 64-bit Windows with MinGW-w64, packs zinna.exe (the zip and the installer
+# package), and runs the whole suite under Wine: the unit tests, the Windows layer against Wine's
+# real functions, zinna.exe itself and its package.
 # Everything Wine keeps lives in build/windows/wineprefix; windows go to a private Xvfb display.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 
-# The character and the wallpaper go into the package when a native build has drawn them.
-native_files=build/debug/windows-dir
-package_files=()
-if [ -f "$native_files/zinna.acs" ] && [ -f "$native_files/LH1024x768.bmp" ]; then
-  package_files=(-DZINNA_WINDOWS_FILES="$PWD/$native_files")
-fi
-cmake --preset windows "${package_files[@]}" >/dev/null
+# The character and the wallpaper are drawn by a native build; the zip and the installer package
+# carry them.
+cmake --preset debug >/dev/null
+cmake --build --preset debug --target zinna-windows-dir -j "$(nproc)"
+cmake --preset windows -DZINNA_WINDOWS_FILES="$PWD/build/debug/windows-dir" >/dev/null
 cmake --build --preset windows -j "$(nproc)"
-cmake --build --preset windows --target package
+cmake --build --preset windows --target package msi
 
 export WINEPREFIX="$PWD/build/windows/wineprefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
