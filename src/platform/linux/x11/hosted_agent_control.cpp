@@ -2,6 +2,10 @@
 
 #include <unistd.h>
 
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
 namespace zinna::x11 {
 
 stage::StageSettings SettingsForScreen(const XConnection& x, double scale) {
@@ -15,18 +19,29 @@ stage::StageSettings SettingsForScreen(const XConnection& x, double scale) {
     return settings;
 }
 
-HostedAgentControl::HostedAgentControl(EventLoop& loop, AgentEvents& events, stage::CharacterFileSource files)
+HostedAgentControl::HostedAgentControl(EventLoop& loop, AgentEvents& events, stage::CharacterFileSource files,
+                                       std::function<void()> firstFrame)
     : loop_(loop),
       control_(loop.Clock(), events, sound_, std::move(files),
-               SettingsForScreen(loop.Connection(), loop.Connection().DisplayScale())) {}
+               SettingsForScreen(loop.Connection(), loop.Connection().DisplayScale())),
+      firstFrame_(std::move(firstFrame)) {}
 
 // The windows go before the characters they show.
 HostedAgentControl::~HostedAgentControl() { windows_.reset(); }
 
 RequestId HostedAgentControl::CharactersLoad(const std::string& characterId, const std::string& path) {
     const RequestId request = control_.CharactersLoad(characterId, path);
-    if (!windows_ && control_.Loaded() != nullptr) windows_ = std::make_unique<StageWindows>(loop_, *control_.Loaded());
+    if (!windows_ && control_.Loaded() != nullptr)
+        windows_ = std::make_unique<StageWindows>(loop_, *control_.Loaded(), firstFrame_);
     return request;
+}
+
+std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) throw std::runtime_error("cannot open the file");
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    if (file.bad()) throw std::runtime_error("cannot read the file");
+    return bytes;
 }
 
 }  // namespace zinna::x11

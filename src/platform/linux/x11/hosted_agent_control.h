@@ -2,7 +2,6 @@
 // sound and her windows on the X screen.
 #pragma once
 
-// The host's headers come before Xlib's, whose macros (None) would change their names.
 #include "character/agent_control.h"
 #include "stage/host/stage_control.h"
 
@@ -10,8 +9,11 @@
 #include "platform/linux/x11/pulse_sound.h"
 #include "platform/linux/x11/stage_windows.h"
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace zinna::x11 {
 
@@ -20,7 +22,9 @@ stage::StageSettings SettingsForScreen(const XConnection& x, double scale);
 
 class HostedAgentControl final : public AgentControl {
 public:
-    HostedAgentControl(EventLoop& loop, AgentEvents& events, stage::CharacterFileSource files);
+    // firstFrame (may be empty) is called once, when her first frame has been sent to the screen.
+    HostedAgentControl(EventLoop& loop, AgentEvents& events, stage::CharacterFileSource files,
+                       std::function<void()> firstFrame);
     ~HostedAgentControl() override;
 
     void SetConnected(basic::Boolean connected) override { control_.SetConnected(connected); }
@@ -36,7 +40,11 @@ private:
     EventLoop& loop_;
     PulseSoundOutput sound_;
     stage::StageControl control_;
+    std::function<void()> firstFrame_;
     std::unique_ptr<StageWindows> windows_;
 };
+
+// The whole file at a path; throws std::runtime_error when it cannot be read.
+std::vector<std::uint8_t> ReadWholeFile(const std::string& path);
 
 }  // namespace zinna::x11

@@ -5,7 +5,6 @@
 // no redrawing.
 #pragma once
 
-// The host's headers come before Xlib's, whose macros (None) would change their names.
 #include "stage/acs/frame_compositor.h"
 
 #include "platform/linux/x11/companion_window.h"

@@ -3,7 +3,6 @@
 // playing. Where there is no sound server she is silent, with one line on standard error.
 #pragma once
 
-// The host's headers come before Xlib's, whose macros (None) would change their names.
 #include "stage/host/stage_character.h"
 
 #include "platform/linux/x11/wave_clip.h"

@@ -17,11 +17,12 @@ bool SameOpaquePixels(const acs::RgbaImage& a, const acs::RgbaImage& b) {
 
 }  // namespace
 
-StageWindows::StageWindows(EventLoop& loop, stage::StageCharacter& character)
+StageWindows::StageWindows(EventLoop& loop, stage::StageCharacter& character, std::function<void()> firstFrame)
     : loop_(loop),
       character_(character),
       characterWindow_(loop.Connection(), "Zinna", true, kCharacterEvents),
-      balloonWindow_(loop.Connection()) {
+      balloonWindow_(loop.Connection()),
+      firstFrame_(std::move(firstFrame)) {
     loop_.Watch(characterWindow_.Handle(), [this](const XEvent& event) { Handle(event); });
     character_.SetChangeListener([this] { ShowChanges(); });
     // The menu opens after the pointer's handling has returned.
@@ -120,6 +121,10 @@ void StageWindows::ShowCharacter() {
     characterWindow_.Show(picture, x, y, outlineChanged);
     ++characterDrawings_;
     shown_ = ShownCharacter{true, x, y, picture};
+    if (characterDrawings_ == 1 && firstFrame_) {
+        XFlush(loop_.Connection().Get());
+        firstFrame_();
+    }
 }
 
 void StageWindows::ShowBalloon() {

@@ -3,7 +3,6 @@
 // character; they are drawn again only when it reports a change, and a move alone is a move.
 #pragma once
 
-// The host's headers come before Xlib's, whose macros (None) would change their names.
 #include "stage/host/stage_character.h"
 
 #include "platform/linux/x11/balloon_window.h"
@@ -11,6 +10,7 @@
 #include "platform/linux/x11/menu_window.h"
 #include "platform/linux/x11/picture_window.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -22,7 +22,8 @@ inline constexpr int kDoubleClickDistance = 4;
 
 class StageWindows {
 public:
-    StageWindows(EventLoop& loop, stage::StageCharacter& character);
+    // firstFrame (may be empty) is called once, after her first frame has gone to the server.
+    StageWindows(EventLoop& loop, stage::StageCharacter& character, std::function<void()> firstFrame = {});
     ~StageWindows();
     StageWindows(const StageWindows&) = delete;
     StageWindows& operator=(const StageWindows&) = delete;
@@ -54,6 +55,7 @@ private:
     stage::StageCharacter& character_;
     PictureWindow characterWindow_;
     BalloonWindow balloonWindow_;
+    std::function<void()> firstFrame_;
     std::unique_ptr<MenuWindow> menu_;
     std::optional<ShownCharacter> shown_;
     bool leftHeld_ = false;

@@ -132,7 +132,7 @@ std::unique_ptr<AgentControl> X11Toolkit::CreateObject(const std::string& progId
     // There is no installed control on Linux: the built-in host answers to the control's name.
     if (strcasecmp(progId.c_str(), kAgentProgId) != 0)
         throw basic::BasicError(basic::kErrCannotCreateObject, "ActiveX component can't create object");
-    auto host = std::make_unique<HostedAgentControl>(loop_, events, files_);
+    auto host = std::make_unique<HostedAgentControl>(loop_, events, files_, firstFrame_);
     host_ = host.get();
     return host;
 }

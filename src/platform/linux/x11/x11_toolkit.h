@@ -4,7 +4,6 @@
 // end (SIGTERM, SIGHUP, SIGINT) reaches the program as the session's end does on Windows.
 #pragma once
 
-// The host's headers come before Xlib's, whose macros (None) would change their names.
 #include "lifecycle/window_toolkit.h"
 #include "stage/host/stage_control.h"
 
@@ -49,6 +48,9 @@ public:
     // Called when the session ends (a signal) while the program runs.
     void SetSessionEndingHandler(std::function<void()> handler) { sessionEnding_ = std::move(handler); }
 
+    // Called once, when her first frame has been sent to the screen (start-up measurements).
+    void SetFirstFrameListener(std::function<void()> listener) { firstFrame_ = std::move(listener); }
+
     // The built-in host the program created, if any (tests and benchmarks).
     HostedAgentControl* Host() const { return host_; }
     EventLoop& Loop() { return loop_; }
@@ -69,6 +71,7 @@ private:
     std::optional<ClockTimerId> nextTick_;
     bool inTimerHandler_ = false;
     std::function<void()> sessionEnding_;
+    std::function<void()> firstFrame_;
     std::optional<EndReason> endReason_;
     basic::BasicRandom random_;
     HostedAgentControl* host_ = nullptr;

@@ -2,6 +2,11 @@
 // host's windows use, whether a compositor runs, and the display's scale.
 #pragma once
 
+// The program's and the host's declarations come before Xlib, whose macros (None, True, False)
+// would rename some of their names; every header of this layer reaches Xlib through this one.
+#include "lifecycle/window_toolkit.h"
+#include "stage/host/stage_control.h"
+
 #include <X11/Xlib.h>
 
 #include <map>
