@@ -1,12 +1,14 @@
 // Zinna on a Linux desktop (X11, or a Wayland session through XWayland): the companion itself. One
 // instance per display; the main window's start-up runs, then the loop until the program ends.
 #include "lifecycle/zinna_form.h"
-#include "platform/linux/desktop/linux_module.h"
 
+// This layer's headers bring the program's declarations in before Xlib (see x_connection.h).
 #include "platform/linux/x11/event_loop.h"
 #include "platform/linux/x11/hosted_agent_control.h"
 #include "platform/linux/x11/single_instance.h"
 #include "platform/linux/x11/x11_toolkit.h"
+
+#include "platform/linux/desktop/linux_module.h"
 
 #include <time.h>
 #include <unistd.h>
