@@ -49,10 +49,11 @@ user's own wallpaper and desktop colour come back.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION games)
-# The libraries' packages come from the binary's own links (dpkg-shlibdeps); the font is read by
+# The libraries' packages come from the binary's own links (dpkg-shlibdeps); PulseAudio is opened
+# only for her sounds, so it is recommended; the font is read by
 # name through fontconfig, so it is named here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-core")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, libpulse0")
 set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR})
 include(CPack)

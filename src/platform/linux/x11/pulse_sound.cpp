@@ -1,5 +1,6 @@
 #include "platform/linux/x11/pulse_sound.h"
 
+#include <dlfcn.h>
 #include <pulse/error.h>
 #include <pulse/simple.h>
 
@@ -13,8 +14,38 @@ namespace {
 
 constexpr std::size_t kChunkBytes = 2048;  // a new sound waits at most this long behind the old
 
+// PulseAudio's simple API, opened with the first sound: its library and the dozens it pulls in
+// would otherwise be loaded, and kept resident, before her first frame.
+struct PulseSimpleApi {
+    decltype(&pa_simple_new) open = nullptr;
+    decltype(&pa_simple_write) write = nullptr;
+    decltype(&pa_simple_drain) drain = nullptr;
+    decltype(&pa_simple_flush) flush = nullptr;
+    decltype(&pa_simple_free) close = nullptr;
+    decltype(&pa_strerror) describe = nullptr;
+
+    // Null when the library is not installed.
+    static const PulseSimpleApi* Load() {
+        static const PulseSimpleApi* const loaded = []() -> const PulseSimpleApi* {
+            void* library = dlopen("libpulse-simple.so.0", RTLD_NOW | RTLD_LOCAL);
+            if (library == nullptr) return nullptr;
+            static PulseSimpleApi api;
+            api.open = reinterpret_cast<decltype(api.open)>(dlsym(library, "pa_simple_new"));
+            api.write = reinterpret_cast<decltype(api.write)>(dlsym(library, "pa_simple_write"));
+            api.drain = reinterpret_cast<decltype(api.drain)>(dlsym(library, "pa_simple_drain"));
+            api.flush = reinterpret_cast<decltype(api.flush)>(dlsym(library, "pa_simple_flush"));
+            api.close = reinterpret_cast<decltype(api.close)>(dlsym(library, "pa_simple_free"));
+            api.describe = reinterpret_cast<decltype(api.describe)>(dlsym(library, "pa_strerror"));
+            if (!api.open || !api.write || !api.drain || !api.flush || !api.close || !api.describe) return nullptr;
+            return &api;
+        }();
+        return loaded;
+    }
+};
+
 struct SimpleCloser {
-    void operator()(pa_simple* stream) const { pa_simple_free(stream); }
+    const PulseSimpleApi* api;
+    void operator()(pa_simple* stream) const { api->close(stream); }
 };
 using SimpleStream = std::unique_ptr<pa_simple, SimpleCloser>;
 
@@ -60,7 +91,14 @@ bool PulseSoundOutput::Silent() const {
 }
 
 void PulseSoundOutput::Work() {
-    SimpleStream stream;
+    const PulseSimpleApi* api = PulseSimpleApi::Load();
+    if (api == nullptr) {
+        std::fprintf(stderr, "zinna: no PulseAudio library (libpulse-simple.so.0); her sound effects are silent\n");
+        const std::lock_guard lock(mutex_);
+        silent_ = true;
+        return;
+    }
+    SimpleStream stream(nullptr, SimpleCloser{api});
     std::optional<pa_sample_spec> streamSpec;
     std::unique_lock lock(mutex_);
     for (;;) {
@@ -75,10 +113,11 @@ void PulseSoundOutput::Work() {
             streamSpec->channels != spec.channels) {
             stream.reset();
             int error = 0;
-            stream.reset(pa_simple_new(nullptr, "Zinna", PA_STREAM_PLAYBACK, nullptr, "sound effect", &spec, nullptr,
-                                       nullptr, &error));
+            stream.reset(api->open(nullptr, "Zinna", PA_STREAM_PLAYBACK, nullptr, "sound effect", &spec, nullptr,
+                                   nullptr, &error));
             if (!stream) {
-                std::fprintf(stderr, "zinna: no sound server (%s); her sound effects are silent\n", pa_strerror(error));
+                std::fprintf(stderr, "zinna: no sound server (%s); her sound effects are silent\n",
+                             api->describe(error));
                 lock.lock();
                 silent_ = true;
                 return;
@@ -89,15 +128,15 @@ void PulseSoundOutput::Work() {
         for (std::size_t at = 0; at < clip.samples.size() && !interrupted; at += kChunkBytes) {
             const std::size_t size = std::min(kChunkBytes, clip.samples.size() - at);
             int error = 0;
-            if (pa_simple_write(stream.get(), clip.samples.data() + at, size, &error) < 0) break;
+            if (api->write(stream.get(), clip.samples.data() + at, size, &error) < 0) break;
             const std::lock_guard check(mutex_);
             interrupted = stopping_ || next_.has_value();
         }
         int error = 0;
         if (interrupted)
-            pa_simple_flush(stream.get(), &error);  // the new sound replaces the old at once
+            api->flush(stream.get(), &error);  // the new sound replaces the old at once
         else
-            pa_simple_drain(stream.get(), &error);
+            api->drain(stream.get(), &error);
         lock.lock();
         ++played_;
     }
