@@ -48,6 +48,7 @@ right-click menu. While she runs the desktop wears the look of Lantern Hall; whe
 user's own wallpaper and desktop colour come back.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION games)
 # The libraries' packages come from the binary's own links (dpkg-shlibdeps); PulseAudio is opened
 # only for her sounds, so it is recommended; the font is read by
