@@ -227,3 +227,42 @@ TEST_CASE("a double-click on her opens the page; the session's end puts the desk
     CHECK(program.toolkit.EndedWith() == EndReason::SessionEnd);
     CHECK(program.module.DesktopColor() == sim::SimDesktopConfig{}.desktopColor);
 }
+
+TEST_CASE("the hidden separators bring the credits balloon: inside the screen, shaped, towards her") {
+    ProgramOnX program;
+    x11::XConnection& x = program.x;
+    // A drop ends the opening at once, so the credits need not wait for all of it.
+    REQUIRE(program.Until([&] { return program.Her().Visible(); }));
+    const auto [grabX, grabY] = program.OpaquePoint();
+    Xdotool("mousemove " + std::to_string(grabX) + " " + std::to_string(grabY) +
+            " mousedown 1 mousemove 500 500 mouseup 1");
+    REQUIRE(program.Until([&] { return program.Her().ShownAnimation() == "DanceFadeOut"; }));
+    // The separators are the menu's second, ninth and twelfth entries, clicked in that order.
+    for (const int entry : {1, 8, 11}) {
+        CAPTURE(entry);
+        REQUIRE(program.Until([&] { return program.Her().Visible() && program.Windows().Menu() == nullptr; }));
+        const auto [sx, sy] = program.OpaquePoint();
+        Xdotool("mousemove " + std::to_string(sx) + " " + std::to_string(sy) + " click 3");
+        REQUIRE(program.Until([&] { return program.Windows().Menu() != nullptr; }));
+        const Placement menu = PlacementOf(x, program.Windows().Menu()->Handle());
+        const int row = (menu.height - 2) / 13;
+        Xdotool("mousemove " + std::to_string(menu.x + 20) + " " + std::to_string(menu.y + 1 + entry * row + row / 2) +
+                " click 1");
+        REQUIRE(program.Until([&] { return program.Windows().Menu() == nullptr; }));
+    }
+    const ::Window balloon = program.Windows().BalloonHandle();
+    REQUIRE(program.Until([&] { return PlacementOf(x, balloon).viewable; }));
+    const Placement shown = PlacementOf(x, balloon);
+    CHECK(shown.x >= 0);
+    CHECK(shown.y >= 0);
+    CHECK(shown.x + shown.width <= 1024);
+    CHECK(shown.y + shown.height <= 768);
+    // Above her with its pointer down to her, or below her pointing up.
+    const int herTop = program.Her().Y(), herBottom = herTop + 128;
+    CHECK((shown.y + shown.height <= herTop + 1 || shown.y >= herBottom - 1));
+    int count = 0, ordering = 0;
+    XRectangle* outline = XShapeGetRectangles(x.Get(), balloon, ShapeBounding, &count, &ordering);
+    CHECK(count > 4);  // rounded corners and a pointer: never a plain rectangle
+    if (outline != nullptr) XFree(outline);
+    CHECK(ClassOf(x, balloon) == "zinna,Zinna");
+}
