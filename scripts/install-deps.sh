@@ -16,7 +16,12 @@ test_packages=(doctest-dev clang libclang-rt-dev
   git python3
   # the Linux desktop layer: Xlib, GIO, and the real settings services its tests run against
   libx11-dev libglib2.0-dev gsettings-desktop-schemas cinnamon-desktop-data mate-desktop-common
-  xfconf dbus xdg-utils)
+  xfconf dbus xdg-utils
+  # her Linux windows: Xlib with Shape and Render, Xft, PulseAudio's simple API; its tests
+  # under Xvfb with and without a compositor (xprop and xmessage in x11-utils); the .deb's
+  # dependencies (dpkg-shlibdeps); the pets scripts/measure-linux.sh measures her beside
+  libx11-dev libxext-dev libxrender-dev libxft-dev libfontconfig-dev libpulse-dev xcompmgr x11-utils dpkg-dev
+  oneko xpenguins)
 case "${1:-}" in
   --sim) packages=("${sim_packages[@]}") ;;
   "") packages=("${sim_packages[@]}" "${test_packages[@]}") ;;

@@ -1,0 +1,145 @@
+#include "platform/linux/x11/picture_window.h"
+
+#include <X11/Xutil.h>
+#include <X11/extensions/shape.h>
+
+#include <bit>
+
+namespace zinna::x11 {
+
+std::vector<PixelRun> OpaqueRuns(const acs::RgbaImage& picture) {
+    std::vector<PixelRun> runs;
+    for (int y = 0; y < picture.height; ++y) {
+        const std::uint8_t* row = &picture.rgba[static_cast<std::size_t>(y) * picture.width * 4];
+        for (int x = 0; x < picture.width;) {
+            if (row[x * 4 + 3] == 0) {
+                ++x;
+                continue;
+            }
+            const int start = x;
+            while (x < picture.width && row[x * 4 + 3] != 0) ++x;
+            runs.push_back({start, y, x - start});
+        }
+    }
+    return runs;
+}
+
+namespace {
+
+// Where a channel goes in a pixel of the visual: the mask's lowest bit, and its width.
+struct Channel {
+    int shift = 0;
+    int bits = 8;
+    explicit Channel(unsigned long mask)
+        : shift(mask ? std::countr_zero(mask) : 0), bits(mask ? std::popcount(mask) : 0) {}
+    std::uint32_t Put(std::uint32_t value) const { return bits == 0 ? 0 : (value >> (8 - std::min(bits, 8))) << shift; }
+};
+
+}  // namespace
+
+PictureWindow::PictureWindow(XConnection& x, const std::string& title, bool argb, long eventMask)
+    : x_(x), visual_(ChooseVisual(x, argb && x.CompositorRunning())) {
+    window_ = CreateCompanionWindow(x_, visual_, eventMask);
+    MarkAsCompanionWindow(x_, window_, title);
+    gc_ = XCreateGC(x_.Get(), window_, 0, nullptr);
+}
+
+PictureWindow::~PictureWindow() {
+    Display* display = x_.Get();
+    XFreeGC(display, gc_);
+    if (pixmap_ != None) XFreePixmap(display, pixmap_);
+    XDestroyWindow(display, window_);
+    if (visual_.argb) XFreeColormap(display, visual_.colormap);
+}
+
+void PictureWindow::Upload(const acs::RgbaImage& picture) {
+    Display* display = x_.Get();
+    const Channel red(visual_.visual->red_mask), green(visual_.visual->green_mask), blue(visual_.visual->blue_mask);
+    const std::size_t count = static_cast<std::size_t>(picture.width) * picture.height;
+    pixels_.assign(count, 0);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint8_t* from = &picture.rgba[i * 4];
+        const std::uint32_t alpha = from[3];
+        if (alpha == 0) continue;  // transparent: zero in both kinds of window
+        if (visual_.argb) {
+            // The compositor expects colours premultiplied by their alpha.
+            const auto premultiply = [alpha](std::uint32_t colour) { return (colour * alpha + 127) / 255; };
+            pixels_[i] = alpha << 24 | red.Put(premultiply(from[0])) | green.Put(premultiply(from[1])) |
+                         blue.Put(premultiply(from[2]));
+        } else {
+            pixels_[i] = red.Put(from[0]) | green.Put(from[1]) | blue.Put(from[2]);
+        }
+    }
+    XImage* image = XCreateImage(display, visual_.visual, static_cast<unsigned>(visual_.depth), ZPixmap, 0,
+                                 reinterpret_cast<char*>(pixels_.data()), static_cast<unsigned>(picture.width),
+                                 static_cast<unsigned>(picture.height), 32, picture.width * 4);
+    if (image == nullptr) return;
+    if (image->bits_per_pixel != 32) {
+        // A screen of fewer bits a pixel: the server's own conversion, pixel by pixel.
+        image->data = nullptr;
+        XDestroyImage(image);
+        image = XCreateImage(display, visual_.visual, static_cast<unsigned>(visual_.depth), ZPixmap, 0, nullptr,
+                             static_cast<unsigned>(picture.width), static_cast<unsigned>(picture.height), 32, 0);
+        if (image == nullptr) return;
+        std::vector<char> converted(static_cast<std::size_t>(image->bytes_per_line) * picture.height);
+        image->data = converted.data();
+        for (int y = 0; y < picture.height; ++y)
+            for (int x = 0; x < picture.width; ++x)
+                XPutPixel(image, x, y, pixels_[static_cast<std::size_t>(y) * picture.width + x]);
+        XPutImage(display, pixmap_, gc_, image, 0, 0, 0, 0, picture.width, picture.height);
+        image->data = nullptr;
+        XDestroyImage(image);
+        return;
+    }
+    XPutImage(display, pixmap_, gc_, image, 0, 0, 0, 0, picture.width, picture.height);
+    image->data = nullptr;  // the pixels belong to this window, not to the image
+    XDestroyImage(image);
+}
+
+void PictureWindow::ShapeTo(const acs::RgbaImage& picture) {
+    if (!x_.HasShape()) return;
+    std::vector<XRectangle> rectangles;
+    for (const PixelRun& run : OpaqueRuns(picture))
+        rectangles.push_back(
+            {static_cast<short>(run.x), static_cast<short>(run.y), static_cast<unsigned short>(run.width), 1});
+    Display* display = x_.Get();
+    const int count = static_cast<int>(rectangles.size());
+    // The pointer passes through every transparent pixel; without a compositor, the window shows
+    // only the opaque ones too.
+    XShapeCombineRectangles(display, window_, ShapeInput, 0, 0, rectangles.data(), count, ShapeSet, YXBanded);
+    if (!visual_.argb)
+        XShapeCombineRectangles(display, window_, ShapeBounding, 0, 0, rectangles.data(), count, ShapeSet, YXBanded);
+}
+
+void PictureWindow::Show(const acs::RgbaImage& picture, int x, int y, bool outlineChanged) {
+    Display* display = x_.Get();
+    const bool resized = picture.width != width_ || picture.height != height_;
+    if (resized) {
+        if (pixmap_ != None) XFreePixmap(display, pixmap_);
+        width_ = std::max(1, picture.width);
+        height_ = std::max(1, picture.height);
+        pixmap_ = XCreatePixmap(display, window_, static_cast<unsigned>(width_), static_cast<unsigned>(height_),
+                                static_cast<unsigned>(visual_.depth));
+        XMoveResizeWindow(display, window_, x, y, static_cast<unsigned>(width_), static_cast<unsigned>(height_));
+    } else {
+        XMoveWindow(display, window_, x, y);
+    }
+    Upload(picture);
+    if (outlineChanged || resized) ShapeTo(picture);
+    XSetWindowBackgroundPixmap(display, window_, pixmap_);
+    XClearWindow(display, window_);
+    if (!shown_) {
+        XMapRaised(display, window_);
+        shown_ = true;
+    }
+}
+
+void PictureWindow::MoveTo(int x, int y) { XMoveWindow(x_.Get(), window_, x, y); }
+
+void PictureWindow::Hide() {
+    if (!shown_) return;
+    XUnmapWindow(x_.Get(), window_);
+    shown_ = false;
+}
+
+}  // namespace zinna::x11
