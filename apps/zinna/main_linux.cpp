@@ -54,7 +54,7 @@ int main() {
     zinna::x11::EventLoop loop(*x);
     const std::string dataDir = DataDirectory();
     zinna::x11::X11Toolkit toolkit(loop, "Zinna", [&dataDir](const std::string& path) {
-        return zinna::x11::ReadWholeFile(zinna::HostPathFromProgramPath(path, dataDir));
+        return zinna::x11::ReadWholeFile(zinna::linuxdesk::HostPathFromProgramPath(path, dataDir));
     });
     // A second Zinna leaves the desktop to the first one and touches nothing.
     if (!zinna::x11::ClaimSingleInstance(*x, static_cast<::Window>(toolkit.hWnd()))) return 0;
@@ -63,7 +63,7 @@ int main() {
         toolkit.SetFirstFrameListener(
             [] { std::fprintf(stderr, "zinna: first frame at %lld ns\n", static_cast<long long>(RealTimeNs())); });
 
-    const std::unique_ptr<zinna::ZinnaModule> module = zinna::CreateLinuxModule({x->Get(), dataDir});
+    const std::unique_ptr<zinna::ZinnaModule> module = zinna::linuxdesk::CreateLinuxModule({x->Get(), dataDir});
     zinna::ZinnaForm form(toolkit, *module);
     toolkit.SetSessionEndingHandler([&form] { form.Dispatch().SessionEnding(); });
     form.Dispatch().Start();

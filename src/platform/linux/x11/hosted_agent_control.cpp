@@ -13,9 +13,8 @@ stage::StageSettings SettingsForScreen(const XConnection& x, double scale) {
     settings.screenWidth = x.ScreenWidth();
     settings.screenHeight = x.ScreenHeight();
     settings.seed = static_cast<std::uint32_t>(MonotonicNs() / 1000000) ^ static_cast<std::uint32_t>(getpid());
-    // The host draws her frames pixel for pixel; the display's scale is handed to it here once the
-    // host takes one. Until then, scale is only reported (docs/linux.md, "Scaling").
-    static_cast<void>(scale);
+    // The display's scale (Xft.dpi / 96): the host draws her frames and balloon at it.
+    settings.scale = scale;
     return settings;
 }
 
