@@ -10,7 +10,7 @@
     defined(SPIF_SENDWININICHANGE) || defined(COLOR_BACKGROUND) || defined(KEYEVENTF_KEYUP) || defined(VK_LWIN) ||   \
     defined(SW_HIDE)
 #error "<windows.h> came before boundary/win_constants.h: include platform/win32/windows_api.h instead of <windows.h>"
-#endif
+#else
 
 #include <cstdint>
 
@@ -37,3 +37,5 @@ inline constexpr std::uint8_t VK_LWIN = 0x5B;
 inline constexpr int SW_HIDE = 0;
 
 }  // namespace zinna
+
+#endif

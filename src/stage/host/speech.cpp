@@ -15,8 +15,10 @@ constexpr int kMouthClosed = 0;
 
 }  // namespace
 
-Speech::Speech(const std::string& text, BalloonLayout balloon, std::int64_t startMs)
-    : balloon_(std::move(balloon)), mouth_(kMouthCycle[0]) {
+void Speech::Start(const std::string& text, BalloonLayout balloon, std::int64_t startMs) {
+    End();
+    balloon_ = std::move(balloon);
+    mouth_ = kMouthCycle[0];
     std::istringstream words(text);
     for (std::string word; words >> word;) words_.push_back(word);
     shown_ = words_.empty() ? 0 : 1;
@@ -48,10 +50,11 @@ std::optional<std::int64_t> Speech::NextChangeMs() const {
 }
 
 std::vector<std::string> Speech::LinesShown() const {
+    if (!balloon_) return {};
     // The lines hold the words in order; show as many of them as have appeared.
     std::size_t remaining = shown_;
     std::vector<std::string> lines;
-    for (const std::string& line : balloon_.lines) {
+    for (const std::string& line : balloon_->lines) {
         if (remaining == 0) break;
         std::istringstream words(line);
         std::string shownLine;

@@ -20,7 +20,10 @@ inline constexpr int kDefaultBalloonFontSize = 10;
 class Speech {
 public:
     // Starts at startMs with the first word shown, in a balloon laid out for the whole text.
-    Speech(const std::string& text, BalloonLayout balloon, std::int64_t startMs);
+    void Start(const std::string& text, BalloonLayout balloon, std::int64_t startMs);
+    // The speech ends (done or stopped): the balloon goes.
+    void End() { *this = Speech(); }
+    bool Active() const { return balloon_.has_value(); }
 
     // Shows the words, and the mouth, that are due by now.
     void Update(std::int64_t now);
@@ -30,12 +33,13 @@ public:
 
     // The mouth shape to show: one of the talking shapes while words appear, then closed.
     int Mouth() const { return mouth_; }
-    const BalloonLayout& Balloon() const { return balloon_; }
-    // The balloon's lines with only the words that have appeared.
+    // The balloon while the speech lasts.
+    const std::optional<BalloonLayout>& Balloon() const { return balloon_; }
+    // The balloon's lines with only the words that have appeared (none without a speech).
     std::vector<std::string> LinesShown() const;
 
 private:
-    BalloonLayout balloon_;
+    std::optional<BalloonLayout> balloon_;
     std::vector<std::string> words_;
     std::size_t shown_ = 0;
     std::int64_t nextWordMs_ = 0;

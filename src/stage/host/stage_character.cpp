@@ -95,7 +95,7 @@ void StageCharacter::Stop() {
     if (requests_.Current()) {
         if (motion_) UpdateMotion(now);  // the frame stays where the move had brought it
         motion_.reset();
-        speech_.reset();
+        speech_.End();
         const RequestId interrupted = *requests_.InterruptCurrent();
         Post([this, interrupted] { events_.RequestComplete(interrupted); });
     }
@@ -146,7 +146,8 @@ void StageCharacter::Wake() {
     for (int frames = 0; frames < kMaxFramesPerWake && player_.Playing() && frameEndsMs_ && now >= *frameEndsMs_;
          ++frames) {
         // A looping animation keeps looping only while nothing waits behind it (or while it speaks).
-        player_.SetLoopingAllowed(!requests_.AnyWaiting() || (speech_ && requests_.CurrentIs(RequestKind::Speak)));
+        player_.SetLoopingAllowed(!requests_.AnyWaiting() ||
+                                  (speech_.Active() && requests_.CurrentIs(RequestKind::Speak)));
         std::int64_t ended = *frameEndsMs_;
         if (player_.Advance()) {
             frameEndsMs_ = std::max(ended, now - player_.FrameDurationMs()) + player_.FrameDurationMs();
@@ -156,7 +157,7 @@ void StageCharacter::Wake() {
         }
     }
     if (motion_) UpdateMotion(now);
-    if (speech_) UpdateSpeech(now);
+    if (speech_.Active()) UpdateSpeech(now);
     if (requests_.Current() && CurrentRequestDone(now)) FinishCurrent();
 
     while (!requests_.Current() && requests_.AnyWaiting()) {
@@ -225,14 +226,14 @@ void StageCharacter::StartRequest() {
 
 void StageCharacter::StartSpeech(const std::string& text, std::int64_t now) {
     const int perLine = file_.Info().balloon ? file_.Info().balloon->charactersPerLine : 32;
-    speech_.emplace(text,
-                    LayOutBalloon(text, balloonFontSize_, perLine > 0 ? perLine : 32,
-                                  {x_, y_, x_ + FrameWidth(), y_ + FrameHeight()}, settings_.screenWidth,
-                                  settings_.screenHeight, settings_.scale),
-                    now);
+    speech_.Start(text,
+                  LayOutBalloon(text, balloonFontSize_, perLine > 0 ? perLine : 32,
+                                {x_, y_, x_ + FrameWidth(), y_ + FrameHeight()}, settings_.screenWidth,
+                                settings_.screenHeight, settings_.scale),
+                  now);
     // She speaks with the mouths of the frame she shows, else with her speaking animation.
     if (!frame_.HasMouths()) PlayState("SPEAKING");
-    frame_.SetMouth(speech_->Mouth());
+    frame_.SetMouth(speech_.Mouth());
 }
 
 bool StageCharacter::CurrentRequestDone(std::int64_t now) const {
@@ -244,7 +245,7 @@ bool StageCharacter::CurrentRequestDone(std::int64_t now) const {
         case RequestKind::Move:
             return !motion_ || motion_->DoneAt(now);
         case RequestKind::Speak:
-            return !speech_ || speech_->DoneAt(now);
+            return !speech_.Active() || speech_.DoneAt(now);
     }
     return true;
 }
@@ -265,7 +266,7 @@ void StageCharacter::FinishCurrent() {
             }
             break;
         case RequestKind::Speak:
-            speech_.reset();
+            speech_.End();
             frame_.SetMouth(std::nullopt);
             if (player_.Playing()) player_.Leave();
             break;
@@ -307,23 +308,14 @@ void StageCharacter::UpdateMotion(std::int64_t now) {
 }
 
 void StageCharacter::UpdateSpeech(std::int64_t now) {
-    speech_->Update(now);
-    frame_.SetMouth(speech_->Mouth());
+    speech_.Update(now);
+    frame_.SetMouth(speech_.Mouth());
 }
 
 void StageCharacter::StartIdling() {
     Post([this] { events_.IdleStart(id_); });
     PlayState("IDLINGLEVEL" + std::to_string(idleLevel_));
     if (idleLevel_ < 3) ++idleLevel_;  // level 3 repeats until work arrives
-}
-
-std::optional<BalloonLayout> StageCharacter::Balloon() const {
-    if (!speech_) return std::nullopt;
-    return speech_->Balloon();
-}
-
-std::vector<std::string> StageCharacter::BalloonLinesShown() const {
-    return speech_ ? speech_->LinesShown() : std::vector<std::string>{};
 }
 
 // --- time ---------------------------------------------------------------------------------------
@@ -336,8 +328,8 @@ void StageCharacter::ScheduleWake() {
     if (startable || (requests_.Current() && CurrentRequestDone(now))) consider(now);
     if (player_.Playing() && frameEndsMs_) consider(*frameEndsMs_);
     if (motion_) consider(motion_->NextStepMs(now));
-    if (speech_) {
-        if (const std::optional<std::int64_t> change = speech_->NextChangeMs()) consider(*change);
+    if (speech_.Active()) {
+        if (const std::optional<std::int64_t> change = speech_.NextChangeMs()) consider(*change);
     }
     if (idleAtMs_) consider(*idleAtMs_);
     if (Free() && idleOn_ == basic::True && !idleAtMs_) consider(now);  // to start the idle count

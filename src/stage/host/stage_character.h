@@ -92,8 +92,8 @@ public:
     std::string ShownAnimation() const { return frame_.Animation() ? frame_.Animation()->name : std::string(); }
     int ShownFrameIndex() const { return frame_.FrameIndex(); }
     // The balloon while the character speaks: its place and the lines shown so far.
-    std::optional<BalloonLayout> Balloon() const;
-    std::vector<std::string> BalloonLinesShown() const;
+    const std::optional<BalloonLayout>& Balloon() const { return speech_.Balloon(); }
+    std::vector<std::string> BalloonLinesShown() const { return speech_.LinesShown(); }
     // When the host next changes something by itself; nullopt when it waits for the program or the user.
     std::optional<std::int64_t> NextChangeMs() const { return wakeTimer_.DueMs(); }
     // Called after every change a renderer should show.
@@ -148,7 +148,7 @@ private:
 
     RequestQueue requests_;
     std::optional<Motion> motion_;
-    std::optional<Speech> speech_;  // with its balloon
+    Speech speech_;  // with its balloon
     std::optional<std::int64_t> frameEndsMs_;
     std::optional<std::int64_t> idleAtMs_;
     int idleLevel_ = 1;
