@@ -40,11 +40,11 @@ struct StageSettings {
     std::optional<std::pair<int, int>> reportedFrameSize;
 };
 
-inline constexpr std::int64_t kMoveStepMs = 16;         // how often a moving frame is placed anew
-inline constexpr std::int64_t kShortMoveMs = 100;       // shorter moves keep the current pose
-inline constexpr std::int64_t kSpeechWordMs = 300;      // words appear at a readable pace
-inline constexpr std::int64_t kSpeechHoldMs = 1500;     // the whole text stays this long
-inline constexpr std::int64_t kMouthChangeMs = 120;     // the mouth moves while words appear
+inline constexpr std::int64_t kMoveStepMs = 16;      // how often a moving frame is placed anew
+inline constexpr std::int64_t kShortMoveMs = 100;    // shorter moves keep the current pose
+inline constexpr std::int64_t kSpeechWordMs = 300;   // words appear at a readable pace
+inline constexpr std::int64_t kSpeechHoldMs = 1500;  // the whole text stays this long
+inline constexpr std::int64_t kMouthChangeMs = 120;  // the mouth moves while words appear
 inline constexpr int kDefaultBalloonFontSize = 10;
 inline constexpr int kDefaultMoveSpeed = 1000;
 
