@@ -32,7 +32,7 @@ TEST_CASE("the rightward plan rounds ties to even and the waypoints step by trun
 
     SimRun other = RunSim(Setup().Rnd({0.01171875, 0.01171875}).Seconds(0));
     std::vector<std::string> otherFlight = OpeningFlight(other);
-    CHECK(otherFlight[1] == "MoveTo -128,198");  // 197.5 -> 198
+    CHECK(otherFlight[1] == "MoveTo -128,198");    // 197.5 -> 198
     CHECK(otherFlight[145] == "MoveTo 262,-128");  // 261.5 -> 262
 }
 
@@ -46,8 +46,12 @@ TEST_CASE("a flight of 70 steps plays each animation of its cycle the expected n
     for (const std::string& r : right.Requests())
         if (r.rfind("Play ", 0) == 0) plays[r.substr(5)]++;
     CHECK(right.Requests().size() == 146);
-    CHECK(plays == std::map<std::string, int>{{"FlyRight1", 12}, {"FlyRight2", 12}, {"FlyRight3", 12},
-                                              {"FlyRight4", 12}, {"FlyRight5", 12}, {"FlyRight6", 11}});
+    CHECK(plays == std::map<std::string, int>{{"FlyRight1", 12},
+                                              {"FlyRight2", 12},
+                                              {"FlyRight3", 12},
+                                              {"FlyRight4", 12},
+                                              {"FlyRight5", 12},
+                                              {"FlyRight6", 11}});
     CHECK(right.Requests()[144] == "Play FlyRight5");
 
     RequestRecorder left(run);

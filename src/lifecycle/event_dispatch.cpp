@@ -6,10 +6,14 @@ namespace zinna {
 
 const char* EndReasonName(EndReason reason) {
     switch (reason) {
-        case EndReason::Quit: return "quit";
-        case EndReason::LoadFailure: return "load-failure";
-        case EndReason::Error: return "error";
-        case EndReason::SessionEnd: return "session-end";
+        case EndReason::Quit:
+            return "quit";
+        case EndReason::LoadFailure:
+            return "load-failure";
+        case EndReason::Error:
+            return "error";
+        case EndReason::SessionEnd:
+            return "session-end";
     }
     return "unknown";
 }
@@ -32,14 +36,21 @@ void EventDispatch::ReportUnhandled(const basic::BasicError& error) {
     inErrorReport_ = true;
     try {
         form_.EndWithUnhandledError(error);
-    } catch (const ProgramEnded&) {
-    }
+    } catch (const ProgramEnded&) {}
 }
 
-void EventDispatch::Start() { Run([&] { form_.Form_Initialize(); }); }
-void EventDispatch::SessionEnding() { Run([&] { form_.EndSession(); }); }
-void EventDispatch::Timer1_Timer() { Run([&] { form_.Timer1_Timer(); }); }
-void EventDispatch::Command(const std::string& name) { Run([&] { form_.Agent1_Command(name); }); }
+void EventDispatch::Start() {
+    Run([&] { form_.Form_Initialize(); });
+}
+void EventDispatch::SessionEnding() {
+    Run([&] { form_.EndSession(); });
+}
+void EventDispatch::Timer1_Timer() {
+    Run([&] { form_.Timer1_Timer(); });
+}
+void EventDispatch::Command(const std::string& name) {
+    Run([&] { form_.Agent1_Command(name); });
+}
 
 void EventDispatch::DblClick(const std::string& characterId, basic::Integer button, basic::Integer shift,
                              basic::Integer x, basic::Integer y) {
@@ -56,8 +67,14 @@ void EventDispatch::DragComplete(const std::string& characterId, basic::Integer 
     Run([&] { form_.Agent1_DragComplete(characterId, button, shift, x, y); });
 }
 
-void EventDispatch::RequestStart(RequestId request) { Run([&] { form_.Agent1_RequestStart(request); }); }
-void EventDispatch::RequestComplete(RequestId request) { Run([&] { form_.Agent1_RequestComplete(request); }); }
-void EventDispatch::IdleStart(const std::string& characterId) { Run([&] { form_.Agent1_IdleStart(characterId); }); }
+void EventDispatch::RequestStart(RequestId request) {
+    Run([&] { form_.Agent1_RequestStart(request); });
+}
+void EventDispatch::RequestComplete(RequestId request) {
+    Run([&] { form_.Agent1_RequestComplete(request); });
+}
+void EventDispatch::IdleStart(const std::string& characterId) {
+    Run([&] { form_.Agent1_IdleStart(characterId); });
+}
 
 }  // namespace zinna

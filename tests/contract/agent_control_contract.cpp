@@ -222,45 +222,19 @@ const ControlCase kCases[] = {
      }},
 };
 
-const KnownDifference* DifferenceFor(const AgentControlRegistration& registration, const std::string& id) {
-    for (const auto& difference : registration.differences)
-        if (difference.caseId == id) return &difference;
-    return nullptr;
-}
-
 }  // namespace
 
 void RunAgentControlContract(const AgentControlRegistration& registration) {
-    for (const auto& difference : registration.differences) {
-        CAPTURE(difference.caseId);
-        CHECK_MESSAGE(std::any_of(std::begin(kCases), std::end(kCases),
-                                  [&](const ControlCase& c) { return difference.caseId == c.id; }),
-                      "a difference names no case");
-    }
-    std::size_t run = 0;
-    std::ostringstream differing;
-    for (const auto& c : kCases) {
-        if (const auto* difference = DifferenceFor(registration, c.id)) {
-            differing << "\n  " << c.id << ": " << difference->why;
-            continue;
-        }
-        ++run;
-        SUBCASE(c.id) {
-            INFO(registration.implementation << ": " << std::string(c.behaviour));
-            ControlUnderContract* current = nullptr;
-            RecordedEvents events([&] { return current ? current->NowMs() : std::int64_t{-1}; });
-            const std::unique_ptr<ControlUnderContract> subject = registration.makeFresh(events);
-            REQUIRE(subject != nullptr);
-            current = subject.get();
-            subject->Control().SetConnected(basic::True);
-            c.run(*subject, events);
-        }
-    }
-    SUBCASE("count") {
-        MESSAGE("character control contract on " << registration.implementation << ": " << std::size(kCases)
-                                                 << " cases, " << run << " run, " << std::size(kCases) - run
-                                                 << " differ on purpose" << differing.str());
-    }
+    RunCases<ControlCase>("character control", registration.implementation, kCases, registration.differences,
+                          [&](const ControlCase& c) {
+                              ControlUnderContract* current = nullptr;
+                              RecordedEvents events([&] { return current ? current->NowMs() : std::int64_t{-1}; });
+                              const std::unique_ptr<ControlUnderContract> subject = registration.makeFresh(events);
+                              REQUIRE(subject != nullptr);
+                              current = subject.get();
+                              subject->Control().SetConnected(basic::True);
+                              c.run(*subject, events);
+                          });
 }
 
 }  // namespace zinna::contract

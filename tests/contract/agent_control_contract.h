@@ -25,9 +25,10 @@ class ControlUnderContract {
 public:
     virtual ~ControlUnderContract() = default;
     virtual AgentControl& Control() = 0;
-    virtual std::string LoadablePath() = 0;  // a character file that loads
-    virtual std::string MissingPath() = 0;   // a path where no file is
-    virtual std::string Animation() = 0;     // an animation the loaded character has, a few frames long
+    virtual std::string LoadablePath() { return "C:\\WINDOWS\\zinna.acs"; }  // a character file that loads
+    virtual std::string MissingPath() { return "C:\\WINDOWS\\nobody.acs"; }  // a path where no file is
+    // An animation the loaded character has, a few frames long.
+    virtual std::string Animation() { return "Blink"; }
     // Lets the control's time pass (and posted events arrive); everything due by then has happened.
     virtual void RunFor(std::int64_t ms) = 0;
     virtual std::int64_t NowMs() = 0;

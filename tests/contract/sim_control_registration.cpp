@@ -17,9 +17,6 @@ public:
     explicit SimulatedControl(AgentEvents& events) : control_(clock_, desktop_, events, sim::SimCharacterConfig{}) {}
 
     AgentControl& Control() override { return control_; }
-    std::string LoadablePath() override { return "C:\\WINDOWS\\zinna.acs"; }
-    std::string MissingPath() override { return "C:\\WINDOWS\\nobody.acs"; }
-    std::string Animation() override { return "Blink"; }
     void RunFor(std::int64_t ms) override { clock_.RunUntil(clock_.NowMs() + ms, {}); }
     std::int64_t NowMs() override { return clock_.NowMs(); }
     bool Visible() override { return control_.Visible(); }

@@ -23,9 +23,6 @@ public:
     explicit HostControl(AgentEvents& events) : control_(clock_, events, silence_, &ReadFile, stage::StageSettings{}) {}
 
     AgentControl& Control() override { return control_; }
-    std::string LoadablePath() override { return "C:\\WINDOWS\\zinna.acs"; }
-    std::string MissingPath() override { return "C:\\WINDOWS\\nobody.acs"; }
-    std::string Animation() override { return "Blink"; }
     void RunFor(std::int64_t ms) override { clock_.RunUntil(clock_.NowMs() + ms, {}); }
     std::int64_t NowMs() override { return clock_.NowMs(); }
     bool Visible() override { return Character().Visible(); }

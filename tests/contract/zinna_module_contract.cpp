@@ -339,46 +339,15 @@ const ModuleCase kCases[] = {
      }},
 };
 
-const KnownDifference* DifferenceFor(const ZinnaModuleRegistration& registration, const std::string& id) {
-    for (const auto& difference : registration.differences)
-        if (difference.caseId == id) return &difference;
-    return nullptr;
-}
-
 }  // namespace
 
-std::vector<std::string> ZinnaModuleContractCaseIds() {
-    std::vector<std::string> ids;
-    for (const auto& c : kCases) ids.emplace_back(c.id);
-    return ids;
-}
-
 void RunZinnaModuleContract(const ZinnaModuleRegistration& registration) {
-    const auto ids = ZinnaModuleContractCaseIds();
-    for (const auto& difference : registration.differences) {
-        CAPTURE(difference.caseId);
-        CHECK_MESSAGE(std::count(ids.begin(), ids.end(), difference.caseId) == 1, "a difference names no case");
-    }
-    std::size_t run = 0;
-    std::ostringstream differing;
-    for (const auto& c : kCases) {
-        if (const auto* difference = DifferenceFor(registration, c.id)) {
-            differing << "\n  " << c.id << ": " << difference->why;
-            continue;
-        }
-        ++run;
-        SUBCASE(c.id) {
-            INFO(registration.implementation << ": " << std::string(c.behaviour));
-            std::shared_ptr<ZinnaModule> module = registration.makeFresh();
-            REQUIRE(module != nullptr);
-            c.run(*module);
-        }
-    }
-    SUBCASE("count") {
-        MESSAGE("ZinnaModule contract on " << registration.implementation << ": " << std::size(kCases) << " cases, "
-                                           << run << " run, " << std::size(kCases) - run << " differ on purpose"
-                                           << differing.str());
-    }
+    RunCases<ModuleCase>("ZinnaModule", registration.implementation, kCases, registration.differences,
+                         [&](const ModuleCase& c) {
+                             std::shared_ptr<ZinnaModule> module = registration.makeFresh();
+                             REQUIRE(module != nullptr);
+                             c.run(*module);
+                         });
 }
 
 }  // namespace zinna::contract

@@ -13,6 +13,7 @@
 // and one line in the CMakeLists that builds its tests (zinna_add_module_contract).
 #pragma once
 
+#include "contract/contract_runner.h"
 #include "boundary/zinna_module.h"
 
 #include <functional>
@@ -26,12 +27,6 @@ namespace zinna::contract {
 // existing and empty; the cases leave everything else as they found it.
 inline constexpr char kContractKey[] = "Software\\Zinna Tests\\Contract";
 
-// A case this implementation does not run, and the one line that says why it differs on purpose.
-struct KnownDifference {
-    std::string caseId;
-    std::string why;
-};
-
 struct ZinnaModuleRegistration {
     std::string implementation;
     // A fresh implementation for each case. Whatever it needs besides the module (a trace, a key
@@ -42,9 +37,6 @@ struct ZinnaModuleRegistration {
 
 // Runs every case against the registration, one doctest subcase each, and prints the count.
 void RunZinnaModuleContract(const ZinnaModuleRegistration& registration);
-
-// The ids of every case, in the table's order.
-std::vector<std::string> ZinnaModuleContractCaseIds();
 
 }  // namespace zinna::contract
 

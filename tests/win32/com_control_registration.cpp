@@ -5,37 +5,15 @@
 #include <objbase.h>
 
 #include "contract/agent_control_contract.h"
+#include "com_test_support.h"
 #include "fake_agent_control.h"
 #include "platform/win32/agent_com_control.h"
 
 #include <doctest/doctest.h>
 
-#include <deque>
-
 namespace {
 
 using namespace zinna;
-
-// Runs posted work when the contract lets time pass, as the message loop would.
-class PostedWork final : public win32::UiThreadQueue {
-public:
-    void Post(std::function<void()> work) override { pending_.push_back(std::move(work)); }
-    void RunAll() {
-        while (!pending_.empty()) {
-            auto work = std::move(pending_.front());
-            pending_.pop_front();
-            work();
-        }
-    }
-
-private:
-    std::deque<std::function<void()>> pending_;
-};
-
-struct Apartment {
-    Apartment() { REQUIRE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))); }
-    ~Apartment() { CoUninitialize(); }
-};
 
 VARIANT Short(short value) {
     VARIANT v;
@@ -73,9 +51,9 @@ public:
     }
 
 private:
-    Apartment apartment_;
+    test::ComApartment apartment_;
     test::FakeAgent agent_;
-    PostedWork queue_;
+    test::ManualQueue queue_;  // posted events arrive when the contract lets time pass
     win32::AgentComControl control_;
 };
 

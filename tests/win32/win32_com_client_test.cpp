@@ -5,6 +5,7 @@
 #include <objbase.h>
 #include <oleauto.h>
 
+#include "com_test_support.h"
 #include "fake_agent_control.h"
 #include "platform/win32/agent_com_control.h"
 #include "platform/win32/agent_event_sink.h"
@@ -14,40 +15,22 @@
 
 #include <doctest/doctest.h>
 
-#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
 
 namespace {
 
+using zinna::test::ComApartment;
+using zinna::test::ComPtr;
 using zinna::test::Dispatch;
 using zinna::test::FakeAgent;
-using zinna::test::kEventIds;
-using zinna::test::ComPtr;
 using zinna::test::FakeObject;
 using zinna::test::InvocationLog;
+using zinna::test::kEventIds;
 using zinna::test::MakeFake;
+using zinna::test::ManualQueue;
 using zinna::win32::AgentComControl;
-
-struct ComApartment {
-    ComApartment() { REQUIRE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))); }
-    ~ComApartment() { CoUninitialize(); }
-};
-
-// Holds posted work until the test runs it, as the message loop would after the handler returns.
-class ManualQueue final : public zinna::win32::UiThreadQueue {
-public:
-    void Post(std::function<void()> work) override { pending.push_back(std::move(work)); }
-    void RunAll() {
-        while (!pending.empty()) {
-            auto work = std::move(pending.front());
-            pending.pop_front();
-            work();
-        }
-    }
-    std::deque<std::function<void()>> pending;
-};
 
 class RecordingEvents final : public zinna::AgentEvents {
 public:
@@ -185,8 +168,7 @@ TEST_CASE("a failing call raises the control's HRESULT and description") {
     }
     // A member the object does not have.
     try {
-        zinna::win32::CallByName(agent.balloon.Get(), L"FontName", zinna::win32::CallKind::PropertyPut,
-                                 {});
+        zinna::win32::CallByName(agent.balloon.Get(), L"FontName", zinna::win32::CallKind::PropertyPut, {});
         FAIL("the member was found");
     } catch (const zinna::basic::BasicError& error) {
         CHECK(static_cast<std::uint32_t>(error.Number()) == static_cast<std::uint32_t>(DISP_E_UNKNOWNNAME));
@@ -209,8 +191,7 @@ TEST_CASE("the control's events reach the handlers after the control's call has 
                               });
     VARIANT request;
     REQUIRE(agent.Request(&request) == S_OK);
-    const ComPtr<FakeObject> requestObject =
-        ComPtr<FakeObject>::Adopt(static_cast<FakeObject*>(request.pdispVal));
+    const ComPtr<FakeObject> requestObject = ComPtr<FakeObject>::Adopt(static_cast<FakeObject*>(request.pdispVal));
     short dropX = 300;
     VARIANT byReference;
     byReference.vt = VT_I2 | VT_BYREF;
@@ -229,8 +210,12 @@ TEST_CASE("the control's events reach the handlers after the control's call has 
 
     queue.RunAll();
     const std::vector<std::string> expected = {
-        "Command Lantern Hall",         "DblClick zinna 1 0 40 50", "DragStart zinna 1 4 41 51",
-        "DragComplete zinna 1 4 300 -2", "RequestStart 1",          "RequestComplete 1",
+        "Command Lantern Hall",
+        "DblClick zinna 1 0 40 50",
+        "DragStart zinna 1 4 41 51",
+        "DragComplete zinna 1 4 300 -2",
+        "RequestStart 1",
+        "RequestComplete 1",
         "IdleStart zinna",
     };
     CHECK(events.log == expected);

@@ -122,11 +122,16 @@ void SimAgentControl::SchedulePump() {
 
 std::int64_t SimAgentControl::DurationOf(const Request& request) const {
     switch (request.kind) {
-        case Kind::Show: return SimTiming::ShowOrHide(!visible_);
-        case Kind::Hide: return SimTiming::ShowOrHide(visible_);
-        case Kind::Move: return SimTiming::Move(request.x - x_, request.y - y_, request.speed, visible_);
-        case Kind::Play: return SimTiming::Play(request.text);
-        case Kind::Speak: return SimTiming::Speak(request.text);
+        case Kind::Show:
+            return SimTiming::ShowOrHide(!visible_);
+        case Kind::Hide:
+            return SimTiming::ShowOrHide(visible_);
+        case Kind::Move:
+            return SimTiming::Move(request.x - x_, request.y - y_, request.speed, visible_);
+        case Kind::Play:
+            return SimTiming::Play(request.text);
+        case Kind::Speak:
+            return SimTiming::Speak(request.text);
     }
     return 0;
 }
@@ -150,11 +155,19 @@ void SimAgentControl::Finish() {
     Request done = *current_;
     current_.reset();
     switch (done.kind) {
-        case Kind::Show: visible_ = true; break;
-        case Kind::Hide: visible_ = false; break;
-        case Kind::Move: x_ = done.x; y_ = done.y; break;
+        case Kind::Show:
+            visible_ = true;
+            break;
+        case Kind::Hide:
+            visible_ = false;
+            break;
+        case Kind::Move:
+            x_ = done.x;
+            y_ = done.y;
+            break;
         case Kind::Play:
-        case Kind::Speak: break;
+        case Kind::Speak:
+            break;
     }
     SchedulePump();
     events_.RequestComplete(done.id);
@@ -166,19 +179,13 @@ basic::Integer SimAgentControl::Width() { return static_cast<basic::Integer>(con
 
 basic::Integer SimAgentControl::Height() { return static_cast<basic::Integer>(config_.height); }
 
-void SimAgentControl::SetIdleOn(basic::Boolean on) {
-    idleOn_ = on;
-}
+void SimAgentControl::SetIdleOn(basic::Boolean on) { idleOn_ = on; }
 
 basic::Boolean SimAgentControl::SoundEffectsOn() { return soundEffectsOn_; }
 
-void SimAgentControl::SetSoundEffectsOn(basic::Boolean on) {
-    soundEffectsOn_ = on;
-}
+void SimAgentControl::SetSoundEffectsOn(basic::Boolean on) { soundEffectsOn_ = on; }
 
-void SimAgentControl::SetBalloonFontSize(basic::Long points) {
-    balloonFontSize_ = points;
-}
+void SimAgentControl::SetBalloonFontSize(basic::Long points) { balloonFontSize_ = points; }
 
 void SimAgentControl::CommandsAdd(const std::string& name, const std::string& caption) {
     commands_.emplace_back(name, caption);
@@ -186,9 +193,7 @@ void SimAgentControl::CommandsAdd(const std::string& name, const std::string& ca
 
 // --- the user ---------------------------------------------------------------------------------------
 
-void SimAgentControl::UserChoosesCommand(const std::string& name) {
-    events_.Command(name);
-}
+void SimAgentControl::UserChoosesCommand(const std::string& name) { events_.Command(name); }
 
 void SimAgentControl::UserDoubleClicks() {
     events_.DblClick(characterId_, 1, 0, static_cast<basic::Integer>(x_), static_cast<basic::Integer>(y_));

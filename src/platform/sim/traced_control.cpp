@@ -93,8 +93,12 @@ public:
     TracedCharacter(AgentCharacter& inner, Trace& trace, FailurePlan& failures)
         : inner_(inner), trace_(trace), failures_(failures) {}
 
-    RequestId Hide() override { return Traced(trace_, failures_, "Hide", {}, [&] { return inner_.Hide(); }); }
-    RequestId Show() override { return Traced(trace_, failures_, "Show", {}, [&] { return inner_.Show(); }); }
+    RequestId Hide() override {
+        return Traced(trace_, failures_, "Hide", {}, [&] { return inner_.Hide(); });
+    }
+    RequestId Show() override {
+        return Traced(trace_, failures_, "Show", {}, [&] { return inner_.Show(); });
+    }
     RequestId MoveTo(basic::Integer x, basic::Integer y, std::optional<basic::Integer> speed) override {
         std::vector<TraceField> fields{{"x", std::int64_t{x}}, {"y", std::int64_t{y}}};
         if (speed) fields.push_back({"speed", std::int64_t{*speed}});
@@ -106,13 +110,16 @@ public:
     RequestId Speak(const std::string& text) override {
         return Traced(trace_, failures_, "Speak", {{"text", text}}, [&] { return inner_.Speak(text); });
     }
-    void Stop() override { Traced(trace_, failures_, "Stop", {}, [&] { inner_.Stop(); }); }
+    void Stop() override {
+        Traced(trace_, failures_, "Stop", {}, [&] { inner_.Stop(); });
+    }
     basic::Integer Width() override {
         if (failures_.ShouldFail("Width")) basic::RaiseControlError(kErrorFail, "The character control rejected Width");
         return inner_.Width();
     }
     basic::Integer Height() override {
-        if (failures_.ShouldFail("Height")) basic::RaiseControlError(kErrorFail, "The character control rejected Height");
+        if (failures_.ShouldFail("Height"))
+            basic::RaiseControlError(kErrorFail, "The character control rejected Height");
         return inner_.Height();
     }
     void SetIdleOn(basic::Boolean on) override {
@@ -138,7 +145,9 @@ private:
 };
 
 TracedControl::TracedControl(std::unique_ptr<AgentControl> inner, Trace& trace, std::shared_ptr<FailurePlan> failures)
-    : inner_(std::move(inner)), trace_(trace), failures_(failures ? std::move(failures) : std::make_shared<FailurePlan>()) {}
+    : inner_(std::move(inner)),
+      trace_(trace),
+      failures_(failures ? std::move(failures) : std::make_shared<FailurePlan>()) {}
 
 TracedControl::~TracedControl() = default;
 
