@@ -81,7 +81,6 @@ public:
     // Her frame on the screen: the file's frame at the display's scale.
     int FrameWidth() const { return ScaledLength(file_.Info().width, settings_.scale); }
     int FrameHeight() const { return ScaledLength(file_.Info().height, settings_.scale); }
-    double Scale() const { return settings_.scale; }
     // She is now on a display of another scale: she is drawn again at it, where she stands.
     void SetScale(double scale);
     // The current frame's picture at the display's scale (composed when it changed, then kept).
