@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Pictures of Zinna under Wine at 100 %, 150 % and 200 % scaling (Wine's LogPixels at 96, 144 and
 # 192 DPI), with the art build's character and wallpaper, in a 1024x768 desktop with Wine's shell:
-# she stands on the taskbar and shows the credits in her balloon. Needs the Windows build
+# she stands on the taskbar after her opening. Needs the Windows build
 # (scripts/test-windows.sh) and the native art build (build/debug/windows-dir). Writes
 # docs/windows-scaling-100.png, -150.png and -200.png; puts LogPixels back to 96 afterwards.
 set -euo pipefail
@@ -42,7 +42,7 @@ cp "$art/zinna.acs" "$art/LH1024x768.bmp" "$WINEPREFIX/drive_c/windows/"
 wait_until_still() {
   local last= now= still=0
   for _ in $(seq 120); do
-    now=$(wine explorer /desktop=shell,1024x768 "$probe" where 2>/dev/null | tr -d '\r' || true)
+    now=$(timeout 20 wine explorer /desktop=shell,1024x768 "$probe" where 2>/dev/null | tr -d '\r' || true)
     if [ -n "$now" ] && [ "$now" = "$last" ]; then still=$((still + 1)); else still=0; fi
     last=$now
     [ "$still" -ge 4 ] && { echo "$now"; return 0; }
@@ -50,25 +50,15 @@ wait_until_still() {
   done
   return 1
 }
-# Opens her menu at her centre and chooses its n-th item with the arrow keys.
-choose() {
-  xdotool mousemove "$1" "$2" sleep 0.2 click 3 sleep 0.8 key --delay 80 --repeat "$3" Down sleep 0.2 key Return
-  sleep 0.5
-}
-
 for dpi in 96 144 192; do
   set_dpi "$dpi"
   wine explorer /desktop=shell,1024x768 "$exe" >/dev/null 2>&1 &
+  sleep 20  # her opening (about 17 s); and the desktop is hers before a probe starts another
   read -r x y < <(wait_until_still)
-  choose "$x" "$y" 2 && choose "$x" "$y" 9 && choose "$x" "$y" 12  # the hidden credits
-  wine explorer /desktop=shell,1024x768 "$probe" balloon >/dev/null 2>&1
-  read -r x y < <(wait_until_still)   # she speaks where the credits took her
-  sleep 2                             # the words appear one by one, within five seconds
   percent=$((dpi * 100 / 96))
   left=$((x - 350 < 0 ? 0 : (x + 350 > 1024 ? 324 : x - 350)))
   import -window root -crop "700x480+$left+288" +repage "docs/windows-scaling-$percent.png"
   echo "at $dpi DPI: docs/windows-scaling-$percent.png (her centre at $x,$y)"
-  sleep 8
   xdotool mousemove "$x" "$y" sleep 0.2 click 3 sleep 0.8 key q
   for _ in $(seq 100); do pgrep -f "^$exe\$" >/dev/null || break; sleep 0.2; done
 done

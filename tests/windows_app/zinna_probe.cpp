@@ -2,8 +2,6 @@
 //   zinna_probe first-frame   waits for her window to show; prints how long after zinna.exe's
 //                             process was created that was, in milliseconds
 //   zinna_probe where         prints the centre of her window, "x y"
-//   zinna_probe balloon       waits up to 60 s for her balloon to show; prints its rectangle,
-//                             "left top right bottom"
 // Exit code 1 when her window does not show in 60 s, or is not there.
 #include <windows.h>
 
@@ -33,18 +31,6 @@ int main(int argc, char** argv) {
         std::printf("%ld %ld\n", (r.left + r.right) / 2, (r.top + r.bottom) / 2);
         return 0;
     }
-    if (argc == 2 && std::strcmp(argv[1], "balloon") == 0) {
-        for (int waited = 0; waited < 60000; waited += 20) {
-            const HWND window = FindWindowW(L"ZinnaBalloonWindow", nullptr);
-            RECT r;
-            if (window != nullptr && IsWindowVisible(window) && GetWindowRect(window, &r)) {
-                std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
-                return 0;
-            }
-            Sleep(20);
-        }
-        return 1;
-    }
     if (argc == 2 && std::strcmp(argv[1], "first-frame") == 0) {
         for (int waited = 0; waited < 60000; waited += 2) {
             if (const HWND window = VisibleCharacterWindow()) {
@@ -63,6 +49,6 @@ int main(int argc, char** argv) {
         }
         return 1;
     }
-    std::fprintf(stderr, "usage: zinna_probe first-frame|where|balloon\n");
+    std::fprintf(stderr, "usage: zinna_probe first-frame|where\n");
     return 2;
 }
