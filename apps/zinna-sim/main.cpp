@@ -9,6 +9,10 @@
 
 using namespace zinna::sim;
 
+namespace {
+int Run(SimOptions& options);
+}  // namespace
+
 int main(int argc, char** argv) {
     SimOptions options;
     try {
@@ -38,6 +42,17 @@ int main(int argc, char** argv) {
     else
         std::cout << "seed " << options.config.seed << "\n";
 
+    try {
+        return Run(options);
+    } catch (const std::runtime_error& error) {  // a state folder that cannot be read or written
+        std::cerr << "zinna-sim: " << error.what() << "\n";
+        return 1;
+    }
+}
+
+namespace {
+
+int Run(SimOptions& options) {
     SimWorld world(std::move(options.config));
     bool json = options.jsonLines;
     world.GetTrace().SetListener([json](const TraceEvent& event) {
@@ -57,3 +72,5 @@ int main(int argc, char** argv) {
     world.Run(options.seconds * 1000);
     return failures == 0 ? 0 : 1;
 }
+
+}  // namespace

@@ -136,6 +136,25 @@ SimOptions ParseSimOptions(const std::vector<std::string>& args) {
             const std::string& format = value();
             if (format != "text" && format != "jsonl") throw std::invalid_argument("--format: text or jsonl");
             options.jsonLines = format == "jsonl";
+        } else if (option == "--state-dir") {
+            config.stateDir = value();
+        } else if (option == "--kill-at") {
+            const std::string& at = value();
+            if (at == "msgbox") {
+                config.killAtMessageBox = true;
+            } else {
+                double seconds = -1;
+                try {
+                    size_t used = 0;
+                    seconds = std::stod(at, &used);
+                    if (used != at.size()) seconds = -1;
+                } catch (const std::exception&) {
+                }
+                if (!(seconds >= 0)) throw std::invalid_argument("--kill-at: seconds or msgbox: " + at);
+                config.killAtMs = std::llround(seconds * 1000);
+            }
+        } else if (option == "--restore") {
+            config.restoreOnly = true;
         } else if (option == "--help" || option == "-h") {
             throw std::invalid_argument("");
         } else {

@@ -10,13 +10,6 @@ namespace {
 constexpr WindowHandle kTaskbarWindow = 0x00010020;
 constexpr char kRootName[] = "HKEY_CURRENT_USER";
 
-// Registry key and value names, and file names, compare without regard to letter case.
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
-    return text;
-}
-
 std::string TextOf(const std::vector<std::uint8_t>& data) {
     std::string text(data.begin(), data.end());
     return text.substr(0, text.find('\0'));
@@ -29,6 +22,13 @@ std::vector<std::uint8_t> BytesOf(const std::string& text) {
 }
 
 }  // namespace
+
+// Registry key and value names, and file names, compare without regard to letter case.
+std::string SimDesktop::Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
+    return text;
+}
 
 SimDesktop::SimDesktop(const SimDesktopConfig& config, Trace& trace)
     : trace_(trace), taskbar_(config.taskbar), windowsDir_(config.windowsDir) {
@@ -86,6 +86,20 @@ std::optional<std::string> SimDesktop::Text(const std::string& path, const std::
     auto value = Value(path, name);
     if (!value) return std::nullopt;
     return TextOf(value->data);
+}
+
+std::vector<std::string> SimDesktop::KeyPaths() const {
+    std::vector<std::string> paths;
+    for (const auto& [lower, node] : keys_) paths.push_back(node.name);
+    return paths;
+}
+
+std::vector<std::pair<std::string, SimDesktop::RegValue>> SimDesktop::ValuesOf(const std::string& path) const {
+    std::vector<std::pair<std::string, RegValue>> values;
+    auto key = keys_.find(Lower(path));
+    if (key != keys_.end())
+        for (const auto& [lower, named] : key->second.values) values.push_back(named);
+    return values;
 }
 
 const std::string* SimDesktop::PathOfHandle(RegistryKey key) const {
