@@ -148,8 +148,7 @@ SimOptions ParseSimOptions(const std::vector<std::string>& args) {
                     size_t used = 0;
                     seconds = std::stod(at, &used);
                     if (used != at.size()) seconds = -1;
-                } catch (const std::exception&) {
-                }
+                } catch (const std::exception&) {}
                 if (!(seconds >= 0)) throw std::invalid_argument("--kill-at: seconds or msgbox: " + at);
                 config.killAtMs = std::llround(seconds * 1000);
             }

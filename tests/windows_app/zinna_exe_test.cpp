@@ -35,6 +35,15 @@ std::wstring PathFromEnvironment(const char* variable) {
 
 std::wstring ZinnaExe() { return PathFromEnvironment("ZINNA_EXE"); }
 
+// Where zinna.exe keeps her restore journal: %LOCALAPPDATA%\Zinna\restore.journal.
+std::wstring JournalPath() {
+    const auto path = zinna::journal::DefaultJournalPath();
+    REQUIRE(path.has_value());
+    return path->wstring();
+}
+
+bool JournalExists() { return GetFileAttributesW(JournalPath().c_str()) != INVALID_FILE_ATTRIBUTES; }
+
 void WriteDesktopValue(const wchar_t* name, const std::optional<std::wstring>& text) {
     HKEY key = nullptr;
     REQUIRE(RegCreateKeyW(HKEY_CURRENT_USER, kDesktopKey, &key) == ERROR_SUCCESS);
@@ -155,6 +164,7 @@ std::wstring RunZinnaToItsReport(const DesktopState& before, DWORD exitCode) {
     // The user presses OK.
     PostMessageW(box, WM_COMMAND, IDOK, 0);
     CHECK(zinna.WaitForExit(10000) == std::optional<DWORD>(exitCode));
+    CHECK_FALSE(JournalExists());  // an orderly ending takes its journal with it
     return text;
 }
 
@@ -288,6 +298,7 @@ TEST_CASE("with a control, zinna.exe starts up in order and the session's end pu
     SendMessageTimeoutW(form, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_BLOCK, 5000, &answer);
     CHECK(zinna.process->WaitForExit(10000) == std::optional<DWORD>(0));
     CHECK(ReadDesktop() == before);
+    CHECK_FALSE(JournalExists());
 }
 
 TEST_CASE("with a control, a double-click opens the web page and Quit puts the desktop back") {
@@ -369,15 +380,6 @@ TEST_CASE("a second Zinna exits at once and touches nothing") {
 }
 
 namespace {
-
-// Where zinna.exe keeps her restore journal: %LOCALAPPDATA%\Zinna\restore.journal.
-std::wstring JournalPath() {
-    const auto path = zinna::journal::DefaultJournalPath();
-    REQUIRE(path.has_value());
-    return path->wstring();
-}
-
-bool JournalExists() { return GetFileAttributesW(JournalPath().c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // Starts zinna.exe with the stand-in control, waits for her start-up, and kills her as a task
 // manager's "End task" on a hung program would: TerminateProcess, no handler runs.

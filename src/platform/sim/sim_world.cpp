@@ -36,8 +36,8 @@ ZinnaModule& SimWorld::ProgramModule() {
     journal_ = std::make_unique<journal::RestoreJournal>(
         *journalFile_, desktop_, kSimDesktopName, [this] { return UserDesktopRecord(); },
         [this](const journal::JournalNotice& notice) {
-            trace_.Record("journal", {{"action", std::string(journal::NoticeName(notice.kind))},
-                                      {"detail", notice.detail}});
+            trace_.Record("journal",
+                          {{"action", std::string(journal::NoticeName(notice.kind))}, {"detail", notice.detail}});
         });
     journaling_ = std::make_unique<journal::JournalingModule>(desktop_, *journal_);
     return *journaling_;
