@@ -42,8 +42,8 @@ inline constexpr char kSimUsage[] =
     "                       \"<seconds> drag <x> <y>\"; - reads standard input\n"
     "  --format text|jsonl  a timeline for people (default) or JSON Lines\n"
     "  --snapshot S FILE    writes a PNG picture of the simulated screen at S virtual seconds (repeatable)\n"
-    "  --state-dir DIR      the user's desktop and Zinna's restore journal live in DIR between runs; a saved\n"
-    "                       desktop there is the start (the desktop options are then ignored)\n"
+    "  --state-dir DIR      the user's desktop and Zinna's restore journal live in DIR between runs; a desktop\n"
+    "                       saved there is the start (--wallpaper, --tile, --style, --desktop-color ignored)\n"
     "  --kill-at S|msgbox   the process is killed at S virtual seconds, or while a message box shows\n"
     "  --restore            only the restore journal's recovery, as zinna.exe /restore\n";
 
