@@ -10,6 +10,13 @@ namespace {
 constexpr WindowHandle kTaskbarWindow = 0x00010020;
 constexpr char kRootName[] = "HKEY_CURRENT_USER";
 
+// Registry key and value names, and file names, compare without regard to letter case.
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
+    return text;
+}
+
 std::string TextOf(const std::vector<std::uint8_t>& data) {
     std::string text(data.begin(), data.end());
     return text.substr(0, text.find('\0'));
@@ -22,13 +29,6 @@ std::vector<std::uint8_t> BytesOf(const std::string& text) {
 }
 
 }  // namespace
-
-// Registry key and value names, and file names, compare without regard to letter case.
-std::string SimDesktop::Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
-    return text;
-}
 
 SimDesktop::SimDesktop(const SimDesktopConfig& config, Trace& trace)
     : trace_(trace), taskbar_(config.taskbar), windowsDir_(config.windowsDir) {
@@ -87,6 +87,8 @@ std::optional<std::string> SimDesktop::Text(const std::string& path, const std::
     if (!value) return std::nullopt;
     return TextOf(value->data);
 }
+
+bool SimDesktop::KeyExists(const std::string& path) const { return keys_.count(Lower(path)) > 0; }
 
 std::vector<std::string> SimDesktop::KeyPaths() const {
     std::vector<std::string> paths;

@@ -79,7 +79,7 @@ public:
     // A string value's text up to its first NUL; nullopt when the value does not exist.
     std::optional<std::string> Text(const std::string& path, const std::string& name) const;
 
-    bool KeyExists(const std::string& path) const { return keys_.count(Lower(path)) > 0; }
+    bool KeyExists(const std::string& path) const;
     // Every key (as created) and every value of a key (names as created), for saving the desktop.
     std::vector<std::string> KeyPaths() const;
     std::vector<std::pair<std::string, RegValue>> ValuesOf(const std::string& path) const;
@@ -96,7 +96,6 @@ public:
     void SetWindowsDirectory(const std::string& path) { windowsDir_ = path; }
 
 private:
-    static std::string Lower(std::string text);
     struct KeyNode {
         std::string name;                                          // as created, for display
         std::map<std::string, std::pair<std::string, RegValue>> values;  // lower-case name -> (name, value)
