@@ -5,6 +5,7 @@
 #include "platform/sim/sim_options.h"
 #include "platform/sim/sim_world.h"
 
+#include <filesystem>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -24,6 +25,13 @@ struct Setup {
         return *this;
     }
     Setup& Screen(int width, int height) { return options.SetScreenSize(width, height), *this; }
+    // The user's desktop and Zinna's restore journal live in this folder between runs.
+    Setup& StateDir(const std::filesystem::path& folder) { return options.config.stateDir = folder, *this; }
+    // The process is killed at this virtual second, or while a message box shows.
+    Setup& KillAt(std::int64_t seconds) { return options.config.killAtMs = seconds * 1000, *this; }
+    Setup& KillAtMessageBox() { return options.config.killAtMessageBox = true, *this; }
+    // Only the restore journal's recovery runs.
+    Setup& RestoreOnly() { return options.config.restoreOnly = true, *this; }
     // The display's dots per inch (96 is 100 %).
     Setup& Dpi(int dpi) { return options.config.screen.dpi = dpi, *this; }
     Setup& Taskbar(Rect bar) { return options.config.desktop.taskbar = bar, *this; }

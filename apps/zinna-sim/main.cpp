@@ -80,6 +80,11 @@ int RunSim(SimCommandLine line) {
 
 int main(int argc, char** argv) {
     return zinna::cli::RunTool(SimTool(), argc, argv, [](const zinna::cli::CommandLine& parsed) {
-        return RunSim(ReadSimCommandLine(parsed));
+        try {
+            return RunSim(ReadSimCommandLine(parsed));
+        } catch (const std::runtime_error& error) {  // a state folder that cannot be read or written
+            std::cerr << "zinna-sim: " << error.what() << "\n";
+            return 1;
+        }
     });
 }

@@ -35,6 +35,10 @@ constexpr char kUsage[] =
     "  --format text|jsonl  a timeline for people, with a summary (default), or JSON Lines\n"
     "  --snapshot S FILE    writes a PNG picture of the simulated screen at S virtual seconds (repeatable)\n"
     "  --movie FILE         writes an animated GIF of the simulated screen for the whole run\n"
+    "  --state-dir DIR      the user's desktop and Zinna's restore journal live in DIR between runs; a desktop\n"
+    "                       saved there is the start (--wallpaper, --tile, --style, --desktop-color ignored)\n"
+    "  --kill-at S|msgbox   the process is killed at S virtual seconds, or while a message box shows\n"
+    "  --restore            only the restore journal's recovery, as zinna.exe /restore\n"
     "  --help, --version\n";
 
 std::vector<std::string> Split(const std::string& text, char separator) {
@@ -98,6 +102,23 @@ const SimOption kOptions[] = {
              throw UsageError("--screen: not a screen size");
          line.run.SetScreenSize(static_cast<int>(size[0]), static_cast<int>(size[1]));
      }},
+    {"--state-dir", 1, [](SimCommandLine& line, const Values& v) { line.run.config.stateDir = v[0]; }},
+    {"--kill-at", 1,
+     [](SimCommandLine& line, const Values& v) {
+         if (v[0] == "msgbox") {
+             line.run.config.killAtMessageBox = true;
+             return;
+         }
+         double seconds = -1;
+         try {
+             std::size_t used = 0;
+             seconds = std::stod(v[0], &used);
+             if (used != v[0].size()) seconds = -1;
+         } catch (const std::exception&) {}
+         if (!(seconds >= 0)) throw UsageError("--kill-at: seconds or msgbox: " + v[0]);
+         line.run.config.killAtMs = std::llround(seconds * 1000);
+     }},
+    {"--restore", 0, [](SimCommandLine& line, const Values&) { line.run.config.restoreOnly = true; }},
     {"--dpi", 1,
      [](SimCommandLine& line, const Values& v) {
          long long dpi = Whole(v[0], "--dpi");

@@ -1,12 +1,18 @@
-// Zinna on Windows: the companion itself. One instance per session; the main window's start-up
-// runs, then the message loop until the program ends.
+// Zinna on Windows: the companion itself. One instance per session. A restore journal left by an
+// earlier run that did not end in order is applied first; then the main window's start-up runs,
+// then the message loop until the program ends. "zinna.exe /restore" only applies the journal.
 #include "platform/win32/windows_api.h"
 #include <objbase.h>
 
 #include "lifecycle/zinna_form.h"
+#include "platform/journal/journaling_module.h"
 #include "platform/win32/single_instance.h"
+#include "platform/win32/win32_journal.h"
 #include "platform/win32/win32_module.h"
 #include "platform/win32/win32_toolkit.h"
+
+#include <memory>
+#include <optional>
 
 namespace {
 
@@ -27,15 +33,34 @@ private:
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-    // A second Zinna leaves the desktop to the first one and touches nothing.
+    // A second Zinna leaves the desktop, and the journal, to the first one and touches nothing.
     const zinna::win32::SingleInstance singleInstance;
     if (!singleInstance.IsFirst()) return 0;
 
-    const ComApartment apartment;
     zinna::win32::Win32Module module;
+    // Without a folder for it (no local application data) Zinna runs as she did before journals.
+    const auto journalPath = zinna::journal::DefaultJournalPath();
+    const std::unique_ptr<zinna::journal::JournalFile> journalFile =
+        journalPath ? zinna::journal::OpenJournalFile(*journalPath) : nullptr;
+    std::optional<zinna::journal::RestoreJournal> journal;
+    if (journalFile) {
+        const std::string desktopName = zinna::win32::CurrentDesktopName();
+        journal.emplace(
+            *journalFile, module, desktopName,
+            [&module, desktopName] { return zinna::journal::ReadDesktopThrough(module, desktopName); },
+            zinna::win32::ReportJournalNotice);
+        journal->Recover();  // before the program reads anything
+    }
+    if (zinna::win32::IsRestoreCommand(GetCommandLineW())) return 0;
+
+    const ComApartment apartment;
+    std::optional<zinna::journal::JournalingModule> journaling;
+    if (journal) journaling.emplace(module, *journal);
+    zinna::ZinnaModule& programModule = journaling ? static_cast<zinna::ZinnaModule&>(*journaling) : module;
     zinna::win32::Win32Toolkit toolkit(instance, "Zinna");
-    zinna::ZinnaForm form(toolkit, module);
+    zinna::ZinnaForm form(toolkit, programModule);
     toolkit.SetSessionEndingHandler([&form] { form.Dispatch().SessionEnding(); });
+    if (journal) toolkit.SetEndHandler([&journal](zinna::EndReason) { journal->ProgramEnded(); });
 
     form.Dispatch().Start();
     return toolkit.RunMessageLoop();

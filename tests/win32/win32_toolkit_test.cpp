@@ -181,6 +181,26 @@ TEST_CASE("an error that escapes a handler ends the program with the error's exi
     CHECK_FALSE(after);
 }
 
+TEST_CASE("the end handler hears the program's own end once, and not an end forced by an escaped error") {
+    std::vector<EndReason> heard;
+    {
+        Win32Toolkit toolkit(GetModuleHandleW(nullptr), "Zinna");
+        toolkit.SetEndHandler([&](EndReason reason) { heard.push_back(reason); });
+        toolkit.End(EndReason::SessionEnd);
+        toolkit.End(EndReason::Quit);
+        CHECK(toolkit.RunMessageLoop() == 0);
+    }
+    CHECK(heard == std::vector<EndReason>{EndReason::SessionEnd});
+    {
+        // Whatever escaped may have left the desktop dressed: the restore journal must stay.
+        Win32Toolkit toolkit(GetModuleHandleW(nullptr), "Zinna");
+        toolkit.SetEndHandler([&](EndReason reason) { heard.push_back(reason); });
+        toolkit.Post([] { throw std::runtime_error("escaped"); });
+        CHECK(toolkit.RunMessageLoop() == 2);
+    }
+    CHECK(heard.size() == 1);
+}
+
 TEST_CASE("the random generator gives numbers in [0, 1)") {
     Win32Toolkit toolkit(GetModuleHandleW(nullptr), "Zinna");
     toolkit.Randomize();

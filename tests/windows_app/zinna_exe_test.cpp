@@ -8,6 +8,7 @@
 #include "platform/win32/windows_api.h"
 
 #include "desktop_session.h"
+#include "platform/journal/journal_file.h"
 #include "platform/win32/single_instance.h"
 
 #include <doctest/doctest.h>
@@ -33,6 +34,15 @@ std::wstring PathFromEnvironment(const char* variable) {
 }
 
 std::wstring ZinnaExe() { return PathFromEnvironment("ZINNA_EXE"); }
+
+// Where zinna.exe keeps her restore journal: %LOCALAPPDATA%\Zinna\restore.journal.
+std::wstring JournalPath() {
+    const auto path = zinna::journal::DefaultJournalPath();
+    REQUIRE(path.has_value());
+    return path->wstring();
+}
+
+bool JournalExists() { return GetFileAttributesW(JournalPath().c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 void WriteDesktopValue(const wchar_t* name, const std::optional<std::wstring>& text) {
     HKEY key = nullptr;
@@ -87,10 +97,10 @@ void SetUserDesktop(const std::optional<std::wstring>& tile, const std::optional
 
 struct Process {
     PROCESS_INFORMATION info{};
-    explicit Process(const std::wstring& exe) {
+    explicit Process(const std::wstring& exe, const std::wstring& arguments = L"") {
         STARTUPINFOW startup{};
         startup.cb = sizeof(startup);
-        std::wstring commandLine = L"\"" + exe + L"\"";
+        std::wstring commandLine = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
         REQUIRE(CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                                &startup, &info));
     }
@@ -154,6 +164,7 @@ std::wstring RunZinnaToItsReport(const DesktopState& before, DWORD exitCode) {
     // The user presses OK.
     PostMessageW(box, WM_COMMAND, IDOK, 0);
     CHECK(zinna.WaitForExit(10000) == std::optional<DWORD>(exitCode));
+    CHECK_FALSE(JournalExists());  // an orderly ending takes its journal with it
     return text;
 }
 
@@ -287,6 +298,7 @@ TEST_CASE("with a control, zinna.exe starts up in order and the session's end pu
     SendMessageTimeoutW(form, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_BLOCK, 5000, &answer);
     CHECK(zinna.process->WaitForExit(10000) == std::optional<DWORD>(0));
     CHECK(ReadDesktop() == before);
+    CHECK_FALSE(JournalExists());
 }
 
 TEST_CASE("with a control, a double-click opens the web page and Quit puts the desktop back") {
@@ -365,4 +377,75 @@ TEST_CASE("a second Zinna exits at once and touches nothing") {
     Process second(ZinnaExe());
     CHECK(second.WaitForExit(10000) == std::optional<DWORD>(0));
     CHECK(ReadDesktop() == before);
+}
+
+namespace {
+
+// Starts zinna.exe with the stand-in control, waits for her start-up, and kills her as a task
+// manager's "End task" on a hung program would: TerminateProcess, no handler runs.
+void StartAndKillZinna() {
+    RunningZinna zinna;
+    const std::vector<std::string> log = WaitForLine(zinna.log, kStartUpDone, 30000);
+    REQUIRE(std::find(log.begin(), log.end(), kStartUpDone) != log.end());
+    CheckDressedDesktop();
+    CHECK(JournalExists());
+    REQUIRE(TerminateProcess(zinna.process->info.hProcess, 1));
+    CHECK(zinna.process->WaitForExit(10000) == std::optional<DWORD>(1));
+}
+
+}  // namespace
+
+TEST_CASE("zinna.exe killed after the desktop changed: zinna.exe /restore gives the desktop back") {
+    DeleteFileW(JournalPath().c_str());
+    SetUserDesktop(L"1", std::nullopt);
+    const DesktopState before = ReadDesktop();
+    StartAndKillZinna();
+    CheckDressedDesktop();  // nothing gave it back
+    REQUIRE(JournalExists());
+
+    Process restore(ZinnaExe(), L"/restore");
+    CHECK(restore.WaitForExit(10000) == std::optional<DWORD>(0));
+    CHECK(ReadDesktop() == before);
+    CHECK_FALSE(ReadDesktopValue(L"WallpaperStyle").has_value());  // missing before, missing again
+    CHECK_FALSE(JournalExists());
+
+    // Nothing to do is no failure either, and changes nothing.
+    Process again(ZinnaExe(), L"--restore");
+    CHECK(again.WaitForExit(10000) == std::optional<DWORD>(0));
+    CHECK(ReadDesktop() == before);
+}
+
+TEST_CASE("zinna.exe killed, then started again and quit: the desktop is the one from before the first start") {
+    DeleteFileW(JournalPath().c_str());
+    SetUserDesktop(std::nullopt, L"0");
+    const DesktopState before = ReadDesktop();
+    StartAndKillZinna();
+
+    RunningZinna zinna;
+    const std::vector<std::string> log = WaitForLine(zinna.log, kStartUpDone, 30000);
+    REQUIRE(std::find(log.begin(), log.end(), kStartUpDone) != log.end());
+    CheckDressedDesktop();
+    CHECK(JournalExists());  // her own, for this run
+    zinna.Raise(1, L"Quit");
+    CHECK(zinna.process->WaitForExit(10000) == std::optional<DWORD>(0));
+    CHECK(ReadDesktop() == before);
+    CHECK_FALSE(JournalExists());
+}
+
+TEST_CASE("a second Zinna leaves the first one's journal alone, even when asked to restore") {
+    DeleteFileW(JournalPath().c_str());
+    SetUserDesktop(L"0", L"2");
+    StartAndKillZinna();
+    const DesktopState dressed = ReadDesktop();
+    {
+        const zinna::win32::SingleInstance first;  // this test plays a running Zinna
+        REQUIRE(first.IsFirst());
+        Process second(ZinnaExe(), L"/restore");
+        CHECK(second.WaitForExit(10000) == std::optional<DWORD>(0));
+        CHECK(ReadDesktop() == dressed);
+        CHECK(JournalExists());
+    }
+    Process restore(ZinnaExe(), L"/RESTORE");
+    CHECK(restore.WaitForExit(10000) == std::optional<DWORD>(0));
+    CHECK_FALSE(JournalExists());
 }

@@ -88,6 +88,22 @@ std::optional<std::string> SimDesktop::Text(const std::string& path, const std::
     return TextOf(value->data);
 }
 
+bool SimDesktop::KeyExists(const std::string& path) const { return keys_.count(Lower(path)) > 0; }
+
+std::vector<std::string> SimDesktop::KeyPaths() const {
+    std::vector<std::string> paths;
+    for (const auto& [lower, node] : keys_) paths.push_back(node.name);
+    return paths;
+}
+
+std::vector<std::pair<std::string, SimDesktop::RegValue>> SimDesktop::ValuesOf(const std::string& path) const {
+    std::vector<std::pair<std::string, RegValue>> values;
+    auto key = keys_.find(Lower(path));
+    if (key != keys_.end())
+        for (const auto& [lower, named] : key->second.values) values.push_back(named);
+    return values;
+}
+
 const std::string* SimDesktop::PathOfHandle(RegistryKey key) const {
     static const std::string root = Lower(kRootName);
     if (key == HKEY_CURRENT_USER) return &root;

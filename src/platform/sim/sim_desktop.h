@@ -79,8 +79,16 @@ public:
     // A string value's text up to its first NUL; nullopt when the value does not exist.
     std::optional<std::string> Text(const std::string& path, const std::string& name) const;
 
+    bool KeyExists(const std::string& path) const;
+    // Every key (as created) and every value of a key (names as created), for saving the desktop.
+    std::vector<std::string> KeyPaths() const;
+    std::vector<std::pair<std::string, RegValue>> ValuesOf(const std::string& path) const;
+
     std::uint32_t DesktopColor() const { return colors_.at(COLOR_BACKGROUND); }
     const std::string& ShownWallpaper() const { return shownWallpaper_; }
+    // The user's desktop set directly, as a saved desktop is loaded: nothing is traced.
+    void SetDesktopColor(std::uint32_t color) { colors_[COLOR_BACKGROUND] = color & 0x00FFFFFF; }
+    void SetShownWallpaper(std::string path) { shownWallpaper_ = std::move(path); }
     const std::vector<KeyEvent>& KeyEvents() const { return keyEvents_; }
     const std::vector<ShellRequest>& ShellRequests() const { return shellRequests_; }
     bool FileExists(const std::string& path) const;

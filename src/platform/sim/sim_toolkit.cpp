@@ -33,6 +33,7 @@ void SimToolkit::ScheduleTick(std::int64_t atMs) {
 
 void SimToolkit::MsgBox(const std::string& prompt) {
     trace_.Record("msgbox", {{"text", prompt}, {"caption", AppTitle()}});
+    if (messageBoxHandler_) messageBoxHandler_();
 }
 
 void SimToolkit::Randomize() {
@@ -53,6 +54,7 @@ void SimToolkit::End(EndReason reason) {
     if (nextTick_) clock_.Cancel(*nextTick_);
     nextTick_.reset();
     trace_.Record("end", {{"reason", std::string(EndReasonName(reason))}});
+    if (endHandler_) endHandler_(reason);
 }
 
 }  // namespace zinna::sim

@@ -41,6 +41,11 @@ public:
     std::unique_ptr<AgentControl> CreateObject(const std::string& progId, AgentEvents& events) override;
     void End(EndReason reason) override;
 
+    // Called when the program ends itself (after its own ending has given the desktop back), and
+    // while a message box shows (the simulated user answers at once, unless a kill comes first).
+    void SetEndHandler(std::function<void(EndReason)> handler) { endHandler_ = std::move(handler); }
+    void SetMessageBoxHandler(std::function<void()> handler) { messageBoxHandler_ = std::move(handler); }
+
     bool Ended() const { return endReason_.has_value(); }
     std::optional<EndReason> EndedBecause() const { return endReason_; }
     std::size_t RandomDraws() const { return random_.Draws(); }
@@ -58,6 +63,8 @@ private:
     basic::Long timerInterval_ = 0;
     std::optional<ClockTimerId> nextTick_;
     std::optional<EndReason> endReason_;
+    std::function<void(EndReason)> endHandler_;
+    std::function<void()> messageBoxHandler_;
 };
 
 }  // namespace zinna::sim

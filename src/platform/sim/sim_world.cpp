@@ -1,5 +1,7 @@
 #include "platform/sim/sim_world.h"
 
+#include "platform/sim/sim_desktop_file.h"
+
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -7,14 +9,60 @@
 
 namespace zinna::sim {
 
+namespace {
+
+// Thrown from inside the program's code to stop it where it stands, as a killed process stops.
+struct SimulatedKill {};
+
+}  // namespace
+
 SimWorld::SimWorld(SimConfig config)
     : config_(std::move(config)),
       trace_(clock_),
       desktop_(config_.desktop, trace_),
       toolkit_(config_.screen, config_.seed, config_.firstRandomNumbers, clock_, trace_,
                [this](AgentEvents& program) { return CreateControl(program); }),
-      form_(toolkit_, desktop_) {
+      form_(toolkit_, ProgramModule()) {
     sounds_.trace = &trace_;
+    if (config_.stateDir) LoadSimDesktop(desktop_, *config_.stateDir / kSimDesktopFile);
+    if (journal_) toolkit_.SetEndHandler([this](EndReason) { journal_->ProgramEnded(); });
+    if (config_.killAtMessageBox) toolkit_.SetMessageBoxHandler([] { throw SimulatedKill{}; });
+}
+
+ZinnaModule& SimWorld::ProgramModule() {
+    // Without a state folder there is nowhere to keep a journal: the program talks to the desktop.
+    if (!config_.stateDir) return desktop_;
+    journalFile_ = journal::OpenJournalFile(*config_.stateDir / kSimJournalFile);
+    journal_ = std::make_unique<journal::RestoreJournal>(
+        *journalFile_, desktop_, kSimDesktopName, [this] { return UserDesktopRecord(); },
+        [this](const journal::JournalNotice& notice) {
+            trace_.Record("journal",
+                          {{"action", std::string(journal::NoticeName(notice.kind))}, {"detail", notice.detail}});
+        });
+    journaling_ = std::make_unique<journal::JournalingModule>(desktop_, *journal_);
+    return *journaling_;
+}
+
+journal::DesktopRecord SimWorld::UserDesktopRecord() const {
+    // Read from the simulated world directly: the journal's reading is no call of the program's.
+    journal::DesktopRecord record;
+    record.desktop = kSimDesktopName;
+    for (const std::string& name : journal::kJournalledValues) {
+        journal::SavedValue saved;
+        saved.name = name;
+        if (!desktop_.KeyExists(kDesktopKey)) {
+            saved.state = journal::SavedValue::State::Unknown;
+        } else if (auto value = desktop_.Value(kDesktopKey, name)) {
+            saved.state = journal::SavedValue::State::Present;
+            saved.type = value->type;
+            saved.data = value->data;
+        } else {
+            saved.state = journal::SavedValue::State::Missing;
+        }
+        record.values.push_back(std::move(saved));
+    }
+    record.color = desktop_.DesktopColor();
+    return record;
 }
 
 std::unique_ptr<AgentControl> SimWorld::CreateControl(AgentEvents& program) {
@@ -57,24 +105,62 @@ void SimWorld::RecordedSound::Play(std::span<const std::uint8_t> waveFile) {
 }
 
 void SimWorld::Run(std::int64_t durationMs) {
+    if (config_.restoreOnly) {
+        RestoreOnly();
+        return;
+    }
     Start();
-    RunUntil(durationMs);
+    const bool killedFirst = config_.killAtMs && *config_.killAtMs <= durationMs;
+    RunUntil(killedFirst ? *config_.killAtMs : durationMs);
+    if (killed_) return;
+    if (killedFirst && !toolkit_.Ended()) {
+        Kill();
+        return;
+    }
     Finish();
 }
 
 void SimWorld::Start() {
     for (const UserAction& action : config_.script)
         clock_.ScheduleAt(action.timeMs, [this, action] { Perform(action); });
-    clock_.ScheduleAt(0, [this] { form_.Dispatch().Start(); });
+    clock_.ScheduleAt(0, [this] {
+        if (journal_) journal_->Recover();  // before the program reads anything
+        form_.Dispatch().Start();
+    });
 }
 
 void SimWorld::RunUntil(std::int64_t timeMs) {
-    if (!toolkit_.Ended()) clock_.RunUntil(timeMs, [this] { return toolkit_.Ended(); });
+    if (toolkit_.Ended() || killed_) return;
+    try {
+        clock_.RunUntil(timeMs, [this] { return toolkit_.Ended(); });
+    } catch (const SimulatedKill&) {
+        Kill();
+    }
 }
 
 void SimWorld::Finish() {
+    if (killed_) return;
     if (!toolkit_.Ended()) trace_.Record("end", {{"reason", std::string("time")}});
     RecordState();
+    SaveState();
+}
+
+void SimWorld::Kill() {
+    killed_ = true;
+    trace_.Record("end", {{"reason", std::string("killed")}});
+    RecordState();
+    SaveState();
+}
+
+void SimWorld::RestoreOnly() {
+    if (journal_) journal_->Recover();
+    trace_.Record("end", {{"reason", std::string("restore")}});
+    RecordState();
+    SaveState();
+}
+
+void SimWorld::SaveState() {
+    if (config_.stateDir) SaveSimDesktop(desktop_, *config_.stateDir / kSimDesktopFile);
 }
 
 void SimWorld::Perform(const UserAction& action) {

@@ -3,6 +3,8 @@
 #pragma once
 
 #include "lifecycle/zinna_form.h"
+#include "platform/journal/journaling_module.h"
+#include "platform/journal/restore_journal.h"
 #include "platform/sim/sim_agent_control.h"
 #include "platform/sim/sim_desktop.h"
 #include "platform/sim/sim_toolkit.h"
@@ -36,20 +38,38 @@ struct SimConfig {
     std::vector<float> firstRandomNumbers;
     std::shared_ptr<FailurePlan> failures = std::make_shared<FailurePlan>();
     std::vector<UserAction> script;
+    // The simulated user's desktop and Zinna's restore journal live in this folder between runs.
+    std::optional<std::filesystem::path> stateDir;
+    // The process is killed at this time, after what was due then, or while a message box shows.
+    std::optional<std::int64_t> killAtMs;
+    bool killAtMessageBox = false;
+    bool restoreOnly = false;  // zinna-sim --restore: only the journal's recovery step
 };
+
+// The files in a state folder.
+inline constexpr char kSimDesktopFile[] = "desktop";
+inline constexpr char kSimJournalFile[] = "restore.journal";
+// The simulated desktop's name in a journal.
+inline constexpr char kSimDesktopName[] = "zinna-sim";
 
 class SimWorld {
 public:
     explicit SimWorld(SimConfig config);
 
-    // Starts the program at t = 0 and runs until the program ends or the time is up. Ends with the
-    // "end" event for a run whose time ran out, then the "state" of the desktop.
+    // Starts the program at t = 0 and runs until the program ends, the time is up or the process
+    // is killed. Ends with the "end" event for a run whose time ran out or that was killed, then
+    // the "state" of the desktop. With restoreOnly, runs only the journal's recovery.
     void Run(std::int64_t durationMs);
     // The same in steps: Start schedules start-up and the script, RunUntil moves the clock on (it
     // stops early when the program ends), Finish records how the run ended and the desktop.
     void Start();
     void RunUntil(std::int64_t timeMs);
     void Finish();
+    // The process dies: no program code runs after this and nothing is given back.
+    void Kill();
+    bool Killed() const { return killed_; }
+    // The recovery step alone (a journal left by an earlier run), then the end and the state.
+    void RestoreOnly();
 
     Trace& GetTrace() { return trace_; }
     SimDesktop& Desktop() { return desktop_; }
@@ -79,6 +99,9 @@ private:
     std::vector<std::uint8_t> ReadCharacterFile(const std::string& path) const;
     void Perform(const UserAction& action);
     void RecordState();
+    ZinnaModule& ProgramModule();
+    journal::DesktopRecord UserDesktopRecord() const;
+    void SaveState();
 
     SimConfig config_;
     VirtualClock clock_;
@@ -90,7 +113,11 @@ private:
     std::unique_ptr<TracedEvents> tracedEvents_;
     SimAgentControl* simpleControl_ = nullptr;
     stage::StageControl* host_ = nullptr;
-    ZinnaForm form_;
+    std::unique_ptr<journal::JournalFile> journalFile_;
+    std::unique_ptr<journal::RestoreJournal> journal_;
+    std::unique_ptr<journal::JournalingModule> journaling_;
+    bool killed_ = false;
+    ZinnaForm form_;  // last: it is given the module above
 };
 
 }  // namespace zinna::sim

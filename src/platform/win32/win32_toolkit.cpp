@@ -109,7 +109,7 @@ void Win32Toolkit::RunGuarded(const std::function<void()>& work) {
     try {
         work();
     } catch (...) {
-        if (!endReason_) End(EndReason::Error);
+        if (!endReason_) Stop(EndReason::Error);
     }
 }
 
@@ -231,6 +231,12 @@ std::unique_ptr<AgentControl> Win32Toolkit::CreateObject(const std::string& prog
 }
 
 void Win32Toolkit::End(EndReason reason) {
+    if (endReason_) return;
+    if (endHandler_) endHandler_(reason);
+    Stop(reason);
+}
+
+void Win32Toolkit::Stop(EndReason reason) {
     if (endReason_) return;
     endReason_ = reason;
     if (timerRunning_) KillTimer(window_, kTimer1Id);

@@ -48,6 +48,9 @@ public:
     // Called when Windows ends the user's session (log off, shut down) while the program runs, and
     // when the main window is asked to close.
     void SetSessionEndingHandler(std::function<void()> handler) { sessionEnding_ = std::move(handler); }
+    // Called when the program ends itself through End (each of its endings gives the desktop back
+    // first); not when an error escaped every handler and the toolkit had to stop it.
+    void SetEndHandler(std::function<void(EndReason)> handler) { endHandler_ = std::move(handler); }
 
     // How the main window's class is registered, so that the session's end can be sent to it.
     static constexpr const wchar_t* kWindowClass = L"ZinnaMainWindow";
@@ -58,6 +61,7 @@ private:
     static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
     void RunGuarded(const std::function<void()>& work);
+    void Stop(EndReason reason);
     void OnTimer();
     void RunNextPosted();
     int LogicalPixelsX();
@@ -71,6 +75,7 @@ private:
     bool inTimerHandler_ = false;
     std::deque<std::function<void()>> posted_;
     std::function<void()> sessionEnding_;
+    std::function<void(EndReason)> endHandler_;
     std::optional<EndReason> endReason_;
     basic::BasicRandom random_;
 };

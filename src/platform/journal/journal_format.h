@@ -1,0 +1,61 @@
+// The restore journal's contents and its file format: the user's desktop as it was before Zinna
+// changed it, kept on disk while she runs so that a killed run can be undone at the next start.
+//
+// The format is text, one item a line, so that a person can read it:
+//   Zinna restore journal
+//   version 1
+//   desktop <which desktop the values belong to>
+//   value <name> present <type> <bytes in hex, or -> | value <name> missing | value <name> unknown
+//   color <8 hex digits>
+//   checksum <CRC-32 of every byte before this line, 8 hex digits>
+// Parsing is strict: any deviation, however small, rejects the whole journal.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace zinna::journal {
+
+inline constexpr int kJournalVersion = 1;
+// Far above what three desktop values need; a larger file is not a journal.
+inline constexpr std::size_t kMaxJournalBytes = 256 * 1024;
+
+// One saved value, as the program's own read found it.
+struct SavedValue {
+    enum class State {
+        Present,  // type and bytes exactly as stored
+        Missing,  // the value did not exist: the restore removes it
+        Unknown,  // it could not be read: the restore leaves it alone rather than guess
+    };
+    std::string name;
+    State state = State::Unknown;
+    std::uint32_t type = 0;
+    std::vector<std::uint8_t> data;
+
+    bool operator==(const SavedValue&) const = default;
+};
+
+struct DesktopRecord {
+    std::string desktop;  // which desktop the values belong to (the user and the platform)
+    std::vector<SavedValue> values;
+    std::uint32_t color = 0;  // the desktop colour, 0x00BBGGRR
+
+    bool operator==(const DesktopRecord&) const = default;
+    const SavedValue* Find(const std::string& name) const;
+};
+
+std::string SerializeJournal(const DesktopRecord& record);
+
+struct ParsedJournal {
+    std::optional<DesktopRecord> record;
+    std::string problem;  // why it was rejected, for the report; empty when accepted
+};
+ParsedJournal ParseJournal(std::span<const std::uint8_t> bytes);
+
+// CRC-32 (the common reflected polynomial 0xEDB88320).
+std::uint32_t Crc32(std::span<const std::uint8_t> bytes);
+
+}  // namespace zinna::journal

@@ -1,0 +1,181 @@
+#include "platform/journal/restore_journal.h"
+
+#include "lifecycle/program_constants.h"
+
+#include <algorithm>
+
+namespace zinna::journal {
+
+namespace {
+
+constexpr std::uint32_t kStoreAndAnnounce = SPIF_UPDATEINIFILE | SPIF_SENDWININICHANGE;
+constexpr int kMaxReadAttempts = 4;  // the value may grow between two reads
+constexpr char kWallpaperValue[] = "Wallpaper";
+
+// One value of an open key, as the program's GetRegString would find it.
+SavedValue QueryValue(ZinnaModule& module, RegistryKey key, const std::string& name) {
+    SavedValue value;
+    value.name = name;
+    std::vector<std::uint8_t> buffer(256);
+    std::uint32_t size = 0;
+    std::uint32_t type = 0;
+    std::int32_t status = ERROR_MORE_DATA;
+    for (int attempt = 0; attempt < kMaxReadAttempts && status == ERROR_MORE_DATA; ++attempt) {
+        if (attempt > 0) buffer.assign(size, 0);
+        size = static_cast<std::uint32_t>(buffer.size());
+        status = module.RegQueryValueExA(key, name, &type, buffer.data(), &size);
+    }
+    if (status == ERROR_SUCCESS) {
+        value.state = SavedValue::State::Present;
+        value.type = type;
+        value.data.assign(buffer.begin(), buffer.begin() + std::min<std::size_t>(size, buffer.size()));
+    } else if (status == ERROR_FILE_NOT_FOUND) {
+        value.state = SavedValue::State::Missing;
+    }
+    return value;
+}
+
+std::string TextOf(const std::vector<std::uint8_t>& data) {
+    std::string text(data.begin(), data.end());
+    return text.substr(0, text.find('\0'));
+}
+
+bool SameIgnoringCase(const std::string& a, const std::string& b) {
+    auto fold = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return fold(x) == fold(y); });
+}
+
+// The path the program gives its wallpaper: the Windows directory and the bitmap's name.
+std::string ZinnaWallpaperPath(ZinnaModule& module) {
+    std::vector<char> buffer(256, '\0');
+    std::uint32_t needed = module.GetWindowsDirectoryA(buffer.data(), static_cast<std::uint32_t>(buffer.size()));
+    if (needed >= buffer.size()) {
+        buffer.assign(needed + 1, '\0');
+        module.GetWindowsDirectoryA(buffer.data(), static_cast<std::uint32_t>(buffer.size()));
+    }
+    return std::string(buffer.data()) + kWallpaperFile;
+}
+
+}  // namespace
+
+const char* NoticeName(JournalNotice::Kind kind) {
+    switch (kind) {
+        case JournalNotice::Kind::Restored:
+            return "restored";
+        case JournalNotice::Kind::Discarded:
+            return "discarded";
+        case JournalNotice::Kind::SetAside:
+            return "set-aside";
+        case JournalNotice::Kind::NotWritten:
+            return "not-written";
+    }
+    return "unknown";
+}
+
+DesktopRecord ReadDesktopThrough(ZinnaModule& module, const std::string& desktopName) {
+    DesktopRecord record;
+    record.desktop = desktopName;
+    RegistryKey key = 0;
+    const bool opened = module.RegOpenKeyExA(HKEY_CURRENT_USER, kDesktopKeyPath, 0, KEY_READ, &key) == ERROR_SUCCESS;
+    for (const std::string& name : kJournalledValues) {
+        SavedValue value;
+        value.name = name;
+        record.values.push_back(opened ? QueryValue(module, key, name) : value);
+    }
+    if (opened) module.RegCloseKey(key);
+    record.color = module.GetSysColor(COLOR_BACKGROUND);
+    return record;
+}
+
+RestoreJournal::RestoreJournal(JournalFile& file, ZinnaModule& desktop, std::string desktopName,
+                               ReadUserDesktop readUserDesktop, Report report)
+    : file_(file),
+      desktop_(desktop),
+      desktopName_(std::move(desktopName)),
+      readUserDesktop_(std::move(readUserDesktop)),
+      report_(std::move(report)) {}
+
+Recovery RestoreJournal::Recover() {
+    FileContents contents = file_.Read(kMaxJournalBytes);
+    if (contents.status == FileContents::Status::Absent) return Recovery::NothingToDo;
+    if (contents.status == FileContents::Status::Unreadable) {
+        SetAside("it cannot be read: " + contents.problem);
+        return Recovery::SetAside;
+    }
+    ParsedJournal parsed = ParseJournal(contents.bytes);
+    if (!parsed.record) {
+        SetAside(parsed.problem);
+        return Recovery::SetAside;
+    }
+    if (parsed.record->desktop != desktopName_) {
+        SetAside("it belongs to another desktop, " + parsed.record->desktop);
+        return Recovery::SetAside;
+    }
+    if (!WearsZinnaLook()) {
+        file_.Remove();
+        report_({JournalNotice::Kind::Discarded, "the wallpaper was changed after Zinna ended"});
+        return Recovery::Discarded;
+    }
+    Apply(*parsed.record);
+    file_.Remove();
+    report_({JournalNotice::Kind::Restored, "the desktop of an earlier run was given back"});
+    return Recovery::Restored;
+}
+
+void RestoreJournal::SetAside(const std::string& problem) {
+    // A file that can be neither renamed nor removed is reported again at the next start.
+    if (!file_.SetAside()) file_.Remove();
+    report_({JournalNotice::Kind::SetAside, file_.Describe() + ": " + problem});
+}
+
+bool RestoreJournal::WearsZinnaLook() {
+    RegistryKey key = 0;
+    if (desktop_.RegOpenKeyExA(HKEY_CURRENT_USER, kDesktopKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    SavedValue wallpaper = QueryValue(desktop_, key, kWallpaperValue);
+    desktop_.RegCloseKey(key);
+    return wallpaper.state == SavedValue::State::Present &&
+           SameIgnoringCase(TextOf(wallpaper.data), ZinnaWallpaperPath(desktop_));
+}
+
+void RestoreJournal::Apply(const DesktopRecord& record) {
+    // The program's own order: the colour, then the values, then the wallpaper call.
+    const int elements[] = {COLOR_BACKGROUND};
+    const std::uint32_t colors[] = {record.color};
+    desktop_.SetSysColors(1, elements, colors);
+    for (const SavedValue& value : record.values) {
+        if (value.state == SavedValue::State::Unknown) continue;  // unknown: better untouched than a guess
+        RegistryKey key = 0;
+        if (desktop_.RegOpenKeyA(HKEY_CURRENT_USER, kDesktopKeyPath, &key) != ERROR_SUCCESS) continue;
+        if (value.state == SavedValue::State::Present) {
+            desktop_.RegSetValueExA(key, value.name, 0, value.type, value.data.data(),
+                                    static_cast<std::uint32_t>(value.data.size()));
+        } else {
+            desktop_.RegDeleteValueA(key, value.name);
+        }
+        desktop_.RegFlushKey(key);
+        desktop_.RegCloseKey(key);
+    }
+    const SavedValue* wallpaper = record.Find(kWallpaperValue);
+    if (wallpaper == nullptr || wallpaper->state == SavedValue::State::Unknown) return;
+    if (wallpaper->state == SavedValue::State::Present) {
+        desktop_.SystemParametersInfoA(SPI_SETDESKWALLPAPER, 0, TextOf(wallpaper->data), kStoreAndAnnounce);
+    } else {
+        // No wallpaper value before: show none, and store nothing that would create one.
+        desktop_.SystemParametersInfoA(SPI_SETDESKWALLPAPER, 0, "", SPIF_SENDWININICHANGE);
+    }
+}
+
+void RestoreJournal::RecordBeforeFirstChange() {
+    if (recordTried_) return;
+    recordTried_ = true;
+    const std::string text = SerializeJournal(readUserDesktop_());
+    written_ = file_.Write(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    if (!written_) report_({JournalNotice::Kind::NotWritten, file_.Describe() + " could not be written"});
+}
+
+void RestoreJournal::ProgramEnded() {
+    if (written_ && file_.Remove()) written_ = false;
+}
+
+}  // namespace zinna::journal

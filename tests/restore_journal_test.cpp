@@ -1,0 +1,166 @@
+// The restore journal's file format and the file it is kept in: what is written reads back
+// exactly, and anything else, however small the difference, is rejected whole.
+#include "platform/journal/journal_file.h"
+#include "platform/journal/journal_format.h"
+
+#include <doctest/doctest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+using namespace zinna::journal;
+
+namespace {
+
+std::span<const std::uint8_t> Bytes(const std::string& text) {
+    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+DesktopRecord SampleRecord() {
+    DesktopRecord record;
+    record.desktop = "windows:S-1-5-21-1-2-3-1001";
+    // Every byte value, a NUL inside, and a type that is no text.
+    std::vector<std::uint8_t> everyByte;
+    for (int b = 0; b < 256; ++b) everyByte.push_back(static_cast<std::uint8_t>(b));
+    record.values = {{"Wallpaper", SavedValue::State::Present, 1, everyByte},
+                     {"TileWallpaper", SavedValue::State::Missing, 0, {}},
+                     {"WallpaperStyle", SavedValue::State::Present, 4, {10, 0, 0, 0}},
+                     {"Empty", SavedValue::State::Present, 0xFFFFFFFFu, {}},
+                     {"Unreadable", SavedValue::State::Unknown, 0, {}}};
+    record.color = 0x00808000;
+    return record;
+}
+
+std::string Replace(std::string text, const std::string& from, const std::string& to) {
+    auto at = text.find(from);
+    REQUIRE(at != std::string::npos);
+    return text.replace(at, from.size(), to);
+}
+
+// A journal with a changed body and a checksum that matches it, to reach the checks behind it.
+std::string Resealed(const std::string& body) {
+    return body + "checksum " + [&] {
+        char hex[9];
+        std::snprintf(hex, sizeof hex, "%08x", Crc32(Bytes(body)));
+        return std::string(hex);
+    }() + "\n";
+}
+
+std::string BodyOf(const std::string& journal) { return journal.substr(0, journal.rfind("checksum ")); }
+
+struct TempFolder {
+    std::filesystem::path path;
+    TempFolder() {
+        std::random_device random;
+        path = std::filesystem::temp_directory_path() / ("zinna-journal-test-" + std::to_string(random()));
+        std::filesystem::create_directories(path);
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+};
+
+std::string ReadText(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+}  // namespace
+
+TEST_CASE("CRC-32 is the common one") {
+    CHECK(Crc32(Bytes("123456789")) == 0xCBF43926u);
+    CHECK(Crc32(Bytes("")) == 0u);
+}
+
+TEST_CASE("a journal reads back exactly as it was written") {
+    const DesktopRecord record = SampleRecord();
+    const std::string text = SerializeJournal(record);
+    ParsedJournal parsed = ParseJournal(Bytes(text));
+    REQUIRE_MESSAGE(parsed.record, parsed.problem);
+    CHECK(*parsed.record == record);
+    CHECK(text.rfind("Zinna restore journal\nversion 1\ndesktop windows:S-1-5-21-1-2-3-1001\n", 0) == 0);
+    CHECK(text.find("value TileWallpaper missing\n") != std::string::npos);
+    CHECK(text.find("value WallpaperStyle present 4 0a000000\n") != std::string::npos);
+    CHECK(text.find("value Empty present 4294967295 -\n") != std::string::npos);
+}
+
+TEST_CASE("a journal that differs in any way from the format is rejected whole, with the reason") {
+    const std::string good = SerializeJournal(SampleRecord());
+    const std::string body = BodyOf(good);
+    struct Case {
+        const char* what;
+        std::string text;
+        const char* problem;
+    };
+    const std::vector<Case> cases = {
+        {"empty", "", "empty"},
+        {"cut short in the middle", good.substr(0, good.size() / 2), ""},
+        {"its last newline missing", good.substr(0, good.size() - 1), "no checksum"},
+        {"one data bit flipped", Replace(good, "0a000000", "0b000000"), "checksum does not match"},
+        {"the colour changed", Replace(good, "color 00808000", "color 00808001"), "checksum does not match"},
+        {"another title", Replace(good, "Zinna restore journal", "Zinna restore journa1"), "does not start"},
+        {"an older format", Resealed(Replace(body, "version 1", "version 0")), "format version 0 is not 1"},
+        {"a newer format", Resealed(Replace(body, "version 1", "version 2")), "format version 2 is not 1"},
+        {"upper-case hex", Resealed(Replace(body, "0a000000", "0A000000")), "WallpaperStyle is malformed"},
+        {"odd hex digits", Resealed(Replace(body, "0a000000", "0a00000")), "WallpaperStyle is malformed"},
+        {"a type above 32 bits", Resealed(Replace(body, "present 4 ", "present 4294967296 ")), "malformed"},
+        {"a type with a leading zero", Resealed(Replace(body, "present 4 ", "present 04 ")), "malformed"},
+        {"a value twice", Resealed(Replace(body, "value Empty ", "value Wallpaper ")), "appears twice"},
+        {"no values", Resealed("Zinna restore journal\nversion 1\ndesktop d\ncolor 00000000\n"), "no values"},
+        {"no colour", Resealed(Replace(body, "color 00808000\n", "")), "no desktop colour"},
+        {"no desktop", Resealed(Replace(body, "desktop windows:S-1-5-21-1-2-3-1001\n", "")), "no desktop"},
+        {"Windows line ends", Resealed(Replace(body, "version 1\n", "version 1\r\n")), "version"},
+        {"something after the checksum", good + "\n", "follows its checksum"},
+        {"a value state it does not know", Resealed(Replace(body, "TileWallpaper missing", "TileWallpaper gone")),
+         "malformed"},
+        {"larger than a journal can be", good + std::string(kMaxJournalBytes, 'x'), "larger"},
+    };
+    for (const Case& c : cases) {
+        CAPTURE(c.what);
+        ParsedJournal parsed = ParseJournal(Bytes(c.text));
+        CHECK_FALSE(parsed.record);
+        CHECK(parsed.problem.find(c.problem) != std::string::npos);
+        CHECK_FALSE(parsed.problem.empty());
+    }
+}
+
+TEST_CASE("the journal file is replaced whole, removed, and set aside") {
+    TempFolder folder;
+    const auto path = folder.path / "state" / "restore.journal";  // the folder is made on the first write
+    auto file = OpenJournalFile(path);
+    CHECK(file->Read(1024).status == FileContents::Status::Absent);
+    CHECK(file->Remove());  // nothing to remove is no failure
+
+    REQUIRE(file->Write(Bytes("first")));
+    REQUIRE(file->Write(Bytes("second")));
+    FileContents contents = file->Read(1024);
+    CHECK(contents.status == FileContents::Status::Read);
+    CHECK(std::string(contents.bytes.begin(), contents.bytes.end()) == "second");
+    CHECK(file->Read(5).status == FileContents::Status::Unreadable);                         // larger than the limit
+    CHECK(std::distance(std::filesystem::directory_iterator(path.parent_path()), {}) == 1);  // no temporary left
+
+    REQUIRE(file->SetAside());
+    CHECK(file->Read(1024).status == FileContents::Status::Absent);
+    CHECK(ReadText(path.string() + ".bad") == "second");
+    REQUIRE(file->Write(Bytes("third")));
+    REQUIRE(file->SetAside());  // an older ".bad" is replaced
+    CHECK(ReadText(path.string() + ".bad") == "third");
+
+    REQUIRE(file->Write(Bytes("fourth")));
+    CHECK(file->Remove());
+    CHECK_FALSE(std::filesystem::exists(path));
+}
+
+TEST_CASE("a write that fails leaves the old journal as it was and no temporary file") {
+    TempFolder folder;
+    const auto path = folder.path / "restore.journal";
+    auto file = OpenJournalFile(path);
+    REQUIRE(file->Write(Bytes("old")));
+    // A folder where the temporary file would go: it cannot be created.
+    std::filesystem::create_directory(path.string() + ".tmp");
+    CHECK_FALSE(file->Write(Bytes("new")));
+    CHECK(ReadText(path) == "old");
+    CHECK(std::filesystem::is_directory(path.string() + ".tmp"));
+}
