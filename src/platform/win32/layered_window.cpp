@@ -2,6 +2,8 @@
 
 #include "platform/win32/layered_window.h"
 
+#include "stage/host/opaque_runs.h"
+
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -70,18 +72,8 @@ void LayeredWindow::ClipToOpaquePixels(const acs::RgbaImage& picture) {
     // HACK: Windows hit-tests a layered window by its pixels' alpha, Wine does not: a window region
     // of the opaque pixels gives the same on both (and Wine shapes the X window by it).
     std::vector<RECT> runs;
-    for (int y = 0; y < picture.height; ++y) {
-        const std::uint8_t* row = &picture.rgba[static_cast<std::size_t>(y) * picture.width * 4];
-        for (int x = 0; x < picture.width;) {
-            if (row[x * 4 + 3] == 0) {
-                ++x;
-                continue;
-            }
-            const int start = x;
-            while (x < picture.width && row[x * 4 + 3] != 0) ++x;
-            runs.push_back(RECT{start, y, x, y + 1});
-        }
-    }
+    for (const stage::PixelRun& run : stage::OpaqueRuns(picture))
+        runs.push_back(RECT{run.x, run.y, run.x + run.width, run.y + 1});
     std::vector<std::uint8_t> data(sizeof(RGNDATAHEADER) + runs.size() * sizeof(RECT));
     auto* header = reinterpret_cast<RGNDATAHEADER*>(data.data());
     header->dwSize = sizeof(RGNDATAHEADER);

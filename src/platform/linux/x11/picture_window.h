@@ -9,17 +9,15 @@
 
 #include "platform/linux/x11/companion_window.h"
 
+#include "stage/host/opaque_runs.h"
+
 #include <cstdint>
 #include <vector>
 
 namespace zinna::x11 {
 
-struct PixelRun {
-    int x, y, width;  // one row's opaque pixels from x
-};
-
-// The picture's opaque pixels as runs, row by row from the top.
-std::vector<PixelRun> OpaqueRuns(const acs::RgbaImage& picture);
+using stage::OpaqueRuns;
+using stage::PixelRun;
 
 class PictureWindow {
 public:
