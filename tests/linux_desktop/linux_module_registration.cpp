@@ -1,0 +1,57 @@
+// The Linux layer under the ZinnaModule contract, on the private desktop of run-in-private-desktop.sh
+// with the GNOME settings (GSettings' keyfile backend): the desktop where every value the program
+// uses is a real setting. The screen has a bottom panel, as its work area says, so that the
+// taskbar exists.
+#include "linux_desktop_support.h"
+
+#include "contract/zinna_module_contract.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <gio/gio.h>
+
+namespace zinna::linuxdesk::testing {
+
+namespace {
+
+// The background settings at their defaults, and a 32-pixel panel at the bottom of the 1024x768
+// screen, before each case.
+void FreshDesktop() {
+    GSettings* settings = g_settings_new("org.gnome.desktop.background");
+    for (const char* name :
+         {"picture-uri", "picture-uri-dark", "picture-options", "primary-color", "color-shading-type"}) {
+        g_settings_reset(settings, name);
+    }
+    g_settings_sync();
+    g_object_unref(settings);
+
+    Display* display = XOpenDisplay(nullptr);
+    REQUIRE(display != nullptr);
+    const long workArea[] = {0, 0, 1024, 736};
+    XChangeProperty(display, DefaultRootWindow(display), XInternAtom(display, "_NET_WORKAREA", False), XA_CARDINAL, 32,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(workArea), 4);
+    XCloseDisplay(display);  // flushes the request
+}
+
+}  // namespace
+
+ZINNA_MODULE_CONTRACT(contract::ZinnaModuleRegistration{
+    "the Linux layer (GNOME settings)",
+    [] {
+        FreshDesktop();
+        return std::shared_ptr<ZinnaModule>(ModuleOn("gnome", MakeDataFolder()));
+    },
+    {
+        {"text-round-trip", "\"Wallpaper\" is the desktop's picture: it reads back as the desktop stores it (a URI)"},
+        {"names-ignore-case", "\"Wallpaper\" is the desktop's picture: it reads back as the desktop stores it (a URI)"},
+        {"overwrite-changes-type", "\"TileWallpaper\" is the desktop's style: it is always text, up to its first NUL"},
+        {"delete-value", "\"TileWallpaper\" is the desktop's style: deleting it resets the style, which still reads"},
+        {"read-only-key", "access rights are not kept: the program writes only through keys it opened to write"},
+        {"wallpaper-stored", "the picture reads back as the desktop stores it: the file URI of the host path"},
+        {"wallpaper-not-stored", "the desktop shows what its settings hold: every wallpaper call changes them"},
+        {"windows-directory", "the Windows directory is the data folder, a host path with no drive letter"},
+    },
+    "Control Panel\\Desktop",  // the only key the layer keeps; values of other names live for the run
+})
+
+}  // namespace zinna::linuxdesk::testing
