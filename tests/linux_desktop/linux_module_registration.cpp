@@ -33,6 +33,21 @@ void FreshDesktop() {
     XCloseDisplay(display);  // flushes the request
 }
 
+// The known differences of the layer, whichever desktop's settings it uses.
+const std::vector<contract::KnownDifference> kLayerDifferences{
+    {"text-round-trip",
+     "\"Wallpaper\" is the desktop's picture: a Windows path in it reads back as the host path, '\\' as '/'"},
+    {"overwrite-changes-type", "\"TileWallpaper\" is the desktop's style: it is always text, up to its first NUL"},
+    {"delete-value", "\"TileWallpaper\" is the desktop's style: deleting it resets the style, which still reads"},
+    {"read-only-key", "access rights are not kept: the program writes only through keys it opened to write"},
+    {"wallpaper-stored", "the picture is the desktop's: a Windows path reads back as the host path, '\\' as '/'"},
+    {"wallpaper-not-stored", "the desktop shows what its settings hold: every wallpaper call changes them"},
+    {"windows-directory", "the Windows directory is the data folder, a host path with no drive letter"},
+};
+
+// The only key the layer keeps; values of other names in it live for the run.
+constexpr char kDesktopKey[] = "Control Panel\\Desktop";
+
 }  // namespace
 
 ZINNA_MODULE_CONTRACT(contract::ZinnaModuleRegistration{
@@ -41,17 +56,20 @@ ZINNA_MODULE_CONTRACT(contract::ZinnaModuleRegistration{
         FreshDesktop();
         return std::shared_ptr<ZinnaModule>(ModuleOn("gnome", MakeDataFolder()));
     },
-    {
-        {"text-round-trip", "\"Wallpaper\" is the desktop's picture: it reads back as the desktop stores it (a URI)"},
-        {"names-ignore-case", "\"Wallpaper\" is the desktop's picture: it reads back as the desktop stores it (a URI)"},
-        {"overwrite-changes-type", "\"TileWallpaper\" is the desktop's style: it is always text, up to its first NUL"},
-        {"delete-value", "\"TileWallpaper\" is the desktop's style: deleting it resets the style, which still reads"},
-        {"read-only-key", "access rights are not kept: the program writes only through keys it opened to write"},
-        {"wallpaper-stored", "the picture reads back as the desktop stores it: the file URI of the host path"},
-        {"wallpaper-not-stored", "the desktop shows what its settings hold: every wallpaper call changes them"},
-        {"windows-directory", "the Windows directory is the data folder, a host path with no drive letter"},
+    kLayerDifferences,
+    kDesktopKey,
+})
+
+// A bare X screen keeps no picture, style or colour: the layer holds them for the run and paints
+// the root window, so the wallpaper and colour cases check its painting and its restore.
+ZINNA_MODULE_CONTRACT(contract::ZinnaModuleRegistration{
+    "the Linux layer (plain X)",
+    [] {
+        FreshDesktop();
+        return std::shared_ptr<ZinnaModule>(ModuleOn("x11", MakeDataFolder()));
     },
-    "Control Panel\\Desktop",  // the only key the layer keeps; values of other names live for the run
+    kLayerDifferences,
+    kDesktopKey,
 })
 
 }  // namespace zinna::linuxdesk::testing
