@@ -1,10 +1,11 @@
-// The Linux layer under the ZinnaModule contract, on the private desktop of run-in-private-desktop.sh
-// with the GNOME settings (GSettings' keyfile backend): the desktop where every value the program
-// uses is a real setting. The screen has a bottom panel, as its work area says, so that the
+// The Linux layer under the ZinnaModule contract, on the private desktop of run-in-private-desktop.sh:
+// with GNOME's settings (GSettings' keyfile backend), where every value the program uses is a real
+// setting, and on plain X. The screen has a bottom panel, as its work area says, so that the
 // taskbar exists.
 #include "linux_desktop_support.h"
 
 #include "contract/zinna_module_contract.h"
+#include "platform/linux/desktop/glib_handles.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -17,20 +18,19 @@ namespace {
 // The background settings at their defaults, and a 32-pixel panel at the bottom of the 1024x768
 // screen, before each case.
 void FreshDesktop() {
-    GSettings* settings = g_settings_new("org.gnome.desktop.background");
+    const GObjectPtr<GSettings> settings(g_settings_new("org.gnome.desktop.background"));
     for (const char* name :
          {"picture-uri", "picture-uri-dark", "picture-options", "primary-color", "color-shading-type"}) {
-        g_settings_reset(settings, name);
+        g_settings_reset(settings.get(), name);
     }
     g_settings_sync();
-    g_object_unref(settings);
 
-    Display* display = XOpenDisplay(nullptr);
+    // Closing the connection flushes the request.
+    const std::unique_ptr<Display, int (*)(Display*)> display(XOpenDisplay(nullptr), XCloseDisplay);
     REQUIRE(display != nullptr);
     const long workArea[] = {0, 0, 1024, 736};
-    XChangeProperty(display, DefaultRootWindow(display), XInternAtom(display, "_NET_WORKAREA", False), XA_CARDINAL, 32,
-                    PropModeReplace, reinterpret_cast<const unsigned char*>(workArea), 4);
-    XCloseDisplay(display);  // flushes the request
+    XChangeProperty(display.get(), DefaultRootWindow(display.get()), XInternAtom(display.get(), "_NET_WORKAREA", False),
+                    XA_CARDINAL, 32, PropModeReplace, reinterpret_cast<const unsigned char*>(workArea), 4);
 }
 
 // The known differences of the layer, whichever desktop's settings it uses.
