@@ -26,6 +26,20 @@ const std::string kNonAscii = "C:\\Users\\Zo\xC3\xAB\\Pictures\\\xE5\xA3\x81\xE7
 
 using Bytes = std::vector<std::uint8_t>;
 
+// The registration's key for the registry cases, set for the run (the cases are plain functions).
+std::string registryKey = kContractKey;
+
+// The key's path with the letter case of every letter turned over.
+std::string CaseTurned(std::string path) {
+    for (char& c : path) {
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 32);
+        else if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c + 32);
+    }
+    return path;
+}
+
 Bytes BytesWithNul(const std::string& text) {
     Bytes bytes(text.begin(), text.end());
     bytes.push_back(0);
@@ -33,23 +47,24 @@ Bytes BytesWithNul(const std::string& text) {
 }
 
 // Opened as the program opens a key to write: RegOpenKeyA, full access.
-RegistryKey OpenForWriting(ZinnaModule& module, const char* path = kContractKey) {
+RegistryKey OpenForWriting(ZinnaModule& module, const char* path = nullptr) {
     RegistryKey key = 0;
-    REQUIRE(module.RegOpenKeyA(HKEY_CURRENT_USER, path, &key) == ERROR_SUCCESS);
+    REQUIRE(module.RegOpenKeyA(HKEY_CURRENT_USER, path ? path : registryKey.c_str(), &key) == ERROR_SUCCESS);
     REQUIRE(key != 0);
     return key;
 }
 
 // Opened as the program opens a key to read: RegOpenKeyExA with KEY_READ.
-RegistryKey OpenForReading(ZinnaModule& module, const char* path = kContractKey) {
+RegistryKey OpenForReading(ZinnaModule& module, const char* path = nullptr) {
     RegistryKey key = 0;
-    REQUIRE(module.RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &key) == ERROR_SUCCESS);
+    REQUIRE(module.RegOpenKeyExA(HKEY_CURRENT_USER, path ? path : registryKey.c_str(), 0, KEY_READ, &key) ==
+            ERROR_SUCCESS);
     REQUIRE(key != 0);
     return key;
 }
 
 void Write(ZinnaModule& module, const std::string& name, std::uint32_t type, const Bytes& data,
-           const char* path = kContractKey) {
+           const char* path = nullptr) {
     const RegistryKey key = OpenForWriting(module, path);
     CHECK(module.RegSetValueExA(key, name, 0, type, data.data(), static_cast<std::uint32_t>(data.size())) ==
           ERROR_SUCCESS);
@@ -64,7 +79,7 @@ struct Read {
 };
 
 // Reads a value whole into a buffer larger than any case's value.
-Read ReadValue(ZinnaModule& module, const std::string& name, const char* path = kContractKey) {
+Read ReadValue(ZinnaModule& module, const std::string& name, const char* path = nullptr) {
     const RegistryKey key = OpenForReading(module, path);
     Read read;
     read.data.assign(1024, 0xAA);
@@ -196,7 +211,7 @@ const ModuleCase kCases[] = {
     {"names-ignore-case", "key paths and value names match without regard to letter case",
      [](ZinnaModule& module) {
          Write(module, "Wallpaper", REG_SZ, BytesWithNul("a.bmp"));
-         const Read read = ReadValue(module, "WALLPAPER", "software\\ZINNA TESTS\\contract");
+         const Read read = ReadValue(module, "WALLPAPER", CaseTurned(registryKey).c_str());
          CHECK(read.status == ERROR_SUCCESS);
          CHECK(read.data == BytesWithNul("a.bmp"));
      }},
@@ -344,6 +359,7 @@ const ModuleCase kCases[] = {
 void RunZinnaModuleContract(const ZinnaModuleRegistration& registration) {
     RunCases<ModuleCase>("ZinnaModule", registration.implementation, kCases, registration.differences,
                          [&](const ModuleCase& c) {
+                             registryKey = registration.registryKey;
                              std::shared_ptr<ZinnaModule> module = registration.makeFresh();
                              REQUIRE(module != nullptr);
                              c.run(*module);

@@ -33,6 +33,9 @@ struct ZinnaModuleRegistration {
     // to remove afterwards) lives as long as the returned pointer.
     std::function<std::shared_ptr<ZinnaModule>()> makeFresh;
     std::vector<KnownDifference> differences;
+    // The key the registry cases write in: kContractKey, unless the implementation keeps no key
+    // but its own (then a key of its own whose other values start empty).
+    std::string registryKey = kContractKey;
 };
 
 // Runs every case against the registration, one doctest subcase each, and prints the count.

@@ -79,6 +79,7 @@ LinuxModule::~LinuxModule() { ReapLaunchedChildren(); }
 bool LinuxModule::IsDesktopKey(RegistryKey key) const { return openKeys_.count(key) > 0; }
 
 std::int32_t LinuxModule::RegOpenKeyA(RegistryKey key, const std::string& subKey, RegistryKey* result) {
+    if (result) *result = 0;  // a failed open gives a null key, as in Windows
     if (key != HKEY_CURRENT_USER && !IsDesktopKey(key)) return ERROR_INVALID_HANDLE;
     const bool names = key == HKEY_CURRENT_USER ? Lower(subKey) == kDesktopKeyPath : subKey.empty();
     // Without a desktop to style there is no key: the program then leaves every value alone.
@@ -132,7 +133,7 @@ std::int32_t LinuxModule::RegQueryValueExA(RegistryKey key, const std::string& v
         *dataSize = size;
         return ERROR_MORE_DATA;
     }
-    if (data != nullptr) std::memcpy(data, value.data.data(), size);
+    if (data != nullptr && size > 0) std::memcpy(data, value.data.data(), size);  // an empty value has no bytes
     *dataSize = size;
     return ERROR_SUCCESS;
 }
