@@ -2,9 +2,14 @@
 # Installs what Zinna needs on Debian 12, as root. Safe to run again.
 #   install-deps.sh         everything: the builds, the tests, the Windows build and its tests under Wine
 #   install-deps.sh --sim   only what building and running zinna-sim (the simulated desktop) needs
+#   install-deps.sh --desktop   that and what building and running zinna on the user's X desktop needs
 set -euo pipefail
 # zinna-sim: the compiler, PNG snapshots, GIF movies, and the art build (character and wallpaper).
 sim_packages=(cmake g++ make pkg-config libpng-dev libgif-dev librsvg2-bin sox fonts-dejavu-core)
+# zinna on an X desktop: Xlib with Shape and Render, Xft, GIO for the desktop's settings,
+# PulseAudio's simple API, xdpyinfo (x11-utils) to see that the X server answers, xdg-open.
+desktop_packages=(libx11-dev libxext-dev libxrender-dev libxft-dev libfontconfig-dev libglib2.0-dev
+  gsettings-desktop-schemas libpulse-dev x11-utils xdg-utils)
 test_packages=(doctest-dev clang libclang-rt-dev
   # the Windows build and its tests under Wine
   g++-mingw-w64-x86-64-posix wine wine64 fonts-wine xvfb
@@ -24,8 +29,9 @@ test_packages=(doctest-dev clang libclang-rt-dev
   oneko xpenguins)
 case "${1:-}" in
   --sim) packages=("${sim_packages[@]}") ;;
-  "") packages=("${sim_packages[@]}" "${test_packages[@]}") ;;
-  *) echo "usage: install-deps.sh [--sim]" >&2; exit 2 ;;
+  --desktop) packages=("${sim_packages[@]}" "${desktop_packages[@]}") ;;
+  "") packages=("${sim_packages[@]}" "${desktop_packages[@]}" "${test_packages[@]}") ;;
+  *) echo "usage: install-deps.sh [--sim|--desktop]" >&2; exit 2 ;;
 esac
 missing=()
 for p in "${packages[@]}"; do

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Builds zinna-sim and runs the companion on the simulated desktop for three virtual minutes in
-# which the user quits near the end. Standard output carries only the timeline (extra arguments go
-# to zinna-sim: --format jsonl, --seed N, --script FILE, ...); a line on standard error tells each
-# step; package and build output go to build/run-sim.log. Last, it films her opening as a GIF.
+# On the user's own X desktop (DISPLAY set and the X server answering xdpyinfo): builds the native
+# zinna and shows her there until she is quit. Otherwise builds zinna-sim and runs the companion on
+# the simulated desktop for three virtual minutes in which the user quits near the end. Standard
+# output carries only the timeline (extra arguments go to zinna-sim: --format jsonl, --seed N,
+# --script FILE, ...); a line on standard error tells each step; package and build output go to
+# build/run-sim.log. Last, it films her opening as a GIF.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 mkdir -p build
@@ -19,6 +21,15 @@ step() {
     exit 1
   fi
 }
+
+if [ -n "${DISPLAY:-}" ] && command -v xdpyinfo >/dev/null && xdpyinfo >/dev/null 2>&1; then
+  step "installing the packages zinna on your desktop needs" scripts/install-deps.sh --desktop
+  step "configuring the release build" cmake --preset release
+  step "building zinna, her character and the wallpaper" \
+    cmake --build --preset release -j "$(nproc)" --target zinna zinna-windows-dir
+  echo "run-sim: zinna on your desktop ($DISPLAY); right-click her and choose Quit to end" >&2
+  exec env ZINNA_DATA_DIR="$PWD/build/release/windows-dir" build/release/apps/zinna/zinna
+fi
 
 step "installing the packages the simulated desktop needs" scripts/install-deps.sh --sim
 step "configuring the release build" cmake --preset release

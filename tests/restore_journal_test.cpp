@@ -29,6 +29,10 @@ DesktopRecord SampleRecord() {
                      {"Empty", SavedValue::State::Present, 0xFFFFFFFFu, {}},
                      {"Unreadable", SavedValue::State::Unknown, 0, {}}};
     record.color = 0x00808000;
+    // A desktop's own settings: any text, an empty one, and one that was not set.
+    record.settings = {{"/backdrop/screen0/last-image", std::string("file:///a b\nc")},
+                       {"picture-uri-dark", std::string()},
+                       {"_XROOTPMAP_ID", std::nullopt}};
     return record;
 }
 
@@ -84,6 +88,8 @@ TEST_CASE("a journal reads back exactly as it was written") {
     CHECK(text.find("value TileWallpaper missing\n") != std::string::npos);
     CHECK(text.find("value WallpaperStyle present 4 0a000000\n") != std::string::npos);
     CHECK(text.find("value Empty present 4294967295 -\n") != std::string::npos);
+    CHECK(text.find("setting 706963747572652d7572692d6461726b -\n") != std::string::npos);
+    CHECK(text.find("setting 5f58524f4f54504d41505f4944 unset\n") != std::string::npos);
 }
 
 TEST_CASE("a journal that differs in any way from the format is rejected whole, with the reason") {
@@ -115,6 +121,11 @@ TEST_CASE("a journal that differs in any way from the format is rejected whole, 
         {"something after the checksum", good + "\n", "follows its checksum"},
         {"a value state it does not know", Resealed(Replace(body, "TileWallpaper missing", "TileWallpaper gone")),
          "malformed"},
+        {"a setting with no name", Resealed(Replace(body, "setting 5f58524f4f54504d41505f4944 ", "setting - ")),
+         "setting line is malformed"},
+        {"a setting state it does not know", Resealed(Replace(body, " unset\n", " gone\n")), "setting line"},
+        {"a setting before the colour", Resealed(Replace(body, "color 00808000\n", "") + "color 00808000\n"),
+         "no desktop colour"},
         {"larger than a journal can be", good + std::string(kMaxJournalBytes, 'x'), "larger"},
     };
     for (const Case& c : cases) {

@@ -1,6 +1,9 @@
 // Zinna on a Linux desktop (X11, or a Wayland session through XWayland): the companion itself. One
-// instance per display; the main window's start-up runs, then the loop until the program ends.
+// instance per display. A restore journal left by an earlier run that did not end in order is
+// applied first; then the main window's start-up runs, then the loop until the program ends.
+// "zinna --restore" only applies the journal.
 #include "lifecycle/zinna_form.h"
+#include "platform/journal/journaling_module.h"
 
 // This layer's headers bring the program's declarations in before Xlib (see x_connection.h).
 #include "platform/linux/x11/event_loop.h"
@@ -14,6 +17,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstring>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -41,9 +45,38 @@ std::int64_t RealTimeNs() {
     return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
+// The journal's values belong to this user's desktop.
+std::string CurrentDesktopName() { return "linux:" + std::to_string(getuid()); }
+
+// The user's desktop for the journal: the values as the program reads them, and the desktop's own
+// settings behind them, so that a restore from the journal is as exact as the program's own.
+zinna::journal::DesktopRecord ReadUserDesktop(zinna::ZinnaModule& module, const std::string& desktopName) {
+    zinna::journal::DesktopRecord record = zinna::journal::ReadDesktopThrough(module, desktopName);
+    for (const auto& [name, text] : zinna::linuxdesk::CaptureDesktopState(module))
+        record.settings.push_back({name, text});
+    return record;
+}
+
+void RestoreUserSettings(zinna::ZinnaModule& module, const std::vector<zinna::journal::DesktopSetting>& settings) {
+    zinna::linuxdesk::DesktopState state;
+    for (const auto& setting : settings) state[setting.name] = setting.text;
+    zinna::linuxdesk::RestoreDesktopState(module, state);
+}
+
+void ReportJournalNotice(const zinna::journal::JournalNotice& notice) {
+    std::fputs(zinna::journal::NoticeLine(notice).c_str(), stderr);
+}
+
+bool IsRestoreCommand(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--restore") == 0) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
     std::optional<zinna::x11::XConnection> x;
     try {
         x.emplace();
@@ -64,8 +97,27 @@ int main() {
             [] { std::fprintf(stderr, "zinna: first frame at %lld ns\n", static_cast<long long>(RealTimeNs())); });
 
     const std::unique_ptr<zinna::ZinnaModule> module = zinna::linuxdesk::CreateLinuxModule({x->Get(), dataDir});
-    zinna::ZinnaForm form(toolkit, *module);
+    // Without a folder for it (no home) Zinna runs as she did before journals.
+    const auto journalPath = zinna::journal::DefaultJournalPath();
+    const std::unique_ptr<zinna::journal::JournalFile> journalFile =
+        journalPath ? zinna::journal::OpenJournalFile(*journalPath) : nullptr;
+    std::optional<zinna::journal::RestoreJournal> journal;
+    if (journalFile) {
+        const std::string desktopName = CurrentDesktopName();
+        journal.emplace(
+            *journalFile, *module, desktopName,
+            [&module, desktopName] { return ReadUserDesktop(*module, desktopName); }, ReportJournalNotice,
+            [&module](const auto& settings) { RestoreUserSettings(*module, settings); });
+        journal->Recover();  // before the program reads anything
+    }
+    if (IsRestoreCommand(argc, argv)) return 0;
+
+    std::optional<zinna::journal::JournalingModule> journaling;
+    if (journal) journaling.emplace(*module, *journal);
+    zinna::ZinnaModule& programModule = journaling ? static_cast<zinna::ZinnaModule&>(*journaling) : *module;
+    zinna::ZinnaForm form(toolkit, programModule);
     toolkit.SetSessionEndingHandler([&form] { form.Dispatch().SessionEnding(); });
+    if (journal) toolkit.SetEndHandler([&journal](zinna::EndReason) { journal->ProgramEnded(); });
     form.Dispatch().Start();
     return toolkit.RunMessageLoop();
 }

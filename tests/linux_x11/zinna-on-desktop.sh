@@ -19,7 +19,9 @@ gone() { [ -z "$(visible "$1")" ]; }
 geometry() { eval "$(xdotool getwindowgeometry --shell "$1")"; }  # sets X Y WIDTH HEIGHT
 desktop_settings() {
   if [ "$mode" = gnome ]; then gsettings list-recursively org.gnome.desktop.background; fi
-  xprop -root _XROOTPMAP_ID ESETROOT_PMAP_ID 2>&1 || true
+  # A property that is absent reads "no such atom" until some client names the atom (zinna does, by
+  # reading it), and "not found" after: both say the same, that the root has no such property.
+  xprop -root _XROOTPMAP_ID ESETROOT_PMAP_ID 2>&1 | sed 's/no such atom on any window/not found/' || true
 }
 
 if [ "$mode" = gnome ]; then
@@ -50,10 +52,14 @@ until_true eval 'geometry "$her"; [ $((Y + 128)) -eq 740 ] || [ $((Y + 128)) -eq
 floor=$((Y + 128))
 echo "she dances with her feet at y=$floor"
 
-# The screen: her pixels inside her window, and the desktop through its empty corner.
-import -window root "$work/screen.png"
-colours=$(convert "$work/screen.png" -crop "128x128+$X+$Y" +repage -unique-colors txt:- | wc -l)
-[ "$colours" -gt 20 ] || fail "only $colours colours where she stands"
+# The screen: her pixels inside her window, and the desktop through its empty corner. She comes
+# in with a sparkle of a few colours, so this waits for her own frames.
+her_colours() {
+  import -window root "$work/screen.png"
+  colours=$(convert "$work/screen.png" -crop "128x128+$X+$Y" +repage -unique-colors txt:- | wc -l)
+  [ "$colours" -gt 20 ]
+}
+until_true eval 'geometry "$her"; her_colours'
 corner=$(convert "$work/screen.png" -crop "1x1+$((X + 1))+$((Y + 1))" txt:- | tail -n1 | awk '{print $3}')
 outside=$(convert "$work/screen.png" -crop "1x1+$((X > 2 ? X - 2 : X + 130))+$((Y + 1))" txt:- | tail -n1 | awk '{print $3}')
 [ "$corner" = "$outside" ] || echo "note: corner $corner, desktop beside her $outside (the wallpaper's own detail)"

@@ -58,6 +58,17 @@ std::optional<std::uint32_t> ParseDecimal32(std::string_view text) {
     return static_cast<std::uint32_t>(value);
 }
 
+// Every byte as two lower-case hex digits; "-" for no bytes at all.
+std::string HexText(std::string_view bytes) {
+    if (bytes.empty()) return "-";
+    std::string text;
+    for (unsigned char byte : bytes) {
+        text += kHexDigits[byte >> 4];
+        text += kHexDigits[byte & 0xF];
+    }
+    return text;
+}
+
 bool IsNameToken(std::string_view text) {
     if (text.empty() || text.size() > kMaxNameLength) return false;
     for (char c : text) {
@@ -156,6 +167,9 @@ std::string SerializeJournal(const DesktopRecord& record) {
         text += "\n";
     }
     text += "color " + Hex32(record.color) + "\n";
+    for (const DesktopSetting& setting : record.settings) {
+        text += "setting " + HexText(setting.name) + " " + (setting.text ? HexText(*setting.text) : "unset") + "\n";
+    }
     auto body = std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
     text += "checksum " + Hex32(Crc32(body)) + "\n";
     return text;
@@ -213,8 +227,19 @@ ParsedJournal ParseJournal(std::span<const std::uint8_t> bytes) {
     if (!color) return Rejected("it holds no desktop colour");
     record.color = *color;
 
-    const std::size_t checkedBytes = lines.Offset();
+    std::size_t checkedBytes = lines.Offset();
     auto checksumLine = lines.Next();
+    for (; checksumLine && checksumLine->starts_with("setting "); checksumLine = lines.Next()) {
+        auto words = Words(*checksumLine);
+        auto name = words.size() == 3 ? ParseHexBytes(words[1]) : std::nullopt;
+        auto data = words.size() == 3 && words[2] != "unset" ? ParseHexBytes(words[2]) : std::nullopt;
+        if (!name || name->empty() || (words[2] != "unset" && !data)) return Rejected("a setting line is malformed");
+        DesktopSetting setting{std::string(name->begin(), name->end()), std::nullopt};
+        if (data) setting.text = std::string(data->begin(), data->end());
+        record.settings.push_back(std::move(setting));
+        if (record.settings.size() > kMaxValues) return Rejected("it holds too many settings");
+        checkedBytes = lines.Offset();
+    }
     auto checksumWords = checksumLine ? Words(*checksumLine) : std::vector<std::string_view>{};
     auto checksum =
         checksumWords.size() == 2 && checksumWords[0] == "checksum" ? ParseHex32(checksumWords[1]) : std::nullopt;

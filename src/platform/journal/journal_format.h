@@ -7,6 +7,7 @@
 //   desktop <which desktop the values belong to>
 //   value <name> present <type> <bytes in hex, or -> | value <name> missing | value <name> unknown
 //   color <8 hex digits>
+//   setting <name in hex> <text in hex, or -> | setting <name in hex> unset     (none or more)
 //   checksum <CRC-32 of every byte before this line, 8 hex digits>
 // Parsing is strict: any deviation, however small, rejects the whole journal.
 #pragma once
@@ -38,10 +39,20 @@ struct SavedValue {
     bool operator==(const SavedValue&) const = default;
 };
 
+// One of the desktop's own settings behind the values, where the platform keeps more than the
+// values say (a second picture for dark mode, a colour gradient): nullopt when it was not set.
+struct DesktopSetting {
+    std::string name;
+    std::optional<std::string> text;
+
+    bool operator==(const DesktopSetting&) const = default;
+};
+
 struct DesktopRecord {
     std::string desktop;  // which desktop the values belong to (the user and the platform)
     std::vector<SavedValue> values;
-    std::uint32_t color = 0;  // the desktop colour, 0x00BBGGRR
+    std::uint32_t color = 0;               // the desktop colour, 0x00BBGGRR
+    std::vector<DesktopSetting> settings;  // put back after the values, so the restore is exact
 
     bool operator==(const DesktopRecord&) const = default;
     const SavedValue* Find(const std::string& name) const;

@@ -73,6 +73,10 @@ const char* NoticeName(JournalNotice::Kind kind) {
     return "unknown";
 }
 
+std::string NoticeLine(const JournalNotice& notice) {
+    return std::string("zinna: restore journal ") + NoticeName(notice.kind) + ": " + notice.detail + "\n";
+}
+
 DesktopRecord ReadDesktopThrough(ZinnaModule& module, const std::string& desktopName) {
     DesktopRecord record;
     record.desktop = desktopName;
@@ -89,12 +93,13 @@ DesktopRecord ReadDesktopThrough(ZinnaModule& module, const std::string& desktop
 }
 
 RestoreJournal::RestoreJournal(JournalFile& file, ZinnaModule& desktop, std::string desktopName,
-                               ReadUserDesktop readUserDesktop, Report report)
+                               ReadUserDesktop readUserDesktop, Report report, RestoreSettings restoreSettings)
     : file_(file),
       desktop_(desktop),
       desktopName_(std::move(desktopName)),
       readUserDesktop_(std::move(readUserDesktop)),
-      report_(std::move(report)) {}
+      report_(std::move(report)),
+      restoreSettings_(std::move(restoreSettings)) {}
 
 Recovery RestoreJournal::Recover() {
     FileContents contents = file_.Read(kMaxJournalBytes);
@@ -157,13 +162,13 @@ void RestoreJournal::Apply(const DesktopRecord& record) {
         desktop_.RegCloseKey(key);
     }
     const SavedValue* wallpaper = record.Find(kWallpaperValue);
-    if (wallpaper == nullptr || wallpaper->state == SavedValue::State::Unknown) return;
-    if (wallpaper->state == SavedValue::State::Present) {
+    if (wallpaper != nullptr && wallpaper->state == SavedValue::State::Present) {
         desktop_.SystemParametersInfoA(SPI_SETDESKWALLPAPER, 0, TextOf(wallpaper->data), kStoreAndAnnounce);
-    } else {
+    } else if (wallpaper != nullptr && wallpaper->state == SavedValue::State::Missing) {
         // No wallpaper value before: show none, and store nothing that would create one.
         desktop_.SystemParametersInfoA(SPI_SETDESKWALLPAPER, 0, "", SPIF_SENDWININICHANGE);
     }
+    if (restoreSettings_ && !record.settings.empty()) restoreSettings_(record.settings);
 }
 
 void RestoreJournal::RecordBeforeFirstChange() {

@@ -30,6 +30,8 @@ struct JournalNotice {
     std::string detail;
 };
 const char* NoticeName(JournalNotice::Kind kind);  // "restored", "discarded", "set-aside", "not-written"
+// The notice as one line for the standard error: "zinna: restore journal restored: ...\n".
+std::string NoticeLine(const JournalNotice& notice);
 
 enum class Recovery { NothingToDo, Restored, Discarded, SetAside };
 
@@ -42,11 +44,13 @@ class RestoreJournal {
 public:
     using ReadUserDesktop = std::function<DesktopRecord()>;
     using Report = std::function<void(const JournalNotice&)>;
+    // Puts the desktop's own settings of a record back, after its values (platforms that keep some).
+    using RestoreSettings = std::function<void(const std::vector<DesktopSetting>&)>;
 
     // desktop is where a journal is applied and the current wallpaper looked at; readUserDesktop
     // reads the user's values for the record without anyone seeing it (no trace of its calls).
     RestoreJournal(JournalFile& file, ZinnaModule& desktop, std::string desktopName, ReadUserDesktop readUserDesktop,
-                   Report report);
+                   Report report, RestoreSettings restoreSettings = nullptr);
 
     // At start, before the program reads anything: applies a journal an earlier run left, while
     // the desktop still wears Zinna's wallpaper; otherwise discards it. A journal that cannot be
@@ -67,6 +71,7 @@ private:
     std::string desktopName_;
     ReadUserDesktop readUserDesktop_;
     Report report_;
+    RestoreSettings restoreSettings_;
     bool recordTried_ = false;
     bool written_ = false;
 };

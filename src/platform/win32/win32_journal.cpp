@@ -29,8 +29,7 @@ std::string CurrentDesktopName() {
 }
 
 void ReportJournalNotice(const journal::JournalNotice& notice) {
-    const std::string line =
-        std::string("zinna: restore journal ") + journal::NoticeName(notice.kind) + ": " + notice.detail + "\n";
+    const std::string line = journal::NoticeLine(notice);
     std::fputs(line.c_str(), stderr);
     std::fflush(stderr);
     OutputDebugStringW(WideFromUtf8(line).c_str());

@@ -45,6 +45,8 @@ public:
     LinuxModule(std::unique_ptr<DesktopSettings> settings, Display* display, std::string dataDir);
     ~LinuxModule() override;
 
+    DesktopSettings* Settings() const { return settings_.get(); }
+
     std::int32_t RegOpenKeyA(RegistryKey key, const std::string& subKey, RegistryKey* result) override;
     std::int32_t RegOpenKeyExA(RegistryKey key, const std::string& subKey, std::uint32_t options,
                                std::uint32_t samDesired, RegistryKey* result) override;
@@ -76,6 +78,7 @@ private:
     enum class StyleValue { Tile, Style };
 
     bool IsDesktopKey(RegistryKey key) const;
+    std::string ProgramPathOf(const std::string& picture) const;
     // ERROR_SUCCESS with *value filled, ERROR_FILE_NOT_FOUND, or the error of a desktop that cannot be asked.
     std::int32_t ReadValue(const std::string& lowerName, StoredValue* value);
     std::int32_t WriteValue(const std::string& lowerName, std::optional<std::string> text);

@@ -74,6 +74,16 @@ LinuxModule::LinuxModule(std::unique_ptr<DesktopSettings> settings, Display* dis
 
 LinuxModule::~LinuxModule() { ReapLaunchedChildren(); }
 
+// A picture of the data folder reads back as the program wrote it ("<windows directory>\\name"), as
+// the registry gives back the text it was given: so a later run knows the desktop wears Zinna's look.
+std::string LinuxModule::ProgramPathOf(const std::string& picture) const {
+    const std::string path = PictureAsPath(picture);
+    const bool inDataFolder = !dataDir_.empty() && path.size() > dataDir_.size() + 1 &&
+                              path.compare(0, dataDir_.size(), dataDir_) == 0 && path[dataDir_.size()] == '/' &&
+                              path.find('/', dataDir_.size() + 1) == std::string::npos;
+    return inDataFolder ? dataDir_ + "\\" + path.substr(dataDir_.size() + 1) : picture;
+}
+
 // --- the registry: the one key the program uses, backed by the desktop's settings --------------
 
 bool LinuxModule::IsDesktopKey(RegistryKey key) const { return openKeys_.count(key) > 0; }
@@ -100,8 +110,9 @@ std::int32_t LinuxModule::ReadValue(const std::string& lowerName, StoredValue* v
     if (lowerName == "wallpaper") {
         auto reading = settings_->ReadPicture();
         if (!reading) return kErrorGenFailure;
-        pictureReadings_.Remember(reading->value, reading->state);
-        *value = StoredValue{REG_SZ, StringBytes(reading->value)};
+        const std::string text = ProgramPathOf(reading->value);
+        pictureReadings_.Remember(text, reading->state);
+        *value = StoredValue{REG_SZ, StringBytes(text)};
         return ERROR_SUCCESS;
     }
     if (lowerName == "tilewallpaper" || lowerName == "wallpaperstyle") {
@@ -285,6 +296,29 @@ std::intptr_t LinuxModule::ShellExecuteA(WindowHandle, const std::string& operat
     if (!child) return kFileNotFound;
     launched_.push_back(*child);
     return kShellTookIt;
+}
+
+// --- the desktop's own settings, for the restore journal ------------------------------------------
+
+DesktopState CaptureDesktopState(ZinnaModule& module) {
+    const auto* ours = dynamic_cast<LinuxModule*>(&module);
+    DesktopSettings* settings = ours ? ours->Settings() : nullptr;
+    if (settings == nullptr) return {};
+    const auto picture = settings->ReadPicture();
+    const auto style = settings->ReadStyle();
+    const auto colour = settings->ReadColour();
+    // A setting that cannot be read is left out: the restore then leaves it as the values make it.
+    DesktopState state;
+    if (picture) state.insert(picture->state.begin(), picture->state.end());
+    if (style) state.insert(style->state.begin(), style->state.end());
+    if (colour) state.insert(colour->state.begin(), colour->state.end());
+    return state;
+}
+
+bool RestoreDesktopState(ZinnaModule& module, const DesktopState& state) {
+    const auto* ours = dynamic_cast<LinuxModule*>(&module);
+    DesktopSettings* settings = ours ? ours->Settings() : nullptr;
+    return settings != nullptr && settings->Restore(state);
 }
 
 void LinuxModule::ReapLaunchedChildren() { launched_ = ReapExited(std::move(launched_)); }

@@ -6,7 +6,9 @@
 
 #include "boundary/zinna_module.h"
 
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -23,6 +25,13 @@ struct LinuxDesktopContext {
 // Detects the desktop (ZINNA_DESKTOP=gnome|cinnamon|mate|xfce|kde|x11 forces it). Without one that
 // answers the module still works, leaves the user's desktop alone and says so once on stderr.
 std::unique_ptr<ZinnaModule> CreateLinuxModule(const LinuxDesktopContext& context);
+
+// The desktop's own settings behind the wallpaper values and the colour, by name (nullopt: not
+// set), of a module CreateLinuxModule made; empty without a desktop. The restore journal keeps
+// them, so that a later run can put back exactly what the values alone would only approximate.
+using DesktopState = std::map<std::string, std::optional<std::string>>;
+DesktopState CaptureDesktopState(ZinnaModule& module);
+bool RestoreDesktopState(ZinnaModule& module, const DesktopState& state);
 
 // The file a path built by the program names: "<windows directory>\zinna.acs" is the file
 // zinna.acs of the data folder; an absolute host path stays as it is.

@@ -47,6 +47,50 @@ bool PixmapExists(Display* display, Pixmap pixmap) {
     return errors.Succeeded() && found;
 }
 
+// What the shown pixmap of this layer's draws, kept on the root beside it, so that a later run
+// (after this one was killed) knows the desktop wears it: "<pixmap> <style> <colour> <picture>".
+constexpr char kShownProperty[] = "_ZINNA_ROOT_PICTURE";
+
+struct ShownPicture {
+    Pixmap pixmap = None;
+    int style = 0;
+    std::uint32_t colour = 0;
+    std::string picture;
+};
+
+void WriteShownPicture(Display* display, const ShownPicture& shown) {
+    const std::string text = std::to_string(shown.pixmap) + " " + std::to_string(shown.style) + " " +
+                             std::to_string(shown.colour) + " " + shown.picture;
+    XChangeProperty(display, DefaultRootWindow(display), XInternAtom(display, kShownProperty, False),
+                    XInternAtom(display, "UTF8_STRING", False), 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
+}
+
+std::optional<ShownPicture> ReadShownPicture(Display* display) {
+    const Atom atom = XInternAtom(display, kShownProperty, True);
+    if (atom == None) return std::nullopt;
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, left = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(display, DefaultRootWindow(display), atom, 0, 4096, False, AnyPropertyType, &type, &format,
+                           &count, &left, &data) != Success ||
+        data == nullptr) {
+        return std::nullopt;
+    }
+    const std::string text(reinterpret_cast<const char*>(data), format == 8 ? count : 0);
+    XFree(data);
+    ShownPicture shown;
+    unsigned long pixmap = 0;
+    int used = 0;
+    if (std::sscanf(text.c_str(), "%lu %d %u %n", &pixmap, &shown.style, &shown.colour, &used) != 3) {
+        return std::nullopt;
+    }
+    shown.pixmap = pixmap;
+    shown.picture = text.substr(static_cast<std::size_t>(used));
+    return shown;
+}
+
 int ChannelShift(unsigned long mask) {
     int shift = 0;
     while (mask && !(mask & 1)) {
@@ -58,7 +102,18 @@ int ChannelShift(unsigned long mask) {
 
 class X11RootDesktop final : public DesktopSettings {
 public:
-    explicit X11RootDesktop(Display* display) : connection_(display) {}
+    explicit X11RootDesktop(Display* display) : connection_(display) {
+        // The root still shows what a killed run of the program drew: this run takes it over.
+        Display* shownOn = connection_.Get();
+        const auto shown = shownOn ? ReadShownPicture(shownOn) : std::nullopt;
+        const auto current = shownOn ? PixmapProperty(shownOn, kSetRootPixmap) : std::nullopt;
+        if (shown && current && std::stoul(*current) == shown->pixmap && PixmapExists(shownOn, shown->pixmap)) {
+            picture_ = shown->picture;
+            style_ = static_cast<PictureStyle>(shown->style);
+            colour_ = shown->colour;
+            ours_.insert(shown->pixmap);
+        }
+    }
 
     ~X11RootDesktop() override = default;
 
@@ -87,14 +142,16 @@ public:
         if (auto style = state.find(kStyleSetting); style != state.end()) {
             style_ = style->second ? static_cast<PictureStyle>(std::stoi(*style->second)) : PictureStyle::Stretch;
         }
-        if (auto colour = state.find(kColourSetting); colour != state.end()) {
-            colour_ = colour->second ? static_cast<std::uint32_t>(std::stoul(*colour->second)) : 0;
-            if (!ShowsForeignPixmap(display)) return Render(display);
-        }
-        if (auto picture = state.find(kPictureSetting); picture != state.end()) picture_ = picture->second.value_or("");
         const auto root = state.find(kRootPixmap);
         const auto setRoot = state.find(kSetRootPixmap);
-        if (root == state.end() || setRoot == state.end()) return true;
+        const bool namesRoot = root != state.end() && setRoot != state.end();
+        if (auto colour = state.find(kColourSetting); colour != state.end()) {
+            colour_ = colour->second ? static_cast<std::uint32_t>(std::stoul(*colour->second)) : 0;
+            // The colour alone shows around the program's picture; a whole state says what the root shows.
+            if (!namesRoot && !ShowsForeignPixmap(display)) return Render(display);
+        }
+        if (auto picture = state.find(kPictureSetting); picture != state.end()) picture_ = picture->second.value_or("");
+        if (!namesRoot) return true;
 
         // The user's pixmap comes back, if it still exists; else the screen shows the colour.
         const Pixmap former = root->second ? std::stoul(*root->second) : None;
@@ -108,6 +165,7 @@ public:
             WritePixmapProperty(display, kSetRootPixmap, std::nullopt);
             XSetWindowBackground(display, rootWindow, PixelOf(display, colour_));
         }
+        XDeleteProperty(display, rootWindow, XInternAtom(display, kShownProperty, False));
         XClearWindow(display, rootWindow);
         FreeOurPixmaps(display, former);
         XSync(display, False);
@@ -193,6 +251,7 @@ private:
         const std::string id = std::to_string(pixmap);
         WritePixmapProperty(owner, kRootPixmap, id);
         WritePixmapProperty(owner, kSetRootPixmap, id);
+        WriteShownPicture(owner, {pixmap, static_cast<int>(style_), colour_, picture_});
         XSetWindowBackgroundPixmap(owner, root, pixmap);
         XClearWindow(owner, root);
         XSetCloseDownMode(owner, RetainPermanent);

@@ -143,6 +143,7 @@ void X11Toolkit::End(EndReason reason) {
     if (nextTick_) loop_.Clock().Cancel(*nextTick_);
     nextTick_.reset();
     loop_.DropPosted();
+    if (endHandler_) endHandler_(reason);
 }
 
 int X11Toolkit::RunMessageLoop() {

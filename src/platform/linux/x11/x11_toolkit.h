@@ -48,6 +48,9 @@ public:
     // Called when the session ends (a signal) while the program runs.
     void SetSessionEndingHandler(std::function<void()> handler) { sessionEnding_ = std::move(handler); }
 
+    // Called once the program has ended (each of its endings has given the desktop back first).
+    void SetEndHandler(std::function<void(EndReason)> handler) { endHandler_ = std::move(handler); }
+
     // Called once, when her first frame has been sent to the screen (start-up measurements).
     void SetFirstFrameListener(std::function<void()> listener) { firstFrame_ = std::move(listener); }
 
@@ -71,6 +74,7 @@ private:
     std::optional<ClockTimerId> nextTick_;
     bool inTimerHandler_ = false;
     std::function<void()> sessionEnding_;
+    std::function<void(EndReason)> endHandler_;
     std::function<void()> firstFrame_;
     std::optional<EndReason> endReason_;
     basic::BasicRandom random_;
