@@ -2,7 +2,7 @@
 // posted work until the test runs it, as the message loop would after the handler returns.
 #pragma once
 
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 #include <objbase.h>
 
 #include "platform/win32/ui_thread_queue.h"

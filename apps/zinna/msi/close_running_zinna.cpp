@@ -2,31 +2,15 @@
 // WM_CLOSE to the hidden main window is Zinna's gentle end: she puts the user's wallpaper and
 // desktop colour back and ends, as she does when the session ends. The action then waits, for a
 // while, for her process to end, so that zinna.exe is no longer in use when it is removed.
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
+#include "platform/win32/win32_handle.h"
 #include "platform/win32/win32_toolkit.h"
 
 namespace {
 
 // Putting the desktop back takes well under a second; this only bounds a Zinna that hangs.
 constexpr DWORD kWaitForEndMs = 30000;
-
-class ProcessHandle {
-public:
-    explicit ProcessHandle(DWORD processId) : handle_(OpenProcess(SYNCHRONIZE, FALSE, processId)) {}
-    ~ProcessHandle() {
-        if (handle_ != nullptr) CloseHandle(handle_);
-    }
-    ProcessHandle(const ProcessHandle&) = delete;
-    ProcessHandle& operator=(const ProcessHandle&) = delete;
-
-    bool WaitForEnd(DWORD milliseconds) const {
-        return handle_ != nullptr && WaitForSingleObject(handle_, milliseconds) == WAIT_OBJECT_0;
-    }
-
-private:
-    HANDLE handle_;
-};
 
 }  // namespace
 
@@ -38,7 +22,8 @@ extern "C" __declspec(dllexport) UINT __stdcall CloseRunningZinna(unsigned long 
     if (window == nullptr) return ERROR_SUCCESS;
     DWORD processId = 0;
     GetWindowThreadProcessId(window, &processId);
-    const ProcessHandle process(processId);
+    const zinna::win32::KernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, processId));
     if (!PostMessageW(window, WM_CLOSE, 0, 0)) return ERROR_INSTALL_FAILURE;
-    return process.WaitForEnd(kWaitForEndMs) ? ERROR_SUCCESS : ERROR_INSTALL_FAILURE;
+    const bool ended = process && WaitForSingleObject(process.Get(), kWaitForEndMs) == WAIT_OBJECT_0;
+    return ended ? ERROR_SUCCESS : ERROR_INSTALL_FAILURE;
 }
