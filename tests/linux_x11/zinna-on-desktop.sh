@@ -7,7 +7,8 @@ set -euo pipefail
 zinna=$1 data=$2 stubs=$3 mode=$4
 work=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
-export ZINNA_DATA_DIR=$data ZINNA_XDG_OPEN_LOG=$work/opened PATH=$stubs:$PATH
+export ZINNA_DATA_DIR=$data ZINNA_XDG_OPEN_LOG=$work/opened PATH=$stubs:$PATH XDG_STATE_HOME=$work/state
+journal=$work/state/zinna/restore.journal  # written while she runs, gone after every orderly end
 fail() { echo "FAIL: $*" >&2; exit 1; }
 until_true() {  # retries the command for up to 20 s
   local end=$((SECONDS + 20))
@@ -103,6 +104,7 @@ open_menu
 xdotool key q
 wait $zpid || fail "zinna ended with $?"
 [ "$(desktop_settings)" = "$before" ] || fail "the desktop's settings differ after quitting"
+[ ! -e "$journal" ] || fail "the restore journal is left after quitting"
 
 # The session's end in the middle of the flight puts the desktop back too.
 "$zinna" 2>>"$work/stderr" &
@@ -110,7 +112,9 @@ zpid=$!
 until_true shown '^Zinna$'
 her=$(visible '^Zinna$')
 until_true eval 'geometry "$her"; [ "$X" -le 0 ]'
+[ -s "$journal" ] || fail "no restore journal while she wears the desktop"
 kill -TERM $zpid
 wait $zpid || fail "zinna ended with $? after SIGTERM"
 [ "$(desktop_settings)" = "$before" ] || fail "the desktop's settings differ after SIGTERM"
+[ ! -e "$journal" ] || fail "the restore journal is left after SIGTERM"
 echo "zinna on the $mode desktop: all well"
