@@ -3,7 +3,7 @@
 // and the user's desktop that Zinna dresses and must put back.
 #pragma once
 
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 #include <msi.h>
 #include <shlobj.h>
 
