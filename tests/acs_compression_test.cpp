@@ -66,7 +66,12 @@ TEST_CASE("compression round-trips data of every kind") {
     const std::vector<std::pair<const char*, Bytes>> cases = {
         {"one byte", Bytes{7}},
         {"two equal bytes", Bytes{7, 7}},
-        {"all byte values", [] { Bytes b; for (int i = 0; i < 256; ++i) b.push_back(static_cast<std::uint8_t>(i)); return b; }()},
+        {"all byte values",
+         [] {
+             Bytes b;
+             for (int i = 0; i < 256; ++i) b.push_back(static_cast<std::uint8_t>(i));
+             return b;
+         }()},
         {"a long run (longest lengths)", Bytes(20000, 0x55)},
         {"noise", Pseudorandom(5000, 1, 256)},
         {"few symbols", Pseudorandom(30000, 2, 3)},

@@ -53,8 +53,8 @@ TEST_CASE("a hand-made file reads with the model's conventions") {
 TEST_CASE("compressed pixels are decoded and turned upright") {
     HandMadeFile made;
     // 4 x 2 image from the documented block "ABABABAB": stored bottom row "ABAB", top row "ABAB".
-    made.images = {ImageRecord(4, 2, true, {0x00, 0x82, 0x08, 0x15, 0xAC, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF},
-                               Region(32, 1, {}))};
+    made.images = {
+        ImageRecord(4, 2, true, {0x00, 0x82, 0x08, 0x15, 0xAC, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, Region(32, 1, {}))};
     AcsFile file = AcsFile::Parse(made.Assemble());
     CHECK(file.ImageAt(0).pixels == Bytes{'A', 'B', 'A', 'B', 'A', 'B', 'A', 'B'});
 }
@@ -72,9 +72,9 @@ TEST_CASE("list entries that share one image record share one decoded image") {
 
 TEST_CASE("tolerated oddities are kept or dropped, with a warning") {
     HandMadeFile made;
-    made.paletteFourthByte = 0x7F;                                 // ignored
-    made.animations.push_back({"Empty", HandMadeFile::Animation(0)});  // kept, unusable
-    made.states.push_back({"HIDING", {"NOWHERE"}});                // dangling name
+    made.paletteFourthByte = 0x7F;                                        // ignored
+    made.animations.push_back({"Empty", HandMadeFile::Animation(0)});     // kept, unusable
+    made.states.push_back({"HIDING", {"NOWHERE"}});                       // dangling name
     made.trayIcon = {1, 4, 0, 0, 0, 1, 2, 3, 4, 4, 0, 0, 0, 5, 6, 7, 8};  // too small to be bitmaps
     AcsFile file = AcsFile::Parse(made.Assemble());
     CHECK(file.Info().palette[1] == Rgb{0x10, 0x20, 0x30});
@@ -136,7 +136,12 @@ TEST_CASE("bad regions are rejected when the image is decoded") {
         {Region(32, 1, {{3, 0, 2, 1}}), "outside"},
         {Region(40, 1, {}), "header size is not 32"},
         {Region(32, 2, {}), "type is not 1"},
-        {[] { Bytes r = Region(32, 1, {{0, 0, 1, 1}}); r.pop_back(); return r; }(), "does not hold its 1 rectangles"},
+        {[] {
+             Bytes r = Region(32, 1, {{0, 0, 1, 1}});
+             r.pop_back();
+             return r;
+         }(),
+         "does not hold its 1 rectangles"},
     };
     for (const auto& [region, expected] : cases) {
         CAPTURE(expected);

@@ -105,26 +105,28 @@ TEST_CASE("images are compressed well below their raw size") {
 
 TEST_CASE("the writer refuses models that the reader would reject") {
     CHECK(RejectionOf([](Character&) {}) == "");
-    CHECK(RejectionOf([](Character& c) { c.animations[0].frames[0].images[0].imageIndex = 99; })
-              .find("image index 99 is past the images") != std::string::npos);
+    CHECK(RejectionOf([](Character& c) {
+              c.animations[0].frames[0].images[0].imageIndex = 99;
+          }).find("image index 99 is past the images") != std::string::npos);
     CHECK(RejectionOf([](Character& c) { c.animations[0].frames[0].sound = 1; }).find("sound index 1") !=
           std::string::npos);
-    CHECK(RejectionOf([](Character& c) { c.animations[2].frames[2].branches[0].probability = 80; })
-              .find("more than 100") != std::string::npos);
+    CHECK(RejectionOf([](Character& c) {
+              c.animations[2].frames[2].branches[0].probability = 80;
+          }).find("more than 100") != std::string::npos);
     CHECK(RejectionOf([](Character& c) { c.animations[2].frames[0].exitFrame = 4; }).find("exit frame 4") !=
           std::string::npos);
-    CHECK(RejectionOf([](Character& c) { c.animations[1].frames.clear(); }).find("has no frames") !=
-          std::string::npos);
+    CHECK(RejectionOf([](Character& c) { c.animations[1].frames.clear(); }).find("has no frames") != std::string::npos);
     CHECK(RejectionOf([](Character& c) { c.info.voice.reset(); }).find("0x20") != std::string::npos);
     CHECK(RejectionOf([](Character& c) { c.info.flags &= ~kFlagBalloon; }).find("0x200") != std::string::npos);
-    CHECK(RejectionOf([](Character& c) { c.info.transparentIndex = 200, c.info.palette.resize(200); })
-              .find("transparent index") != std::string::npos);
+    CHECK(RejectionOf([](Character& c) {
+              c.info.transparentIndex = 200, c.info.palette.resize(200);
+          }).find("transparent index") != std::string::npos);
     CHECK(RejectionOf([](Character& c) { c.images[0].pixels.pop_back(); }).find("pixel count") != std::string::npos);
-    CHECK(RejectionOf([](Character& c) { c.images[1].region.push_back({0, 0, 31, 1}); }).find("outside") !=
-          std::string::npos);
+    CHECK(RejectionOf([](Character& c) {
+              c.images[1].region.push_back({0, 0, 31, 1});
+          }).find("outside") != std::string::npos);
     CHECK(RejectionOf([](Character& c) { c.sounds[0][8] = 'X'; }).find("not a RIFF WAVE") != std::string::npos);
-    CHECK(RejectionOf([](Character& c) { c.info.trayIcon->color.resize(100); }).find("tray icon") !=
-          std::string::npos);
+    CHECK(RejectionOf([](Character& c) { c.info.trayIcon->color.resize(100); }).find("tray icon") != std::string::npos);
     CHECK(RejectionOf([](Character& c) { c.info.localized.clear(); }).find("localized") != std::string::npos);
 }
 

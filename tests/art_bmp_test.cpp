@@ -19,8 +19,8 @@ std::uint16_t U16(const std::vector<std::uint8_t>& b, std::size_t at) {
 
 TEST_CASE("a 3 x 2 picture becomes a bottom-up, padded 24-bit bitmap") {
     // Top row: red, green, blue. Bottom row: white, black, grey.
-    RgbaPicture picture{3, 2, {255, 0, 0, 255,   0, 255, 0, 255,   0, 0, 255, 255,
-                               255, 255, 255, 0, 0, 0, 0, 255,     128, 128, 128, 255}};
+    RgbaPicture picture{
+        3, 2, {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 0, 0, 0, 0, 255, 128, 128, 128, 255}};
     const std::vector<std::uint8_t> bmp = EncodeBmp24(picture);
     const std::size_t stride = 12;  // 9 bytes of pixels padded to 12
     REQUIRE(bmp.size() == 54 + 2 * stride);

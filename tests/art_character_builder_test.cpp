@@ -18,9 +18,7 @@ namespace {
 
 constexpr int kSide = 16;
 
-RgbaPicture Blank() {
-    return {kSide, kSide, std::vector<std::uint8_t>(kSide * kSide * 4, 0)};
-}
+RgbaPicture Blank() { return {kSide, kSide, std::vector<std::uint8_t>(kSide * kSide * 4, 0)}; }
 
 // A picture with an opaque rectangle [left, right) x [top, bottom) of one colour.
 RgbaPicture Block(int left, int top, int right, int bottom, std::uint8_t r, std::uint8_t g, std::uint8_t b) {

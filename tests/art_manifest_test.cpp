@@ -31,16 +31,16 @@ int ErrorLine(const std::string& body) {
 
 TEST_CASE("a manifest gives the character's texts, sounds, animations, frames and states") {
     const AnimationManifest manifest = ParseManifest(std::string(kHeader) +
-        "# a comment line\n"
-        "animation Rest\n"
-        "  frame rest 10 mouths=mouth-   # speaking frame\n"
-        "animation Kiss return=Rest\n"
-        "  frame rest 10\n"
-        "  frame kiss 45 sound=kiss exit=0 branch=0:30 branch=2:70\n"
-        "  frame - 0 exit=end\n"
-        "animation Dance exit-branches\n"
-        "  frame dance 12\n"
-        "state Showing Kiss rest\n");
+                                                     "# a comment line\n"
+                                                     "animation Rest\n"
+                                                     "  frame rest 10 mouths=mouth-   # speaking frame\n"
+                                                     "animation Kiss return=Rest\n"
+                                                     "  frame rest 10\n"
+                                                     "  frame kiss 45 sound=kiss exit=0 branch=0:30 branch=2:70\n"
+                                                     "  frame - 0 exit=end\n"
+                                                     "animation Dance exit-branches\n"
+                                                     "  frame dance 12\n"
+                                                     "state Showing Kiss rest\n");
     CHECK(manifest.name == "Zinna");
     CHECK(manifest.description == "The lantern fairy.");
     CHECK(manifest.frameWidth == 128);
@@ -73,32 +73,32 @@ TEST_CASE("a manifest gives the character's texts, sounds, animations, frames an
 }
 
 TEST_CASE("images used: frames and the seven mouths, each once, in order of first use") {
-    const AnimationManifest manifest = ParseManifest(std::string(kHeader) +
-        "animation A\n  frame b 1\n  frame a 1 mouths=m\n  frame b 1\n  frame - 0\n"
-        "animation B\n  frame a 1\n  frame m3 1\n");
-    CHECK(ImagesUsed(manifest) ==
-          std::vector<std::string>{"b", "a", "m0", "m1", "m2", "m3", "m4", "m5", "m6"});
+    const AnimationManifest manifest =
+        ParseManifest(std::string(kHeader) +
+                      "animation A\n  frame b 1\n  frame a 1 mouths=m\n  frame b 1\n  frame - 0\n"
+                      "animation B\n  frame a 1\n  frame m3 1\n");
+    CHECK(ImagesUsed(manifest) == std::vector<std::string>{"b", "a", "m0", "m1", "m2", "m3", "m4", "m5", "m6"});
 }
 
 TEST_CASE("mistakes are reported on their line") {
     // kHeader is lines 1-5, so the body starts on line 6.
     CHECK(ErrorLine("animation A\n  frame a 10\n") == 0);
-    CHECK(ErrorLine("  frame a 10\n") == 6);                                    // frame outside an animation
-    CHECK(ErrorLine("animation A\n  frame a ten\n") == 7);                      // duration not a number
-    CHECK(ErrorLine("animation A\n  frame a 70000\n") == 7);                    // duration past 16 bits
-    CHECK(ErrorLine("animation A\n  frame a\n") == 7);                          // duration missing
+    CHECK(ErrorLine("  frame a 10\n") == 6);                                      // frame outside an animation
+    CHECK(ErrorLine("animation A\n  frame a ten\n") == 7);                        // duration not a number
+    CHECK(ErrorLine("animation A\n  frame a 70000\n") == 7);                      // duration past 16 bits
+    CHECK(ErrorLine("animation A\n  frame a\n") == 7);                            // duration missing
     CHECK(ErrorLine("animation A\n  frame a 1 branch=0:60 branch=0:41\n") == 7);  // sum over 100
-    CHECK(ErrorLine("animation A\n  frame a 1 branch=1:50\n") == 7);            // target past the end
-    CHECK(ErrorLine("animation A\n  frame a 1 exit=1\n") == 7);                 // exit past the end
-    CHECK(ErrorLine("animation A\n  frame a 1 branch=0\n") == 7);               // no percent
-    CHECK(ErrorLine("animation A\n  frame a 1 sound=boing\n") == 7);            // undefined sound
-    CHECK(ErrorLine("animation A\n  frame a 1 loud\n") == 7);                   // unknown option
-    CHECK(ErrorLine("animation A\n  frame - 0 mouths=m\n") == 7);               // mouths need an image
+    CHECK(ErrorLine("animation A\n  frame a 1 branch=1:50\n") == 7);              // target past the end
+    CHECK(ErrorLine("animation A\n  frame a 1 exit=1\n") == 7);                   // exit past the end
+    CHECK(ErrorLine("animation A\n  frame a 1 branch=0\n") == 7);                 // no percent
+    CHECK(ErrorLine("animation A\n  frame a 1 sound=boing\n") == 7);              // undefined sound
+    CHECK(ErrorLine("animation A\n  frame a 1 loud\n") == 7);                     // unknown option
+    CHECK(ErrorLine("animation A\n  frame - 0 mouths=m\n") == 7);                 // mouths need an image
     CHECK(ErrorLine("animation A return=Nowhere\n  frame a 1\n") == 6);
     CHECK(ErrorLine("animation A sideways\n  frame a 1\n") == 6);
     CHECK(ErrorLine("animation A\n  frame a 1\nanimation a\n  frame a 1\n") == 8);  // names ignore case
-    CHECK(ErrorLine("animation A\n\nanimation B\n  frame a 1\n") == 6);          // A has no frames
-    CHECK(ErrorLine("animation A\n  frame a 1\nstate Showing A B\n") == 8);      // B undefined
+    CHECK(ErrorLine("animation A\n\nanimation B\n  frame a 1\n") == 6);             // A has no frames
+    CHECK(ErrorLine("animation A\n  frame a 1\nstate Showing A B\n") == 8);         // B undefined
     CHECK(ErrorLine("colour blue\n") == 6);
 }
 

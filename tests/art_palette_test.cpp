@@ -69,7 +69,8 @@ TEST_CASE("thousands of colours fit in 255 opaque slots, close to the originals"
             const std::uint8_t index = set.pictures[0].indices[static_cast<std::size_t>(y) * 64 + x];
             used.insert(index);
             const PaletteColor& c = set.palette[index];
-            worst = std::max({worst, std::abs(c.red - x * 4), std::abs(c.green - y * 4), std::abs(c.blue - (x + y) * 2)});
+            worst =
+                std::max({worst, std::abs(c.red - x * 4), std::abs(c.green - y * 4), std::abs(c.blue - (x + y) * 2)});
         }
     CHECK_FALSE(used.contains(0));
     CHECK(used.size() > 200);

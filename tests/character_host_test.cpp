@@ -52,7 +52,8 @@ struct Host {
     int wakeUps = 0;
 
     explicit Host(StageSettings settings = {})
-        : control(clock, events, sound, [](const std::string&) { return testing::HostTestCharacterFile(); }, settings) {
+        : control(
+              clock, events, sound, [](const std::string&) { return testing::HostTestCharacterFile(); }, settings) {
         events.clock = &clock;
         CHECK(control.CharactersLoad("tester", "C:\\tester.acs") == 1);
         character = control.Loaded();

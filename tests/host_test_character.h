@@ -39,18 +39,20 @@ inline acs::Character MakeHostTestCharacter() {
     info.transparentIndex = 0;
     info.palette.push_back({255, 0, 255});
     for (int i = 1; i < 256; ++i)
-        info.palette.push_back({static_cast<std::uint8_t>(i * 7), static_cast<std::uint8_t>(i * 13), static_cast<std::uint8_t>(i)});
+        info.palette.push_back(
+            {static_cast<std::uint8_t>(i * 7), static_cast<std::uint8_t>(i * 13), static_cast<std::uint8_t>(i)});
     acs::LocalizedInfo name;
     name.name = "Tester";
     info.localized.push_back(name);
-    info.states = {{"SHOWING", {"Showing"}}, {"HIDING", {"Hiding"}},       {"MOVINGLEFT", {"Walk"}},
-                   {"MOVINGRIGHT", {"Walk"}}, {"SPEAKING", {"Talk"}},      {"IDLINGLEVEL1", {"Idle"}},
+    info.states = {{"SHOWING", {"Showing"}},   {"HIDING", {"Hiding"}},    {"MOVINGLEFT", {"Walk"}},
+                   {"MOVINGRIGHT", {"Walk"}},  {"SPEAKING", {"Talk"}},    {"IDLINGLEVEL1", {"Idle"}},
                    {"IDLINGLEVEL2", {"Idle"}}, {"IDLINGLEVEL3", {"Idle"}}};
 
     for (int i = 0; i < 16; ++i)
-        character.images.push_back(acs::MakeImage(kTestFrameSide, kTestFrameSide,
-                                                  std::vector<std::uint8_t>(kTestFrameSide * kTestFrameSide, static_cast<std::uint8_t>(i + 1)),
-                                                  info.transparentIndex));
+        character.images.push_back(
+            acs::MakeImage(kTestFrameSide, kTestFrameSide,
+                           std::vector<std::uint8_t>(kTestFrameSide * kTestFrameSide, static_cast<std::uint8_t>(i + 1)),
+                           info.transparentIndex));
     character.sounds.push_back(acs::MakeSampleWave(400));
 
     auto& animations = character.animations;

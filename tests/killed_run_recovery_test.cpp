@@ -157,11 +157,8 @@ TEST_CASE("killed anywhere, the next start gives the desktop back first, and aft
         {"mid-flight", Setup().KillAt(5), "", &kPlainUser, true},
         {"mid-dance", Setup().KillAt(13), "", &kUnusualUser, true},
         {"during a dance the user chose", Setup().KillAt(41), "40 command Dance\n", &kPlainUser, true},
-        {"while the error report is shown",
-         Setup().Fail("Play", 78).KillAtMessageBox(),
-         "40 command Dance\n",
-         &kUnusualUser,
-         false},
+        {"while the error report is shown", Setup().Fail("Play", 78).KillAtMessageBox(), "40 command Dance\n",
+         &kUnusualUser, false},
         {"while the load-failure message is shown", Setup().NoCharacter().KillAtMessageBox(), "", &kPlainUser, false},
     };
     for (const Scenario& s : scenarios) {

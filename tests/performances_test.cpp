@@ -15,8 +15,8 @@ TEST_CASE("each performance queues its fixed sequence after placing the characte
 
     RequestRecorder dance(run);
     form.PerformDance();
-    CHECK(dance.Requests() ==
-          Requests{"Hide", "MoveTo 1,612", "Show", "Play DanceFadeIn", "Play Dance", "Play Dance", "Play DanceFadeOut"});
+    CHECK(dance.Requests() == Requests{"Hide", "MoveTo 1,612", "Show", "Play DanceFadeIn", "Play Dance", "Play Dance",
+                                       "Play DanceFadeOut"});
 
     RequestRecorder longDance(run);
     form.PerformLongDance();

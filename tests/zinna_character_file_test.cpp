@@ -27,8 +27,9 @@ const Animation* Find(std::string_view name) {
 // State tables name animations upper-case; animation names compare without case there.
 const Animation* FindIgnoringCase(std::string_view name) {
     for (const Animation& animation : Zinna().Animations())
-        if (std::equal(name.begin(), name.end(), animation.name.begin(), animation.name.end(),
-                       [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b)); }))
+        if (std::equal(name.begin(), name.end(), animation.name.begin(), animation.name.end(), [](char a, char b) {
+                return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b));
+            }))
             return &animation;
     return nullptr;
 }

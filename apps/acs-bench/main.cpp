@@ -15,9 +15,7 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-double SecondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
+double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 const zinna::cli::ToolSpec kTool{
     "acs-bench",

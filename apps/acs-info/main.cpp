@@ -17,8 +17,8 @@ namespace {
 std::string GuidText(const Guid& guid) {
     const auto& b = guid.bytes;
     char text[40];
-    std::snprintf(text, sizeof text, "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", b[3], b[2],
-                  b[1], b[0], b[5], b[4], b[7], b[6], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]);
+    std::snprintf(text, sizeof text, "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", b[3],
+                  b[2], b[1], b[0], b[5], b[4], b[7], b[6], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]);
     return text;
 }
 
@@ -105,10 +105,12 @@ void PrintJson(const AcsFile& file, const std::vector<std::string>& compatibilit
     member("transparentIndex", std::to_string(info.transparentIndex));
     member("flags", std::to_string(info.flags));
     member("animations", "{");
-    for (const Animation& animation : file.Animations()) member(animation.name, std::to_string(animation.frames.size()));
+    for (const Animation& animation : file.Animations())
+        member(animation.name, std::to_string(animation.frames.size()));
     out += '}';
     member("durations", "{");  // hundredths of a second
-    for (const Animation& animation : file.Animations()) member(animation.name, std::to_string(TotalDuration(animation)));
+    for (const Animation& animation : file.Animations())
+        member(animation.name, std::to_string(TotalDuration(animation)));
     out += '}';
     member("states", "{");
     for (const State& state : info.states) {

@@ -18,7 +18,8 @@ constexpr int kLabelHeight = kGlyphHeight * kLabelScale + 6;
 constexpr std::uint32_t kLabelColour = 0x202020FF;
 
 int LinesOf(const Animation& animation) {
-    return std::max<int>(1, (static_cast<int>(animation.frames.size()) + kSheetFramesPerLine - 1) / kSheetFramesPerLine);
+    return std::max<int>(1,
+                         (static_cast<int>(animation.frames.size()) + kSheetFramesPerLine - 1) / kSheetFramesPerLine);
 }
 
 std::string LabelOf(const Animation& animation) {
@@ -65,7 +66,8 @@ RgbaImage ContactSheet(AcsFile& file) {
     RgbaImage sheet;
     sheet.width = 2 * kMargin + std::max(static_cast<int>(labelLength) * kGlyphAdvance * kLabelScale,
                                          static_cast<int>(columns) * cell);
-    sheet.height = 2 * kMargin + static_cast<int>(file.Animations().size()) * kLabelHeight + lines * (info.height + kGap);
+    sheet.height =
+        2 * kMargin + static_cast<int>(file.Animations().size()) * kLabelHeight + lines * (info.height + kGap);
     sheet.rgba.assign(static_cast<std::size_t>(sheet.width) * sheet.height * 4, 0);
     FillCheckerboard(sheet);
 

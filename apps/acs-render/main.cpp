@@ -31,8 +31,9 @@ int RenderAnimation(AcsFile& file, std::string_view name, const std::filesystem:
     const Animation* animation = nullptr;
     for (const Animation& candidate : file.Animations())
         if (candidate.name.size() == name.size() &&
-            std::equal(name.begin(), name.end(), candidate.name.begin(),
-                       [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b)); }))
+            std::equal(name.begin(), name.end(), candidate.name.begin(), [](char a, char b) {
+                return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b));
+            }))
             animation = &candidate;
     if (!animation) {
         std::fprintf(stderr, "acs-render: no animation named %.*s\n", static_cast<int>(name.size()), name.data());

@@ -35,14 +35,12 @@ Long CLng(double value) {
 }
 
 Integer ToInteger(std::int64_t value) {
-    if (value < std::numeric_limits<Integer>::min() || value > std::numeric_limits<Integer>::max())
-        RaiseOverflow();
+    if (value < std::numeric_limits<Integer>::min() || value > std::numeric_limits<Integer>::max()) RaiseOverflow();
     return static_cast<Integer>(value);
 }
 
 Long ToLong(std::int64_t value) {
-    if (value < std::numeric_limits<Long>::min() || value > std::numeric_limits<Long>::max())
-        RaiseOverflow();
+    if (value < std::numeric_limits<Long>::min() || value > std::numeric_limits<Long>::max()) RaiseOverflow();
     return static_cast<Long>(value);
 }
 

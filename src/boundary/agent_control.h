@@ -57,8 +57,8 @@ public:
     virtual ~AgentEvents() = default;
 
     virtual void Command(const std::string& name) = 0;
-    virtual void DblClick(const std::string& characterId, basic::Integer button, basic::Integer shift,
-                          basic::Integer x, basic::Integer y) = 0;
+    virtual void DblClick(const std::string& characterId, basic::Integer button, basic::Integer shift, basic::Integer x,
+                          basic::Integer y) = 0;
     virtual void DragStart(const std::string& characterId, basic::Integer button, basic::Integer shift,
                            basic::Integer x, basic::Integer y) = 0;
     virtual void DragComplete(const std::string& characterId, basic::Integer button, basic::Integer shift,

@@ -3,13 +3,11 @@
 
 namespace zinna {
 
-void ZinnaForm::Agent1_DblClick(const std::string&, basic::Integer, basic::Integer, basic::Integer,
-                                basic::Integer) {
+void ZinnaForm::Agent1_DblClick(const std::string&, basic::Integer, basic::Integer, basic::Integer, basic::Integer) {
     LaunchBrowser2();
 }
 
-void ZinnaForm::Agent1_DragStart(const std::string&, basic::Integer, basic::Integer, basic::Integer,
-                                 basic::Integer) {}
+void ZinnaForm::Agent1_DragStart(const std::string&, basic::Integer, basic::Integer, basic::Integer, basic::Integer) {}
 
 void ZinnaForm::Agent1_DragComplete(const std::string&, basic::Integer, basic::Integer, basic::Integer,
                                     basic::Integer) {

@@ -19,16 +19,13 @@ void ZinnaForm::LoadAgent(const std::string& sAgentName) {
     if (!loadError) {
         try {
             oCharacter = &Agent1->Characters(sAgentName);
-        } catch (const basic::BasicError&) {
-        }
+        } catch (const basic::BasicError&) {}
         try {
             CenterAgent(sAgentName);
-        } catch (const basic::BasicError&) {
-        }
+        } catch (const basic::BasicError&) {}
         try {
             Character().Show();
-        } catch (const basic::BasicError&) {
-        }
+        } catch (const basic::BasicError&) {}
         return;
     }
 

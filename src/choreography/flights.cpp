@@ -48,13 +48,13 @@ FlightPlan ZinnaForm::LeftwardFlightPlan() {
     return plan;
 }
 
-void ZinnaForm::FlyRightAcross(basic::Integer StartX, basic::Integer StartY, basic::Integer EndX,
-                               basic::Integer EndY, basic::Long Steps) {
+void ZinnaForm::FlyRightAcross(basic::Integer StartX, basic::Integer StartY, basic::Integer EndX, basic::Integer EndY,
+                               basic::Long Steps) {
     FlyAcross({StartX, StartY, EndX, EndY, Steps}, kFlyRightCycle, static_cast<int>(std::size(kFlyRightCycle)));
 }
 
-void ZinnaForm::FlyLeftAcross(basic::Integer StartX, basic::Integer StartY, basic::Integer EndX,
-                              basic::Integer EndY, basic::Long Steps) {
+void ZinnaForm::FlyLeftAcross(basic::Integer StartX, basic::Integer StartY, basic::Integer EndX, basic::Integer EndY,
+                              basic::Long Steps) {
     FlyAcross({StartX, StartY, EndX, EndY, Steps}, kFlyLeftCycle, static_cast<int>(std::size(kFlyLeftCycle)));
 }
 

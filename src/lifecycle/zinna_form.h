@@ -86,10 +86,10 @@ public:
     void AddMenuCommands();
     void Agent1_Command(const std::string& name);
     void ToggleSound();
-    void Agent1_DblClick(const std::string& CharacterID, basic::Integer Button, basic::Integer Shift,
-                         basic::Integer X, basic::Integer Y);
-    void Agent1_DragStart(const std::string& CharacterID, basic::Integer Button, basic::Integer Shift,
-                          basic::Integer X, basic::Integer Y);
+    void Agent1_DblClick(const std::string& CharacterID, basic::Integer Button, basic::Integer Shift, basic::Integer X,
+                         basic::Integer Y);
+    void Agent1_DragStart(const std::string& CharacterID, basic::Integer Button, basic::Integer Shift, basic::Integer X,
+                          basic::Integer Y);
     void Agent1_DragComplete(const std::string& CharacterID, basic::Integer Button, basic::Integer Shift,
                              basic::Integer X, basic::Integer Y);
     void Agent1_RequestStart(RequestId Request);

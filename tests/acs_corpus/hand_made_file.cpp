@@ -24,7 +24,7 @@ Bytes Region(std::uint32_t headerSize, std::uint32_t type, const std::vector<Reg
     w.U32(headerSize);
     w.U32(type);
     w.U32(static_cast<std::uint32_t>(rects.size()));
-    w.U32(168);  // a size hint larger than 16n, as real files have
+    w.U32(168);                            // a size hint larger than 16n, as real files have
     for (int i = 0; i < 4; ++i) w.U32(0);  // bounding box, not checked
     for (const RegionRect& r : rects) {
         w.I32(r.left), w.I32(r.top), w.I32(r.right), w.I32(r.bottom);
@@ -33,7 +33,8 @@ Bytes Region(std::uint32_t headerSize, std::uint32_t type, const std::vector<Reg
 }
 
 HandMadeFile::HandMadeFile()
-    : images{ImageRecord(5, 2, false, {1, 2, 3, 4, 5, 0, 0, 0, 6, 7, 8, 9, 10, 0, 0, 0}, Region(32, 1, {{0, 0, 5, 2}}))},
+    : images{ImageRecord(5, 2, false, {1, 2, 3, 4, 5, 0, 0, 0, 6, 7, 8, 9, 10, 0, 0, 0},
+                         Region(32, 1, {{0, 0, 5, 2}}))},
       animations{{"A", Animation(1)}} {}
 
 Bytes HandMadeFile::Animation(int frames) {
@@ -100,10 +101,10 @@ Bytes HandMadeFile::Assemble() const {
     w.String("");
     w.PatchU32(localizedLocator, static_cast<std::uint32_t>(localized));
     w.PatchU32(localizedLocator + 4, static_cast<std::uint32_t>(w.Position() - localized));
-    const std::uint32_t locators[8] = {info, static_cast<std::uint32_t>(w.Position() - info),
+    const std::uint32_t locators[8] = {info,          static_cast<std::uint32_t>(w.Position() - info),
                                        animationList, imageList - animationList,
-                                       imageList, soundList - imageList,
-                                       soundList, 4};
+                                       imageList,     soundList - imageList,
+                                       soundList,     4};
     w.PatchU32(0, 0xABCDABC3);
     for (int i = 0; i < 8; ++i) w.PatchU32(4 + 4 * i, locators[i]);
     return w.Bytes();

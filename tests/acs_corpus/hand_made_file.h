@@ -15,8 +15,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 // One image record: kind 1, width, height, the pixel block (raw or compressed) and a region
 // stored raw (compressed size 0).
-Bytes ImageRecord(std::uint16_t width, std::uint16_t height, bool compressed, const Bytes& pixels,
-                  const Bytes& region);
+Bytes ImageRecord(std::uint16_t width, std::uint16_t height, bool compressed, const Bytes& pixels, const Bytes& region);
 
 // A region blob: header (size, type, count, a size hint of 168), a zero bounding box, the rectangles.
 Bytes Region(std::uint32_t headerSize, std::uint32_t type, const std::vector<RegionRect>& rects);

@@ -26,8 +26,12 @@ void PutU32(Bytes& b, std::size_t at, std::uint32_t v) {
 // known sizes of its texts.
 struct Layout {
     explicit Layout(const Bytes& file)
-        : info(U32At(file, 4)), animationList(U32At(file, 12)), imageList(U32At(file, 20)), soundList(U32At(file, 28)),
-          animation(U32At(file, animationList + 12)), image0(U32At(file, imageList + 4)),
+        : info(U32At(file, 4)),
+          animationList(U32At(file, 12)),
+          imageList(U32At(file, 20)),
+          soundList(U32At(file, 28)),
+          animation(U32At(file, animationList + 12)),
+          image0(U32At(file, imageList + 4)),
           sound0(U32At(file, soundList + 4)) {}
     std::size_t info, animationList, imageList, soundList;
     std::size_t animation;  // record of "A": name (8 bytes), transition, return name (4), frame count
@@ -99,11 +103,13 @@ std::vector<MalformedFile> MalformedFiles() {
     add("locator-wraps-32-bits.acs", "animation-list locator", [](Bytes& b) { PutU32(b, 16, 0xFFFFFFF0); });
     add("huge-animation-count.acs", "animation list: animation count 268435456 needs at least",
         [&](Bytes& b) { PutU32(b, at.animationList, 0x10000000); });
-    add("huge-image-count.acs", "image list: image count 4294967295", [&](Bytes& b) { PutU32(b, at.imageList, 0xFFFFFFFF); });
+    add("huge-image-count.acs", "image list: image count 4294967295",
+        [&](Bytes& b) { PutU32(b, at.imageList, 0xFFFFFFFF); });
     add("huge-sound-count.acs", "audio list: sound count", [&](Bytes& b) { PutU32(b, at.soundList, 0x40000000); });
     add("huge-palette-count.acs", "palette count 2147483647 is more than 256",
         [&](Bytes& b) { PutU32(b, at.Palette(), 0x7FFFFFFF); });
-    add("huge-frame-count.acs", "frame count 65535 needs at least", [&](Bytes& b) { PutU16(b, at.FrameCount(), 0xFFFF); });
+    add("huge-frame-count.acs", "frame count 65535 needs at least",
+        [&](Bytes& b) { PutU16(b, at.FrameCount(), 0xFFFF); });
     add("huge-string-length.acs", "text of 2147483647 characters runs past the end",
         [&](Bytes& b) { PutU32(b, at.animationList + 4, 0x7FFFFFFF); });
     add("unterminated-string.acs", "lacks its 0x0000 terminator", [&](Bytes& b) { b[at.animation + 6] = 'X'; });
@@ -118,7 +124,8 @@ std::vector<MalformedFile> MalformedFiles() {
         [&](Bytes& b) { PutU32(b, at.Frame0ImageIndex(), 99); });
     add("sound-index-bad.acs", "sound index 3 is not -1 or one of the 1 sounds",
         [&](Bytes& b) { PutU16(b, at.Frame0Sound(), 3); });
-    add("exit-frame-bad.acs", "exit frame 9 is not -1, -2 or a frame", [&](Bytes& b) { PutU16(b, at.Frame0Exit(), 9); });
+    add("exit-frame-bad.acs", "exit frame 9 is not -1, -2 or a frame",
+        [&](Bytes& b) { PutU16(b, at.Frame0Exit(), 9); });
     add("branch-target-bad.acs", "branch target 2 is past the 2 frames",
         [&](Bytes& b) { PutU16(b, at.Frame0BranchTarget(), 2); });
     add("branch-sum-over-100.acs", "add up to 101", [&](Bytes& b) { PutU16(b, at.Frame0BranchProbability(), 101); });

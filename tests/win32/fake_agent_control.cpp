@@ -18,16 +18,16 @@ constexpr DWORD kCookie = 7;
 
 std::string KindName(WORD flags) {
     switch (flags) {
-    case DISPATCH_METHOD:
-        return "call";
-    case DISPATCH_PROPERTYGET:
-        return "get";
-    case DISPATCH_PROPERTYPUT:
-        return "put";
-    case DISPATCH_METHOD | DISPATCH_PROPERTYGET:
-        return "call|get";
-    default:
-        return "flags " + std::to_string(flags);
+        case DISPATCH_METHOD:
+            return "call";
+        case DISPATCH_PROPERTYGET:
+            return "get";
+        case DISPATCH_PROPERTYPUT:
+            return "put";
+        case DISPATCH_METHOD | DISPATCH_PROPERTYGET:
+            return "call|get";
+        default:
+            return "flags " + std::to_string(flags);
     }
 }
 }  // namespace
@@ -40,20 +40,20 @@ std::string Describe(const VARIANT& value) {
         if (value.vt == (VT_I2 | VT_BYREF)) return prefix + "I2 " + std::to_string(*value.piVal);
     }
     switch (v->vt) {
-    case VT_I2:
-        return "I2 " + std::to_string(v->iVal);
-    case VT_I4:
-        return "I4 " + std::to_string(v->lVal);
-    case VT_BOOL:
-        return "BOOL " + std::to_string(v->boolVal);
-    case VT_BSTR:
-        return "BSTR \"" + win32::Utf8FromWide({v->bstrVal, SysStringLen(v->bstrVal)}) + "\"";
-    case VT_DISPATCH:
-        return "DISPATCH";
-    case VT_ERROR:
-        return v->scode == DISP_E_PARAMNOTFOUND ? "MISSING" : "ERROR";
-    default:
-        return prefix + "VT " + std::to_string(v->vt);
+        case VT_I2:
+            return "I2 " + std::to_string(v->iVal);
+        case VT_I4:
+            return "I4 " + std::to_string(v->lVal);
+        case VT_BOOL:
+            return "BOOL " + std::to_string(v->boolVal);
+        case VT_BSTR:
+            return "BSTR \"" + win32::Utf8FromWide({v->bstrVal, SysStringLen(v->bstrVal)}) + "\"";
+        case VT_DISPATCH:
+            return "DISPATCH";
+        case VT_ERROR:
+            return v->scode == DISP_E_PARAMNOTFOUND ? "MISSING" : "ERROR";
+        default:
+            return prefix + "VT " + std::to_string(v->vt);
     }
 }
 
@@ -229,8 +229,8 @@ ComPtr<ITypeInfo> BuildControlTypeInfo(const IID& eventsIid, const std::map<std:
     events->LayOut();
 
     ComPtr<ICreateTypeInfo> control;
-    if (FAILED(library->CreateTypeInfo(const_cast<LPOLESTR>(L"IZinnaFakeAgentCtl"), TKIND_DISPATCH,
-                                       control.Receive()))) {
+    if (FAILED(
+            library->CreateTypeInfo(const_cast<LPOLESTR>(L"IZinnaFakeAgentCtl"), TKIND_DISPATCH, control.Receive()))) {
         return {};
     }
     const GUID controlId = {0x5A1E0002, 0x2A7E, 0x4C11, {0x9A, 0x10, 0x00, 0x00, 0x5A, 0x11, 0x2A, 0x02}};
@@ -316,8 +316,7 @@ FakeAgent::FakeAgent() {
                           return Request(result);
                       });
     control = Make("Control", {L"Connected", L"Characters"},
-                   [this](const std::string& member, WORD, const std::vector<VARIANT>&, VARIANT* result,
-                          EXCEPINFO*) {
+                   [this](const std::string& member, WORD, const std::vector<VARIANT>&, VARIANT* result, EXCEPINFO*) {
                        if (member == "Characters") ReturnObject(result, characters);
                        return S_OK;
                    });
@@ -327,8 +326,7 @@ FakeAgent::FakeAgent() {
 HRESULT FakeAgent::Request(VARIANT* result) {
     const int id = nextRequest_++;
     ReturnObject(result, Make("Request", {L"Status"},
-                              [id](const std::string&, WORD, const std::vector<VARIANT>&, VARIANT* value,
-                                   EXCEPINFO*) {
+                              [id](const std::string&, WORD, const std::vector<VARIANT>&, VARIANT* value, EXCEPINFO*) {
                                   value->vt = VT_I4;
                                   value->lVal = id;
                                   return S_OK;
@@ -336,8 +334,8 @@ HRESULT FakeAgent::Request(VARIANT* result) {
     return S_OK;
 }
 
-HRESULT FakeAgent::Character(const std::string& member, WORD kind, const std::vector<VARIANT>& args,
-                             VARIANT* result, EXCEPINFO* exception) {
+HRESULT FakeAgent::Character(const std::string& member, WORD kind, const std::vector<VARIANT>& args, VARIANT* result,
+                             EXCEPINFO* exception) {
     if (member == "Width") {
         result->vt = VT_I2;
         result->iVal = 128;

@@ -34,7 +34,9 @@ bool PumpUntil(const std::function<bool()>& done, DWORD milliseconds) {
     return true;
 }
 
-void PumpFor(DWORD milliseconds) { PumpUntil([] { return false; }, milliseconds); }
+void PumpFor(DWORD milliseconds) {
+    PumpUntil([] { return false; }, milliseconds);
+}
 
 }  // namespace
 

@@ -22,8 +22,7 @@ std::wstring DesktopValue(const wchar_t* name) {
     if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, KEY_READ, &key) != ERROR_SUCCESS) return {};
     std::wstring value(1024, L'\0');
     DWORD size = static_cast<DWORD>(value.size() * sizeof(wchar_t));
-    const LONG status =
-        RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(value.data()), &size);
+    const LONG status = RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(value.data()), &size);
     RegCloseKey(key);
     if (status != ERROR_SUCCESS) return L"<missing>";
     value.resize(size / sizeof(wchar_t));
@@ -53,8 +52,8 @@ void PumpMessagesFor(DWORD milliseconds) {
 }
 
 std::string ReadWholeFile(const std::wstring& path) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              0, nullptr);
+    HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return {};
     std::string content(64 * 1024, '\0');
     DWORD read = 0;
@@ -122,8 +121,7 @@ TEST_CASE("the four key events of the minimise-all chord reach the system's inpu
     UnhookWindowsHookEx(hook);
     g_keys = nullptr;
 
-    const std::vector<std::pair<DWORD, bool>> expected = {
-        {VK_LWIN, false}, {'M', false}, {'M', true}, {VK_LWIN, true}};
+    const std::vector<std::pair<DWORD, bool>> expected = {{VK_LWIN, false}, {'M', false}, {'M', true}, {VK_LWIN, true}};
     CHECK(keys == expected);
     CHECK((GetAsyncKeyState(VK_LWIN) & 0x8000) == 0);
 }

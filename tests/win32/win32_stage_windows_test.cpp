@@ -31,8 +31,8 @@ public:
                    zinna::basic::Integer y) override {
         seen.push_back("DragStart " + Where(button, x, y));
     }
-    void DragComplete(const std::string&, zinna::basic::Integer button, zinna::basic::Integer,
-                      zinna::basic::Integer x, zinna::basic::Integer y) override {
+    void DragComplete(const std::string&, zinna::basic::Integer button, zinna::basic::Integer, zinna::basic::Integer x,
+                      zinna::basic::Integer y) override {
         seen.push_back("DragComplete " + Where(button, x, y));
     }
     void RequestStart(zinna::RequestId) override {}
@@ -241,8 +241,8 @@ TEST_CASE("while she speaks her balloon stands above her, inside the screen, and
 
 TEST_CASE("a character file that cannot be read is the control's error, and no window is made") {
     RecordedEvents events;
-    HostedAgentControl control(GetModuleHandleW(nullptr), events, [](const std::function<void()>& work) { work(); },
-                               nullptr);
+    HostedAgentControl control(
+        GetModuleHandleW(nullptr), events, [](const std::function<void()>& work) { work(); }, nullptr);
     CHECK_THROWS_AS(control.CharactersLoad("tester", "C:\\no such folder\\tester.acs"), zinna::basic::BasicError);
     CHECK(control.Windows() == nullptr);
 }

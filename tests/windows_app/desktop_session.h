@@ -71,7 +71,8 @@ inline std::optional<int> RunUnixCommand(const std::string& command, DWORD milli
     // Double quotes would end the argument: commands use single quotes.
     if (command.find('"') != std::string::npos) throw std::invalid_argument("no double quotes in Unix commands");
     // The Unix program gets Wine's idea of PATH, so the shell sets the Unix one first.
-    std::string line = "sh -c \"PATH=/usr/bin:/bin; export PATH; " + command + "; echo $? > " + marker + ".tmp && mv " + marker + ".tmp " + marker + "\"";
+    std::string line = "sh -c \"PATH=/usr/bin:/bin; export PATH; " + command + "; echo $? > " + marker + ".tmp && mv " +
+                       marker + ".tmp " + marker + "\"";
     std::wstring commandLine(line.begin(), line.end());
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
@@ -132,7 +133,8 @@ struct Screenshot {
 inline std::optional<Screenshot> TakeScreenshot(const std::string& keepAsPng = "") {
     static int counter = 0;
     const std::string work = EnvironmentOr("ZINNA_DESKTOP_WORK_DIR", "/tmp");
-    const std::string ppm = work + "/screen-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter) + ".ppm";
+    const std::string ppm =
+        work + "/screen-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter) + ".ppm";
     std::string command = "import -window root -depth 8 ppm:" + ppm;
     if (!keepAsPng.empty()) command += " && import -window root png:" + keepAsPng;
     if (RunUnixCommand(command) != std::optional<int>(0)) return std::nullopt;
@@ -152,7 +154,9 @@ inline std::optional<Screenshot> TakeScreenshot(const std::string& keepAsPng = "
 }
 
 // Mouse and keys through the X server, as a person's would come.
-inline bool Xdotool(const std::string& arguments) { return RunUnixCommand("xdotool " + arguments) == std::optional<int>(0); }
+inline bool Xdotool(const std::string& arguments) {
+    return RunUnixCommand("xdotool " + arguments) == std::optional<int>(0);
+}
 
 inline bool VisibleWindowRect(HWND window, RECT& rect) {
     return window != nullptr && IsWindowVisible(window) && GetWindowRect(window, &rect);
@@ -174,7 +178,8 @@ inline HWND VisibleWindowOf(DWORD processId, const wchar_t* className) {
             GetWindowThreadProcessId(window, &owner);
             wchar_t className[64] = {};
             GetClassNameW(window, className, 64);
-            if (owner == wanted->processId && IsWindowVisible(window) && std::wcscmp(className, wanted->className) == 0) {
+            if (owner == wanted->processId && IsWindowVisible(window) &&
+                std::wcscmp(className, wanted->className) == 0) {
                 wanted->window = window;
                 return FALSE;
             }

@@ -87,8 +87,8 @@ ClassFactory g_factory;
 
 }  // namespace
 
-extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID classId, REFIID riid,
-                                                                         void** object) {
+extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE
+    DllGetClassObject(REFCLSID classId, REFIID riid, void** object) {
     if (!IsEqualCLSID(classId, kFakeControlClass)) return CLASS_E_CLASSNOTAVAILABLE;
     return g_factory.QueryInterface(riid, object);
 }

@@ -1,10 +1,10 @@
 // zinna.exe as a user meets it when it cannot show its character: without the old control and
 // without the character file, or with a control that is registered but broken, it dresses the
-// desktop, fails, reports that in its message box, and leaves the user's desktop as it found it. A second Zinna started while one runs exits at once and touches nothing.
-// With a stand-in for the control registered, zinna.exe runs its whole start-up and message loop,
-// answers the control's events, and puts the desktop back on Quit and at the session's end.
-// The path of zinna.exe comes as ZINNA_EXE, the stand-in's as ZINNA_FAKE_AGENT_DLL (Unix paths
-// under Wine, mapped to drive Z:).
+// desktop, fails, reports that in its message box, and leaves the user's desktop as it found it. A second Zinna started
+// while one runs exits at once and touches nothing. With a stand-in for the control registered, zinna.exe runs its
+// whole start-up and message loop, answers the control's events, and puts the desktop back on Quit and at the session's
+// end. The path of zinna.exe comes as ZINNA_EXE, the stand-in's as ZINNA_FAKE_AGENT_DLL (Unix paths under Wine, mapped
+// to drive Z:).
 #include "platform/win32/windows_api.h"
 
 #include "desktop_session.h"
@@ -101,8 +101,8 @@ struct Process {
         STARTUPINFOW startup{};
         startup.cb = sizeof(startup);
         std::wstring commandLine = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
-        REQUIRE(CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                               &startup, &info));
+        REQUIRE(CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                               &info));
     }
     ~Process() {
         if (WaitForSingleObject(info.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(info.hProcess, 99);
@@ -186,7 +186,8 @@ void SetDefaultValue(const std::wstring& path, const wchar_t* name, const std::w
 struct RegisteredFakeControl {
     RegisteredFakeControl() {
         SetDefaultValue(L"Software\\Classes\\Agent.Control.2\\CLSID", nullptr, kFakeControlClass);
-        const std::wstring server = std::wstring(L"Software\\Classes\\CLSID\\") + kFakeControlClass + L"\\InprocServer32";
+        const std::wstring server =
+            std::wstring(L"Software\\Classes\\CLSID\\") + kFakeControlClass + L"\\InprocServer32";
         SetDefaultValue(server, nullptr, PathFromEnvironment("ZINNA_FAKE_AGENT_DLL"));
         SetDefaultValue(server, L"ThreadingModel", L"Apartment");
     }
@@ -280,8 +281,8 @@ TEST_CASE("with a control, zinna.exe starts up in order and the session's end pu
     REQUIRE(std::find(log.begin(), log.end(), kStartUpDone) != log.end());
 
     CHECK(log.at(0) == "Control.Connected put (BOOL -1)");
-    CHECK(std::find(log.begin(), log.end(),
-                    "Characters.Load call (BSTR \"zinna\", BSTR \"C:\\windows\\zinna.acs\")") != log.end());
+    CHECK(std::find(log.begin(), log.end(), "Characters.Load call (BSTR \"zinna\", BSTR \"C:\\windows\\zinna.acs\")") !=
+          log.end());
     const std::vector<std::string> commands = AddedCommands(log);
     REQUIRE(commands.size() == 13);
     CHECK(commands.front() == "(BSTR \"Lantern Hall\", BSTR \"  &Lantern Hall  \")");

@@ -52,8 +52,8 @@ TEST_CASE("the version information names the product and its version") {
     REQUIRE(GetFileVersionInfoW(exe.c_str(), 0, size, info.data()));
     wchar_t* value = nullptr;
     UINT length = 0;
-    REQUIRE(VerQueryValueW(info.data(), L"\\StringFileInfo\\040904B0\\ProductName",
-                           reinterpret_cast<void**>(&value), &length));
+    REQUIRE(VerQueryValueW(info.data(), L"\\StringFileInfo\\040904B0\\ProductName", reinterpret_cast<void**>(&value),
+                           &length));
     CHECK(std::wstring(value) == L"Zinna");
     REQUIRE(VerQueryValueW(info.data(), L"\\StringFileInfo\\040904B0\\OriginalFilename",
                            reinterpret_cast<void**>(&value), &length));

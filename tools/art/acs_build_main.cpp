@@ -35,7 +35,8 @@ int main(int argc, char** argv) {
         art::CharacterSources sources;
         const std::vector<std::uint8_t> text = ReadBytes(manifestPath);
         try {
-            sources.manifest = art::ParseManifest(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()));
+            sources.manifest =
+                art::ParseManifest(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()));
         } catch (const art::ManifestError& e) {
             std::fprintf(stderr, "%s:%d: %s\n", manifestPath.string().c_str(), e.Line(), e.what());
             return 1;

@@ -42,9 +42,7 @@ int ParseNumber(std::string_view word, int line, const char* what, int min, int 
     return value;
 }
 
-bool StartsWith(std::string_view word, std::string_view prefix) {
-    return word.substr(0, prefix.size()) == prefix;
-}
+bool StartsWith(std::string_view word, std::string_view prefix) { return word.substr(0, prefix.size()) == prefix; }
 
 ManifestFrame ParseFrame(const std::vector<std::string_view>& words, int line) {
     if (words.size() < 3) throw ManifestError(line, "a frame needs an image (or -) and a duration");
@@ -117,13 +115,14 @@ void CheckReferences(const AnimationManifest& manifest) {
     std::set<std::string> sounds;
     for (const ManifestSound& sound : manifest.sounds) sounds.insert(sound.name);
     for (const ManifestAnimation& animation : manifest.animations) {
-        if (animation.frames.empty()) throw ManifestError(animation.line, "animation " + animation.name + " has no frames");
+        if (animation.frames.empty())
+            throw ManifestError(animation.line, "animation " + animation.name + " has no frames");
         const int count = static_cast<int>(animation.frames.size());
         for (const ManifestFrame& frame : animation.frames) {
             for (const ManifestBranch& branch : frame.branches)
                 if (branch.targetFrame >= count)
-                    throw ManifestError(frame.line, "branch to frame " + std::to_string(branch.targetFrame) +
-                                                        " but " + animation.name + " has " + std::to_string(count) + " frames");
+                    throw ManifestError(frame.line, "branch to frame " + std::to_string(branch.targetFrame) + " but " +
+                                                        animation.name + " has " + std::to_string(count) + " frames");
             if (frame.exitFrame >= count)
                 throw ManifestError(frame.line, "exit to frame " + std::to_string(frame.exitFrame) + " but " +
                                                     animation.name + " has " + std::to_string(count) + " frames");
@@ -194,9 +193,7 @@ AnimationManifest ParseManifest(std::string_view text) {
     return manifest;
 }
 
-std::string MouthImage(const std::string& prefix, int shape) {
-    return prefix + std::to_string(shape);
-}
+std::string MouthImage(const std::string& prefix, int shape) { return prefix + std::to_string(shape); }
 
 std::vector<std::string> ImagesUsed(const AnimationManifest& manifest) {
     std::vector<std::string> images;

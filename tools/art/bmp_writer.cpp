@@ -38,9 +38,9 @@ std::vector<std::uint8_t> EncodeBmp24(const RgbaPicture& picture) {
     PutU32(out, 40);
     PutU32(out, static_cast<std::uint32_t>(picture.width));
     PutU32(out, static_cast<std::uint32_t>(picture.height));  // positive: rows bottom-up
-    PutU16(out, 1);   // planes
-    PutU16(out, 24);  // bits per pixel
-    PutU32(out, 0);   // BI_RGB
+    PutU16(out, 1);                                           // planes
+    PutU16(out, 24);                                          // bits per pixel
+    PutU32(out, 0);                                           // BI_RGB
     PutU32(out, imageSize);
     PutU32(out, 2835);  // 72 dpi, in pixels per metre
     PutU32(out, 2835);

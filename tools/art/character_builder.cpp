@@ -35,25 +35,31 @@ PlacedImage CropToOpaque(const IndexedPicture& picture, std::uint8_t transparent
     std::vector<std::uint8_t> pixels;
     pixels.reserve(static_cast<std::size_t>(width) * height);
     for (int y = top; y <= bottom; ++y)
-        for (int x = left; x <= right; ++x) pixels.push_back(picture.indices[static_cast<std::size_t>(y) * picture.width + x]);
+        for (int x = left; x <= right; ++x)
+            pixels.push_back(picture.indices[static_cast<std::size_t>(y) * picture.width + x]);
     images.push_back(acs::MakeImage(static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(height),
                                     std::move(pixels), transparent));
-    return {static_cast<std::uint32_t>(images.size() - 1), static_cast<std::int16_t>(left), static_cast<std::int16_t>(top),
-            static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(height)};
+    return {static_cast<std::uint32_t>(images.size() - 1), static_cast<std::int16_t>(left),
+            static_cast<std::int16_t>(top), static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(height)};
 }
 
 bool IsRiffWave(const std::vector<std::uint8_t>& bytes) {
     if (bytes.size() < 12) return false;
-    const std::uint32_t riffLength = bytes[4] | (bytes[5] << 8) | (bytes[6] << 16) | (static_cast<std::uint32_t>(bytes[7]) << 24);
-    return std::equal(bytes.begin(), bytes.begin() + 4, "RIFF") && std::equal(bytes.begin() + 8, bytes.begin() + 12, "WAVE") &&
+    const std::uint32_t riffLength =
+        bytes[4] | (bytes[5] << 8) | (bytes[6] << 16) | (static_cast<std::uint32_t>(bytes[7]) << 24);
+    return std::equal(bytes.begin(), bytes.begin() + 4, "RIFF") &&
+           std::equal(bytes.begin() + 8, bytes.begin() + 12, "WAVE") &&
            static_cast<std::uint64_t>(riffLength) + 8 <= bytes.size();
 }
 
 acs::Transition TransitionOf(ManifestTransition transition) {
     switch (transition) {
-        case ManifestTransition::ReturnAnimation: return acs::Transition::ReturnAnimation;
-        case ManifestTransition::ExitBranches: return acs::Transition::ExitBranches;
-        case ManifestTransition::None: break;
+        case ManifestTransition::ReturnAnimation:
+            return acs::Transition::ReturnAnimation;
+        case ManifestTransition::ExitBranches:
+            return acs::Transition::ExitBranches;
+        case ManifestTransition::None:
+            break;
     }
     return acs::Transition::None;
 }
@@ -130,7 +136,8 @@ acs::Character BuildCharacter(const CharacterSources& sources) {
             frame.duration = static_cast<std::uint16_t>(sourceFrame.duration);
             frame.exitFrame = static_cast<std::int16_t>(sourceFrame.exitFrame);
             for (const ManifestBranch& branch : sourceFrame.branches)
-                frame.branches.push_back({static_cast<std::uint16_t>(branch.targetFrame), static_cast<std::uint16_t>(branch.percent)});
+                frame.branches.push_back(
+                    {static_cast<std::uint16_t>(branch.targetFrame), static_cast<std::uint16_t>(branch.percent)});
             if (!sourceFrame.mouthPrefix.empty()) {
                 // Every overlay of a frame carries the centre of the first mouth image's outline.
                 const PlacedImage& first = placed.at(MouthImage(sourceFrame.mouthPrefix, 0));

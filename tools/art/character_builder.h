@@ -17,7 +17,7 @@ namespace zinna::art {
 
 struct CharacterSources {
     AnimationManifest manifest;
-    std::map<std::string, RgbaPicture> pictures;            // by image name, each frame-sized
+    std::map<std::string, RgbaPicture> pictures;              // by image name, each frame-sized
     std::map<std::string, std::vector<std::uint8_t>> sounds;  // by sound name, whole WAVE files
 };
 

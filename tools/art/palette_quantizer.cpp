@@ -74,7 +74,8 @@ std::vector<PaletteColor> MedianCut(std::vector<ColorCount>& colors, std::size_t
         if (chosen == boxes.size()) break;
         Box box = boxes[chosen];
         const int channel = WidestChannel(colors, box).first;
-        std::sort(colors.begin() + static_cast<std::ptrdiff_t>(box.begin), colors.begin() + static_cast<std::ptrdiff_t>(box.end),
+        std::sort(colors.begin() + static_cast<std::ptrdiff_t>(box.begin),
+                  colors.begin() + static_cast<std::ptrdiff_t>(box.end),
                   [channel](const ColorCount& a, const ColorCount& b) { return a.rgb[channel] < b.rgb[channel]; });
         std::uint64_t total = 0;
         for (std::size_t i = box.begin; i < box.end; ++i) total += colors[i].count;

@@ -65,8 +65,8 @@ void PaintBalloon(acs::RgbaImage& screen, const ScreenScene& scene) {
             int dy = std::max({r.top + radius - y, y - (r.bottom - 1 - radius), 0});
             int d2 = dx * dx + dy * dy;
             if (d2 > radius * radius) continue;
-            bool edge = d2 > (radius - 1) * (radius - 1) || x == r.left || x == r.right - 1 || y == r.top ||
-                        y == r.bottom - 1;
+            bool edge =
+                d2 > (radius - 1) * (radius - 1) || x == r.left || x == r.right - 1 || y == r.top || y == r.bottom - 1;
             if (edge && (dx > 0 || dy > 0 || x == r.left || x == r.right - 1 || y == r.top || y == r.bottom - 1))
                 Put(screen, x, y, 0, 0, 0);
             else
@@ -79,8 +79,10 @@ void PaintBalloon(acs::RgbaImage& screen, const ScreenScene& scene) {
         int y = balloon.pointsDown ? r.bottom - 1 + i : r.top - i;
         for (int x = balloon.pointerX - halfWidth; x <= balloon.pointerX + halfWidth; ++x) {
             bool edge = x == balloon.pointerX - halfWidth || x == balloon.pointerX + halfWidth;
-            if (edge) Put(screen, x, y, 0, 0, 0);
-            else Put(screen, x, y, 255, 255, 225);
+            if (edge)
+                Put(screen, x, y, 0, 0, 0);
+            else
+                Put(screen, x, y, 255, 255, 225);
         }
     }
     int scale = std::max(1, balloon.fontPixels / 9);
@@ -136,12 +138,14 @@ acs::RgbaImage PaintScreen(const ScreenScene& scene) {
     if (scene.taskbar) {
         const stage::ScreenRect& bar = *scene.taskbar;
         for (int y = bar.top; y < bar.bottom; ++y)
-            for (int x = bar.left; x < bar.right; ++x) Put(screen, x, y, y == bar.top ? 90 : 48, y == bar.top ? 90 : 48, y == bar.top ? 96 : 54);
+            for (int x = bar.left; x < bar.right; ++x)
+                Put(screen, x, y, y == bar.top ? 90 : 48, y == bar.top ? 90 : 48, y == bar.top ? 96 : 54);
     }
     if (scene.character) {
         const acs::RgbaImage& frame = *scene.character;
         for (int y = 0; y < frame.height; ++y)
-            for (int x = 0; x < frame.width; ++x) PutPixelOf(screen, scene.characterX + x, scene.characterY + y, frame, x, y);
+            for (int x = 0; x < frame.width; ++x)
+                PutPixelOf(screen, scene.characterX + x, scene.characterY + y, frame, x, y);
     }
     if (scene.balloon) PaintBalloon(screen, scene);
     return screen;

@@ -23,7 +23,7 @@ struct ScreenScene {
     std::uint32_t desktopColor = 0;  // 0x00BBGGRR
     const acs::RgbaImage* wallpaper = nullptr;
     std::string tileWallpaper, wallpaperStyle;  // "1" tiles; style "2" stretches; else centred
-    std::optional<stage::ScreenRect> taskbar;     // drawn as a plain grey bar
+    std::optional<stage::ScreenRect> taskbar;   // drawn as a plain grey bar
     const acs::RgbaImage* character = nullptr;  // null when she is hidden
     int characterX = 0, characterY = 0;
     std::optional<stage::BalloonLayout> balloon;

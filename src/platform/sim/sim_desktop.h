@@ -63,8 +63,7 @@ public:
                      std::uintptr_t extraInfo) override;
     std::uint32_t GetWindowsDirectoryA(char* buffer, std::uint32_t size) override;
     std::intptr_t ShellExecuteA(WindowHandle owner, const std::string& operation, const std::string& file,
-                                const std::string& parameters, const std::string& directory,
-                                int showCommand) override;
+                                const std::string& parameters, const std::string& directory, int showCommand) override;
 
     // --- The simulated world, for the simulation and its tests ---
     struct RegValue {
@@ -97,7 +96,7 @@ public:
 
 private:
     struct KeyNode {
-        std::string name;                                          // as created, for display
+        std::string name;                                                // as created, for display
         std::map<std::string, std::pair<std::string, RegValue>> values;  // lower-case name -> (name, value)
     };
     std::optional<std::string> ResolveKey(RegistryKey key, const std::string& subKey) const;
@@ -105,8 +104,8 @@ private:
     std::int32_t OpenKey(RegistryKey key, const std::string& subKey, RegistryKey* result);
 
     Trace& trace_;
-    std::map<std::string, KeyNode> keys_;           // lower-case full path -> key
-    std::map<RegistryKey, std::string> openKeys_;   // handle -> lower-case full path
+    std::map<std::string, KeyNode> keys_;          // lower-case full path -> key
+    std::map<RegistryKey, std::string> openKeys_;  // handle -> lower-case full path
     RegistryKey nextHandle_ = 0x1000;
     std::map<int, std::uint32_t> colors_;
     std::string shownWallpaper_;

@@ -4,8 +4,8 @@
 
 namespace zinna::sim {
 
-SimToolkit::SimToolkit(SimScreen screen, std::uint32_t seed, std::vector<float> firstRandomNumbers,
-                       VirtualClock& clock, Trace& trace, ControlFactory controlFactory)
+SimToolkit::SimToolkit(SimScreen screen, std::uint32_t seed, std::vector<float> firstRandomNumbers, VirtualClock& clock,
+                       Trace& trace, ControlFactory controlFactory)
     : screen_(screen),
       seed_(seed),
       random_(std::move(firstRandomNumbers)),

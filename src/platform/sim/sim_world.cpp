@@ -168,9 +168,15 @@ void SimWorld::Perform(const UserAction& action) {
     if (toolkit_.Ended() || form_.oCharacter == nullptr) return;
     if (simpleControl_) {
         switch (action.kind) {
-            case UserAction::Kind::Command: simpleControl_->UserChoosesCommand(action.command); break;
-            case UserAction::Kind::DblClick: simpleControl_->UserDoubleClicks(); break;
-            case UserAction::Kind::Drag: simpleControl_->UserDragsTo(action.x, action.y); break;
+            case UserAction::Kind::Command:
+                simpleControl_->UserChoosesCommand(action.command);
+                break;
+            case UserAction::Kind::DblClick:
+                simpleControl_->UserDoubleClicks();
+                break;
+            case UserAction::Kind::Drag:
+                simpleControl_->UserDragsTo(action.x, action.y);
+                break;
         }
         return;
     }
@@ -181,8 +187,12 @@ void SimWorld::Perform(const UserAction& action) {
     int atX = character->X() + grabX, atY = character->Y() + grabY;
     stage::PointerInput& pointer = character->Pointer();
     switch (action.kind) {
-        case UserAction::Kind::Command: character->ChooseCommand(action.command); break;
-        case UserAction::Kind::DblClick: pointer.DoubleClick(stage::PointerButton::Left, atX, atY); break;
+        case UserAction::Kind::Command:
+            character->ChooseCommand(action.command);
+            break;
+        case UserAction::Kind::DblClick:
+            pointer.DoubleClick(stage::PointerButton::Left, atX, atY);
+            break;
         case UserAction::Kind::Drag:
             pointer.Press(stage::PointerButton::Left, atX, atY, character->X(), character->Y());
             pointer.Move(action.x + grabX, action.y + grabY);
@@ -220,7 +230,8 @@ acs::RgbaImage SimWorld::PictureOfScreen() {
         if (!wallpaperPicture_) wallpaperPicture_ = ReadBitmapFile(*config_.wallpaperFile);
         if (*wallpaperPicture_) scene.wallpaper = &**wallpaperPicture_;
     }
-    if (const auto& bar = config_.desktop.taskbar) scene.taskbar = stage::ScreenRect{bar->Left, bar->Top, bar->Right, bar->Bottom};
+    if (const auto& bar = config_.desktop.taskbar)
+        scene.taskbar = stage::ScreenRect{bar->Left, bar->Top, bar->Right, bar->Bottom};
     stage::StageCharacter* character = host_ ? host_->Loaded() : nullptr;
     if (character && character->Visible()) {
         scene.character = &character->FrameImage();

@@ -35,8 +35,8 @@ public:
                   basic::Integer y) override;
     void DragStart(const std::string& characterId, basic::Integer button, basic::Integer shift, basic::Integer x,
                    basic::Integer y) override;
-    void DragComplete(const std::string& characterId, basic::Integer button, basic::Integer shift,
-                      basic::Integer x, basic::Integer y) override;
+    void DragComplete(const std::string& characterId, basic::Integer button, basic::Integer shift, basic::Integer x,
+                      basic::Integer y) override;
     void RequestStart(RequestId request) override;
     void RequestComplete(RequestId request) override;
     void IdleStart(const std::string& characterId) override;

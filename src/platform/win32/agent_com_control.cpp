@@ -37,13 +37,9 @@ ComPtr<IDispatch> PropertyObject(IDispatch* owner, const wchar_t* property) {
 
 }  // namespace
 
-RequestId AgentComCharacter::Hide() {
-    return RequestIdOf(CallByName(character_.Get(), L"Hide", CallKind::Method, {}));
-}
+RequestId AgentComCharacter::Hide() { return RequestIdOf(CallByName(character_.Get(), L"Hide", CallKind::Method, {})); }
 
-RequestId AgentComCharacter::Show() {
-    return RequestIdOf(CallByName(character_.Get(), L"Show", CallKind::Method, {}));
-}
+RequestId AgentComCharacter::Show() { return RequestIdOf(CallByName(character_.Get(), L"Show", CallKind::Method, {})); }
 
 RequestId AgentComCharacter::MoveTo(basic::Integer x, basic::Integer y, std::optional<basic::Integer> speed) {
     std::vector<Variant> args = Args(Variant::Int16(x), Variant::Int16(y));
@@ -74,8 +70,7 @@ void AgentComCharacter::SetIdleOn(basic::Boolean on) {
 }
 
 basic::Boolean AgentComCharacter::SoundEffectsOn() {
-    return basic::ToBoolean(
-        CallByName(character_.Get(), L"SoundEffectsOn", CallKind::PropertyGet, {}).AsInt16() != 0);
+    return basic::ToBoolean(CallByName(character_.Get(), L"SoundEffectsOn", CallKind::PropertyGet, {}).AsInt16() != 0);
 }
 
 void AgentComCharacter::SetSoundEffectsOn(basic::Boolean on) {
@@ -95,14 +90,14 @@ void AgentComCharacter::CommandsAdd(const std::string& name, const std::string& 
 AgentComControl::AgentComControl(ComPtr<IDispatch> control, AgentEvents& events, UiThreadQueue& queue)
     : control_(std::move(control)) {
     ComPtr<IConnectionPointContainer> container;
-    if (FAILED(control_->QueryInterface(IID_IConnectionPointContainer,
-                                        reinterpret_cast<void**>(container.Receive())))) {
+    if (FAILED(
+            control_->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(container.Receive())))) {
         return;
     }
     ComPtr<IConnectionPoint> point;
     if (FAILED(container->FindConnectionPoint(kAgentEventsIid, point.Receive()))) return;
-    const auto sink = ComPtr<AgentEventSink>::Adopt(
-        new AgentEventSink(events, queue, ResolveAgentEventIds(control_.Get())));
+    const auto sink =
+        ComPtr<AgentEventSink>::Adopt(new AgentEventSink(events, queue, ResolveAgentEventIds(control_.Get())));
     if (SUCCEEDED(point->Advise(sink.Get(), &adviseCookie_))) connectionPoint_ = point;
 }
 
@@ -116,8 +111,8 @@ void AgentComControl::SetConnected(basic::Boolean connected) {
 
 RequestId AgentComControl::CharactersLoad(const std::string& characterId, const std::string& path) {
     const ComPtr<IDispatch> characters = PropertyObject(control_.Get(), L"Characters");
-    return RequestIdOf(CallByName(characters.Get(), L"Load", CallKind::Method,
-                                  Args(Variant::Text(characterId), Variant::Text(path))));
+    return RequestIdOf(
+        CallByName(characters.Get(), L"Load", CallKind::Method, Args(Variant::Text(characterId), Variant::Text(path))));
 }
 
 AgentCharacter& AgentComControl::Characters(const std::string& characterId) {
@@ -134,8 +129,7 @@ AgentCharacter& AgentComControl::Characters(const std::string& characterId) {
     return *slot;
 }
 
-std::unique_ptr<AgentControl> CreateAgentControl(const std::string& progId, AgentEvents& events,
-                                                 UiThreadQueue& queue) {
+std::unique_ptr<AgentControl> CreateAgentControl(const std::string& progId, AgentEvents& events, UiThreadQueue& queue) {
     CLSID classId{};
     if (FAILED(CLSIDFromProgID(WideFromUtf8(progId).c_str(), &classId))) {
         throw basic::BasicError(basic::kErrCannotCreateObject, "ActiveX component can't create object");

@@ -64,7 +64,6 @@ private:
 
 // Creates the object registered under progId (CLSIDFromProgID, CoCreateInstance). Raises error 429
 // when no such object is registered or it cannot be created.
-std::unique_ptr<AgentControl> CreateAgentControl(const std::string& progId, AgentEvents& events,
-                                                 UiThreadQueue& queue);
+std::unique_ptr<AgentControl> CreateAgentControl(const std::string& progId, AgentEvents& events, UiThreadQueue& queue);
 
 }  // namespace zinna::win32

@@ -118,9 +118,7 @@ HRESULT STDMETHODCALLTYPE AgentEventSink::GetTypeInfo(UINT, LCID, ITypeInfo** in
     return E_NOTIMPL;
 }
 
-HRESULT STDMETHODCALLTYPE AgentEventSink::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) {
-    return E_NOTIMPL;
-}
+HRESULT STDMETHODCALLTYPE AgentEventSink::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) { return E_NOTIMPL; }
 
 HRESULT STDMETHODCALLTYPE AgentEventSink::Invoke(DISPID member, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*,
                                                  EXCEPINFO*, UINT*) {
@@ -141,43 +139,43 @@ void AgentEventSink::Deliver(AgentEventKind kind, const DISPPARAMS& params) {
     EventArguments args(params);
     AgentEvents& events = events_;
     switch (kind) {
-    case AgentEventKind::Command: {
-        // Only the user input's Name is read.
-        const ComPtr<IDispatch> userInput = args.At(0).AsDispatch();
-        std::string name = CallByName(userInput.Get(), L"Name", CallKind::PropertyGet, {}).AsText();
-        queue_.Post([&events, name] { events.Command(name); });
-        break;
-    }
-    case AgentEventKind::DblClick: {
-        const MouseEvent e = ReadMouseEvent(args);
-        queue_.Post([&events, e] { events.DblClick(e.characterId, e.button, e.shift, e.x, e.y); });
-        break;
-    }
-    case AgentEventKind::DragStart: {
-        const MouseEvent e = ReadMouseEvent(args);
-        queue_.Post([&events, e] { events.DragStart(e.characterId, e.button, e.shift, e.x, e.y); });
-        break;
-    }
-    case AgentEventKind::DragComplete: {
-        const MouseEvent e = ReadMouseEvent(args);
-        queue_.Post([&events, e] { events.DragComplete(e.characterId, e.button, e.shift, e.x, e.y); });
-        break;
-    }
-    case AgentEventKind::RequestStart: {
-        const RequestId request = ReadRequest(args);
-        queue_.Post([&events, request] { events.RequestStart(request); });
-        break;
-    }
-    case AgentEventKind::RequestComplete: {
-        const RequestId request = ReadRequest(args);
-        queue_.Post([&events, request] { events.RequestComplete(request); });
-        break;
-    }
-    case AgentEventKind::IdleStart: {
-        std::string characterId = args.At(0).AsText();
-        queue_.Post([&events, characterId] { events.IdleStart(characterId); });
-        break;
-    }
+        case AgentEventKind::Command: {
+            // Only the user input's Name is read.
+            const ComPtr<IDispatch> userInput = args.At(0).AsDispatch();
+            std::string name = CallByName(userInput.Get(), L"Name", CallKind::PropertyGet, {}).AsText();
+            queue_.Post([&events, name] { events.Command(name); });
+            break;
+        }
+        case AgentEventKind::DblClick: {
+            const MouseEvent e = ReadMouseEvent(args);
+            queue_.Post([&events, e] { events.DblClick(e.characterId, e.button, e.shift, e.x, e.y); });
+            break;
+        }
+        case AgentEventKind::DragStart: {
+            const MouseEvent e = ReadMouseEvent(args);
+            queue_.Post([&events, e] { events.DragStart(e.characterId, e.button, e.shift, e.x, e.y); });
+            break;
+        }
+        case AgentEventKind::DragComplete: {
+            const MouseEvent e = ReadMouseEvent(args);
+            queue_.Post([&events, e] { events.DragComplete(e.characterId, e.button, e.shift, e.x, e.y); });
+            break;
+        }
+        case AgentEventKind::RequestStart: {
+            const RequestId request = ReadRequest(args);
+            queue_.Post([&events, request] { events.RequestStart(request); });
+            break;
+        }
+        case AgentEventKind::RequestComplete: {
+            const RequestId request = ReadRequest(args);
+            queue_.Post([&events, request] { events.RequestComplete(request); });
+            break;
+        }
+        case AgentEventKind::IdleStart: {
+            std::string characterId = args.At(0).AsText();
+            queue_.Post([&events, characterId] { events.IdleStart(characterId); });
+            break;
+        }
     }
 }
 

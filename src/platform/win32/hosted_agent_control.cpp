@@ -41,13 +41,14 @@ HostedAgentControl::~HostedAgentControl() { windows_.reset(); }
 
 RequestId HostedAgentControl::CharactersLoad(const std::string& characterId, const std::string& path) {
     const RequestId request = control_.CharactersLoad(characterId, path);
-    if (!windows_ && control_.Loaded() != nullptr) windows_ = std::make_unique<StageWindows>(instance_, *control_.Loaded(), ownerWindow_);
+    if (!windows_ && control_.Loaded() != nullptr)
+        windows_ = std::make_unique<StageWindows>(instance_, *control_.Loaded(), ownerWindow_);
     return request;
 }
 
 std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
-    const FileHandle file(CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const FileHandle file(CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) throw std::runtime_error("cannot open the file");
     LARGE_INTEGER size{};
     std::vector<std::uint8_t> bytes;

@@ -16,16 +16,16 @@ std::string DescribeFailure(HRESULT hr, const EXCEPINFO* info) {
         return Utf8FromWide({info->bstrDescription, SysStringLen(info->bstrDescription)});
     }
     switch (hr) {
-    case DISP_E_UNKNOWNNAME:
-    case DISP_E_MEMBERNOTFOUND:
-        return "Object doesn't support this property or method";
-    case DISP_E_TYPEMISMATCH:
-        return "Type mismatch";
-    case DISP_E_BADPARAMCOUNT:
-    case DISP_E_PARAMNOTOPTIONAL:
-        return "Wrong number of arguments or invalid property assignment";
-    default:
-        return "Automation error";
+        case DISP_E_UNKNOWNNAME:
+        case DISP_E_MEMBERNOTFOUND:
+            return "Object doesn't support this property or method";
+        case DISP_E_TYPEMISMATCH:
+            return "Type mismatch";
+        case DISP_E_BADPARAMCOUNT:
+        case DISP_E_PARAMNOTOPTIONAL:
+            return "Wrong number of arguments or invalid property assignment";
+        default:
+            return "Automation error";
     }
 }
 

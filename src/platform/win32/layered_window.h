@@ -40,8 +40,7 @@ public:
     // className must have been registered with the window procedure that handles this window;
     // handler is stored as the window's user data for it. ownerWindow (may be null) owns the window:
     // an owned window never gets a taskbar button, even from shells that ignore WS_EX_TOOLWINDOW.
-    LayeredWindow(HINSTANCE instance, const wchar_t* className, const wchar_t* title, void* handler,
-                  HWND ownerWindow);
+    LayeredWindow(HINSTANCE instance, const wchar_t* className, const wchar_t* title, void* handler, HWND ownerWindow);
     ~LayeredWindow();
     LayeredWindow(const LayeredWindow&) = delete;
     LayeredWindow& operator=(const LayeredWindow&) = delete;

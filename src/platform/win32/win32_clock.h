@@ -45,7 +45,7 @@ private:
     ClockTimerId nextId_ = 1;
     std::map<Key, std::function<void()>> pending_;
     std::map<ClockTimerId, std::int64_t> dueOf_;
-    bool running_ = false;       // inside RunDue: it arms the timer when done
+    bool running_ = false;  // inside RunDue: it arms the timer when done
     bool immediatePosted_ = false;
     std::uint64_t wakeUps_ = 0;
 };

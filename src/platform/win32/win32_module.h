@@ -33,8 +33,7 @@ public:
     std::uint32_t GetWindowsDirectoryA(char* buffer, std::uint32_t size) override;
 
     std::intptr_t ShellExecuteA(WindowHandle owner, const std::string& operation, const std::string& file,
-                                const std::string& parameters, const std::string& directory,
-                                int showCommand) override;
+                                const std::string& parameters, const std::string& directory, int showCommand) override;
 };
 
 }  // namespace zinna::win32

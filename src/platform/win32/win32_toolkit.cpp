@@ -77,28 +77,28 @@ LRESULT CALLBACK Win32Toolkit::WindowProcedure(HWND window, UINT message, WPARAM
 
 LRESULT Win32Toolkit::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_TIMER:
-        if (wParam == kTimer1Id) {
-            OnTimer();
+        case WM_TIMER:
+            if (wParam == kTimer1Id) {
+                OnTimer();
+                return 0;
+            }
+            break;
+        case kRunPostedMessage:
+            RunNextPosted();
             return 0;
-        }
-        break;
-    case kRunPostedMessage:
-        RunNextPosted();
-        return 0;
-    case WM_QUERYENDSESSION:
-        return TRUE;  // never hold up the user's log off or shut down
-    case WM_ENDSESSION:
-        // The session really ends: put the user's desktop back while there is still time.
-        if (wParam != FALSE && !endReason_ && sessionEnding_) RunGuarded(sessionEnding_);
-        return 0;
-    case WM_CLOSE:
-        // Someone asks the program to close (a task manager's gentle end): the same as the
-        // session's end, so that the desktop is put back. The window itself goes with the program.
-        if (!endReason_ && sessionEnding_) RunGuarded(sessionEnding_);
-        return 0;
-    default:
-        break;
+        case WM_QUERYENDSESSION:
+            return TRUE;  // never hold up the user's log off or shut down
+        case WM_ENDSESSION:
+            // The session really ends: put the user's desktop back while there is still time.
+            if (wParam != FALSE && !endReason_ && sessionEnding_) RunGuarded(sessionEnding_);
+            return 0;
+        case WM_CLOSE:
+            // Someone asks the program to close (a task manager's gentle end): the same as the
+            // session's end, so that the desktop is put back. The window itself goes with the program.
+            if (!endReason_ && sessionEnding_) RunGuarded(sessionEnding_);
+            return 0;
+        default:
+            break;
     }
     return DefWindowProcW(window_, message, wParam, lParam);
 }

@@ -16,8 +16,8 @@
 namespace zinna::acs {
 
 // Limits that keep a hostile file from asking for memory out of proportion to it.
-inline constexpr std::uint16_t kMaxFrameSide = 2048;     // frame width and height
-inline constexpr std::uint16_t kMaxImageSide = 4096;     // image width and height
+inline constexpr std::uint16_t kMaxFrameSide = 2048;  // frame width and height
+inline constexpr std::uint16_t kMaxImageSide = 4096;  // image width and height
 inline constexpr std::uint64_t kMaxFileSize = 256u << 20;
 inline constexpr std::uint64_t kMaxDecodedTotal = 512u << 20;  // all cached images together
 

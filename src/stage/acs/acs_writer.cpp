@@ -51,7 +51,8 @@ void CheckAnimation(const Character& character, const Animation& animation) {
         for (const FrameImage& image : frame.images)
             if (image.imageIndex >= character.images.size())
                 Reject(at + ": image index " + std::to_string(image.imageIndex) + " is past the images");
-        if (frame.sound != kNoSound && (frame.sound < 0 || static_cast<std::size_t>(frame.sound) >= character.sounds.size()))
+        if (frame.sound != kNoSound &&
+            (frame.sound < 0 || static_cast<std::size_t>(frame.sound) >= character.sounds.size()))
             Reject(at + ": sound index " + std::to_string(frame.sound) + " is past the sounds");
         if (frame.exitFrame != kExitEndsNow && frame.exitFrame != kNoExitBranch &&
             (frame.exitFrame < 0 || frame.exitFrame >= frameCount))
@@ -86,8 +87,7 @@ void CheckImage(const Image& image, std::size_t index) {
 
 void CheckCharacter(const Character& character) {
     CheckInfo(character);
-    if (character.images.size() > std::numeric_limits<std::uint32_t>::max() / 12 ||
-        character.sounds.size() > 0x7FFF)
+    if (character.images.size() > std::numeric_limits<std::uint32_t>::max() / 12 || character.sounds.size() > 0x7FFF)
         Reject("too many images or sounds");
     for (const Animation& animation : character.animations) CheckAnimation(character, animation);
     for (std::size_t i = 0; i < character.images.size(); ++i) CheckImage(character.images[i], i);
@@ -355,7 +355,8 @@ std::vector<std::string> CompatibilityWarnings(const Character& character) {
             warnings.push_back("image " + std::to_string(i) + ": its region does not match its opaque pixels");
     }
     if (info.palette.size() < 256)
-        warnings.push_back("palette of " + std::to_string(info.palette.size()) + " colours; real files nearly always have 256");
+        warnings.push_back("palette of " + std::to_string(info.palette.size()) +
+                           " colours; real files nearly always have 256");
     return warnings;
 }
 

@@ -19,8 +19,14 @@ public:
     std::uint64_t Position() const { return bytes_.size(); }
 
     void U8(std::uint8_t v) { bytes_.push_back(v); }
-    void U16(std::uint16_t v) { U8(v & 0xFF); U8(v >> 8); }
-    void U32(std::uint32_t v) { U16(v & 0xFFFF); U16(v >> 16); }
+    void U16(std::uint16_t v) {
+        U8(v & 0xFF);
+        U8(v >> 8);
+    }
+    void U32(std::uint32_t v) {
+        U16(v & 0xFFFF);
+        U16(v >> 16);
+    }
     void I16(std::int16_t v) { U16(static_cast<std::uint16_t>(v)); }
     void I32(std::int32_t v) { U32(static_cast<std::uint32_t>(v)); }
     void Append(std::span<const std::uint8_t> data) { bytes_.insert(bytes_.end(), data.begin(), data.end()); }
@@ -61,11 +67,14 @@ public:
 
     void Need(std::uint64_t count, const std::string& field) const {
         if (count > Remaining())
-            Fail(field + " needs " + std::to_string(count) + " bytes but the block has " +
-                 std::to_string(Remaining()) + " left");
+            Fail(field + " needs " + std::to_string(count) + " bytes but the block has " + std::to_string(Remaining()) +
+                 " left");
     }
 
-    std::uint8_t U8(const std::string& field) { Need(1, field); return file_[position_++]; }
+    std::uint8_t U8(const std::string& field) {
+        Need(1, field);
+        return file_[position_++];
+    }
     std::uint16_t U16(const std::string& field) {
         Need(2, field);
         const std::uint16_t v = static_cast<std::uint16_t>(file_[position_] | (file_[position_ + 1] << 8));

@@ -33,10 +33,10 @@ struct Rgb {
 };
 
 // Style flags of the character-info block.
-inline constexpr std::uint32_t kFlagVoiceOff = 0x10;       // no voice block, voice output off
-inline constexpr std::uint32_t kFlagVoice = 0x20;          // a voice block is present
-inline constexpr std::uint32_t kFlagBalloonOff = 0x100;    // no balloon block
-inline constexpr std::uint32_t kFlagBalloon = 0x200;       // a balloon block is present
+inline constexpr std::uint32_t kFlagVoiceOff = 0x10;     // no voice block, voice output off
+inline constexpr std::uint32_t kFlagVoice = 0x20;        // a voice block is present
+inline constexpr std::uint32_t kFlagBalloonOff = 0x100;  // no balloon block
+inline constexpr std::uint32_t kFlagBalloon = 0x200;     // a balloon block is present
 inline constexpr std::uint32_t kFlagBalloonSizeToText = 0x10000;
 inline constexpr std::uint32_t kFlagBalloonNoAutoHide = 0x20000;
 inline constexpr std::uint32_t kFlagBalloonNoAutoPace = 0x40000;
@@ -106,7 +106,7 @@ struct CharacterInfo {
     std::uint16_t minorVersion = 1;
     std::uint16_t majorVersion = 2;  // only version 2.x exists
     Guid id;
-    std::uint16_t width = 0;   // frame size in pixels
+    std::uint16_t width = 0;  // frame size in pixels
     std::uint16_t height = 0;
     std::uint8_t transparentIndex = 0;  // palette index drawn as fully transparent
     // kFlagVoice must be set exactly when voice has a value, kFlagBalloon exactly when balloon
@@ -146,27 +146,27 @@ struct Branch {
 
 // A mouth image drawn while speaking, chosen by the current mouth shape.
 struct MouthOverlay {
-    std::uint8_t shape = 0;  // 0 closed, 1-4 wide open 1-4, 5 medium, 6 narrow
+    std::uint8_t shape = 0;         // 0 closed, 1-4 wide open 1-4, 5 medium, 6 narrow
     bool replacesTopImage = false;  // true: drawn instead of the frame's first image; false: on top
     std::uint16_t imageIndex = 0;
     std::int16_t x = 0;  // frame coordinates
     std::int16_t y = 0;
     std::uint16_t centerX = 0;  // centre of the first mouth image's region, or 0, 0
     std::uint16_t centerY = 0;
-    std::uint8_t unknown = 0;  // a byte of unknown meaning, 0 in practice; kept as read
+    std::uint8_t unknown = 0;                         // a byte of unknown meaning, 0 in practice; kept as read
     std::optional<std::vector<std::uint8_t>> region;  // optional raw region blob, rare
     bool operator==(const MouthOverlay&) const = default;
 };
 
 inline constexpr std::int16_t kNoSound = -1;
-inline constexpr std::int16_t kExitEndsNow = -1;       // exitFrame: end the animation now
-inline constexpr std::int16_t kNoExitBranch = -2;      // exitFrame: continue normally
+inline constexpr std::int16_t kExitEndsNow = -1;   // exitFrame: end the animation now
+inline constexpr std::int16_t kNoExitBranch = -2;  // exitFrame: continue normally
 
 struct Frame {
     // Drawn from the last to the first, so the first listed image is on top.
     std::vector<FrameImage> images;
-    std::int16_t sound = kNoSound;  // index into Character::sounds, or kNoSound
-    std::uint16_t duration = 10;    // hundredths of a second
+    std::int16_t sound = kNoSound;           // index into Character::sounds, or kNoSound
+    std::uint16_t duration = 10;             // hundredths of a second
     std::int16_t exitFrame = kNoExitBranch;  // a frame index, kExitEndsNow or kNoExitBranch
     std::vector<Branch> branches;
     std::vector<MouthOverlay> mouths;

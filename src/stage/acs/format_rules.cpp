@@ -51,8 +51,8 @@ std::optional<std::string> WaveProblem(std::span<const std::uint8_t> sound) {
     if (!tag(0, "RIFF") || !tag(8, "WAVE")) return std::string("sound is not a RIFF WAVE file");
     const std::uint64_t riffLength = ReadU32(sound, 4);
     if (riffLength + 8 > sound.size())
-        return "sound's RIFF length " + std::to_string(riffLength) + " runs past its " +
-               std::to_string(sound.size()) + " bytes";
+        return "sound's RIFF length " + std::to_string(riffLength) + " runs past its " + std::to_string(sound.size()) +
+               " bytes";
     return std::nullopt;
 }
 
@@ -115,9 +115,9 @@ std::optional<std::string> DecodeRegion(std::span<const std::uint8_t> blob, int 
     rects.reserve(count);
     for (std::uint64_t i = 0; i < count; ++i) {
         const std::size_t at = kRegionHeaderSize + 16 * i;
-        const RegionRect r{static_cast<std::int32_t>(ReadU32(blob, at)), static_cast<std::int32_t>(ReadU32(blob, at + 4)),
-                           static_cast<std::int32_t>(ReadU32(blob, at + 8)),
-                           static_cast<std::int32_t>(ReadU32(blob, at + 12))};
+        const RegionRect r{
+            static_cast<std::int32_t>(ReadU32(blob, at)), static_cast<std::int32_t>(ReadU32(blob, at + 4)),
+            static_cast<std::int32_t>(ReadU32(blob, at + 8)), static_cast<std::int32_t>(ReadU32(blob, at + 12))};
         if (r.left < 0 || r.top < 0 || r.left > r.right || r.top > r.bottom || r.right > width || r.bottom > height)
             return "region rectangle " + std::to_string(i) + " lies outside the " + std::to_string(width) + " x " +
                    std::to_string(height) + " image";

@@ -48,7 +48,8 @@ std::vector<Rgb> SamplePalette() {
     palette[kBlue] = {40, 70, 220};
     palette[kYellow] = {250, 210, 40};
     for (int i = 7; i < 256; ++i)
-        palette[i] = {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(255 - i), static_cast<std::uint8_t>(i * 7)};
+        palette[i] = {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(255 - i),
+                      static_cast<std::uint8_t>(i * 7)};
     return palette;
 }
 
@@ -165,7 +166,8 @@ Character MakeSampleCharacter() {
     info.balloon = BalloonInfo{};
     info.palette = SamplePalette();
     info.trayIcon = TrayIcon{IconBitmap(1), IconBitmap(4)};
-    info.localized = {{0x0409, "Zinna", "A cheerful test character", ""}, {0x0407, "Zinna", "Eine Testfigur — grün", "x"}};
+    info.localized = {{0x0409, "Zinna", "A cheerful test character", ""},
+                      {0x0407, "Zinna", "Eine Testfigur — grün", "x"}};
 
     // Images: 0 body, 1 eyes open, 2 eyes closed, 3..9 mouths 0..6, 10 empty slot, 11 arrow.
     character.images.push_back(Body());
@@ -191,7 +193,8 @@ Character MakeSampleCharacter() {
 
     Animation rest{"RestPose", Transition::None, "", {Pose({eyesOpen, body}, 10), Terminator()}};
     for (std::uint8_t shape = 0; shape < 7; ++shape)
-        rest.frames[0].mouths.push_back({shape, shape == 0, static_cast<std::uint16_t>(3 + shape), 40, 50, 8, 5, 0, {}});
+        rest.frames[0].mouths.push_back(
+            {shape, shape == 0, static_cast<std::uint16_t>(3 + shape), 40, 50, 8, 5, 0, {}});
 
     Animation wave{"Wave", Transition::ReturnAnimation, "RESTPOSE", {Pose({arrow, eyesOpen, body}, 25), Terminator()}};
     wave.frames[0].exitFrame = kExitEndsNow;
@@ -199,7 +202,9 @@ Character MakeSampleCharacter() {
     wave.frames[1].images = {{10, 0, 0}};
 
     character.animations = {show, hide, greet, rest, wave};
-    info.states = {{"SHOWING", {"SHOW"}}, {"HIDING", {"HIDE"}}, {"SPEAKING", {"RESTPOSE"}},
+    info.states = {{"SHOWING", {"SHOW"}},
+                   {"HIDING", {"HIDE"}},
+                   {"SPEAKING", {"RESTPOSE"}},
                    {"IDLINGLEVEL1", {"GREET", "RESTPOSE"}}};
     return character;
 }

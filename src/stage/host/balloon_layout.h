@@ -27,7 +27,7 @@ struct BalloonLayout {
 };
 
 // At 96 dots per inch; a display of another scale multiplies them.
-inline constexpr int kBalloonPadding = 8;        // between the body's edge and the text
+inline constexpr int kBalloonPadding = 8;         // between the body's edge and the text
 inline constexpr int kBalloonPointerHeight = 12;  // the pointer between the body and the frame
 
 // The font's pixel height for a size in points on a display of the scale (1 is 96 dots per inch).
