@@ -17,8 +17,8 @@ test_packages=(doctest-dev clang libclang-rt-dev
   wixl msitools
   # zinna.exe used as a person would: screenshots of the X screen, the mouse and keys
   imagemagick xdotool
-  # scripts/include-graph.sh
-  git python3
+  # scripts/include-graph.sh and the formatting check
+  git python3 clang-format
   # the Linux desktop layer: Xlib, GIO, and the real settings services its tests run against
   libx11-dev libglib2.0-dev gsettings-desktop-schemas cinnamon-desktop-data mate-desktop-common
   xfconf dbus xdg-utils
