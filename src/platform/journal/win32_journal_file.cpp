@@ -1,7 +1,9 @@
 // The journal file on Windows: written to a temporary file, flushed with FlushFileBuffers, then
 // moved over the old one with MoveFileExW and MOVEFILE_WRITE_THROUGH, which returns only once the
 // move is on the disk.
-#include "platform/win32/windows_api.h"
+// The journal library sits below the Windows layer (which uses it), and this file needs none of
+// the program's constants, so it takes <windows.h> itself rather than through windows_api.h.
+#include <windows.h>
 #include <knownfolders.h>
 #include <shlobj.h>
 
