@@ -129,7 +129,7 @@ std::unique_ptr<JournalFile> OpenJournalFile(std::filesystem::path path) {
 }
 
 std::optional<std::filesystem::path> DefaultJournalPath() {
-    // The base directory specification: a relative value is invalid and is ignored.
+    // XDG_STATE_HOME must be an absolute path; a relative value is ignored, as the XDG convention says.
     const char* state = std::getenv("XDG_STATE_HOME");
     if (state != nullptr && state[0] == '/') return std::filesystem::path(state) / "zinna" / "restore.journal";
     const char* home = std::getenv("HOME");
