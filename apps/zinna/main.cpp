@@ -4,6 +4,7 @@
 #include "platform/win32/windows_api.h"
 #include <objbase.h>
 
+#include "lifecycle/program_constants.h"
 #include "lifecycle/zinna_form.h"
 #include "platform/journal/journaling_module.h"
 #include "platform/win32/single_instance.h"
@@ -45,9 +46,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     std::optional<zinna::journal::RestoreJournal> journal;
     if (journalFile) {
         const std::string desktopName = zinna::win32::CurrentDesktopName();
+        // The program's desktop key and wallpaper name, which the journal knows only from here.
+        const zinna::journal::ProgramDesktop program{zinna::kDesktopKeyPath, zinna::kWallpaperFile};
         journal.emplace(
-            *journalFile, module, desktopName,
-            [&module, desktopName] { return zinna::journal::ReadDesktopThrough(module, desktopName); },
+            *journalFile, module, desktopName, program,
+            [&module, desktopName, program] {
+                return zinna::journal::ReadDesktopThrough(module, desktopName, program);
+            },
             zinna::win32::ReportJournalNotice);
         journal->Recover();  // before the program reads anything
     }

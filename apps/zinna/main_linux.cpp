@@ -2,6 +2,7 @@
 // instance per display. A restore journal left by an earlier run that did not end in order is
 // applied first; then the main window's start-up runs, then the loop until the program ends.
 // "zinna --restore" only applies the journal.
+#include "lifecycle/program_constants.h"
 #include "lifecycle/zinna_form.h"
 #include "platform/journal/journaling_module.h"
 
@@ -50,8 +51,11 @@ std::string CurrentDesktopName() { return "linux:" + std::to_string(getuid()); }
 
 // The user's desktop for the journal: the values as the program reads them, and the desktop's own
 // settings behind them, so that a restore from the journal is as exact as the program's own.
+// The program's desktop key and wallpaper name, which the journal knows only from here.
+const zinna::journal::ProgramDesktop kProgramDesktop{zinna::kDesktopKeyPath, zinna::kWallpaperFile};
+
 zinna::journal::DesktopRecord ReadUserDesktop(zinna::ZinnaModule& module, const std::string& desktopName) {
-    zinna::journal::DesktopRecord record = zinna::journal::ReadDesktopThrough(module, desktopName);
+    zinna::journal::DesktopRecord record = zinna::journal::ReadDesktopThrough(module, desktopName, kProgramDesktop);
     for (const auto& [name, text] : zinna::linuxdesk::CaptureDesktopState(module))
         record.settings.push_back({name, text});
     return record;
@@ -105,7 +109,7 @@ int main(int argc, char** argv) {
     if (journalFile) {
         const std::string desktopName = CurrentDesktopName();
         journal.emplace(
-            *journalFile, *module, desktopName,
+            *journalFile, *module, desktopName, kProgramDesktop,
             [&module, desktopName] { return ReadUserDesktop(*module, desktopName); }, ReportJournalNotice,
             [&module](const auto& settings) { RestoreUserSettings(*module, settings); });
         journal->Recover();  // before the program reads anything

@@ -1,7 +1,5 @@
 #include "platform/journal/restore_journal.h"
 
-#include "lifecycle/program_constants.h"
-
 #include <algorithm>
 
 namespace zinna::journal {
@@ -47,14 +45,14 @@ bool SameIgnoringCase(const std::string& a, const std::string& b) {
 }
 
 // The path the program gives its wallpaper: the Windows directory and the bitmap's name.
-std::string ZinnaWallpaperPath(ZinnaModule& module) {
+std::string ZinnaWallpaperPath(ZinnaModule& module, const std::string& wallpaperFile) {
     std::vector<char> buffer(256, '\0');
     std::uint32_t needed = module.GetWindowsDirectoryA(buffer.data(), static_cast<std::uint32_t>(buffer.size()));
     if (needed >= buffer.size()) {
         buffer.assign(needed + 1, '\0');
         module.GetWindowsDirectoryA(buffer.data(), static_cast<std::uint32_t>(buffer.size()));
     }
-    return std::string(buffer.data()) + kWallpaperFile;
+    return std::string(buffer.data()) + wallpaperFile;
 }
 
 }  // namespace
@@ -77,11 +75,11 @@ std::string NoticeLine(const JournalNotice& notice) {
     return std::string("zinna: restore journal ") + NoticeName(notice.kind) + ": " + notice.detail + "\n";
 }
 
-DesktopRecord ReadDesktopThrough(ZinnaModule& module, const std::string& desktopName) {
+DesktopRecord ReadDesktopThrough(ZinnaModule& module, const std::string& desktopName, const ProgramDesktop& program) {
     DesktopRecord record;
     record.desktop = desktopName;
     RegistryKey key = 0;
-    const bool opened = module.RegOpenKeyExA(HKEY_CURRENT_USER, kDesktopKeyPath, 0, KEY_READ, &key) == ERROR_SUCCESS;
+    const bool opened = module.RegOpenKeyExA(HKEY_CURRENT_USER, program.keyPath, 0, KEY_READ, &key) == ERROR_SUCCESS;
     for (const std::string& name : kJournalledValues) {
         SavedValue value;
         value.name = name;
@@ -92,11 +90,12 @@ DesktopRecord ReadDesktopThrough(ZinnaModule& module, const std::string& desktop
     return record;
 }
 
-RestoreJournal::RestoreJournal(JournalFile& file, ZinnaModule& desktop, std::string desktopName,
+RestoreJournal::RestoreJournal(JournalFile& file, ZinnaModule& desktop, std::string desktopName, ProgramDesktop program,
                                ReadUserDesktop readUserDesktop, Report report, RestoreSettings restoreSettings)
     : file_(file),
       desktop_(desktop),
       desktopName_(std::move(desktopName)),
+      program_(std::move(program)),
       readUserDesktop_(std::move(readUserDesktop)),
       report_(std::move(report)),
       restoreSettings_(std::move(restoreSettings)) {}
@@ -136,11 +135,11 @@ void RestoreJournal::SetAside(const std::string& problem) {
 
 bool RestoreJournal::WearsZinnaLook() {
     RegistryKey key = 0;
-    if (desktop_.RegOpenKeyExA(HKEY_CURRENT_USER, kDesktopKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    if (desktop_.RegOpenKeyExA(HKEY_CURRENT_USER, program_.keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
     SavedValue wallpaper = QueryValue(desktop_, key, kWallpaperValue);
     desktop_.RegCloseKey(key);
     return wallpaper.state == SavedValue::State::Present &&
-           SameIgnoringCase(TextOf(wallpaper.data), ZinnaWallpaperPath(desktop_));
+           SameIgnoringCase(TextOf(wallpaper.data), ZinnaWallpaperPath(desktop_, program_.wallpaperFile));
 }
 
 void RestoreJournal::Apply(const DesktopRecord& record) {
@@ -151,7 +150,7 @@ void RestoreJournal::Apply(const DesktopRecord& record) {
     for (const SavedValue& value : record.values) {
         if (value.state == SavedValue::State::Unknown) continue;  // unknown: better untouched than a guess
         RegistryKey key = 0;
-        if (desktop_.RegOpenKeyA(HKEY_CURRENT_USER, kDesktopKeyPath, &key) != ERROR_SUCCESS) continue;
+        if (desktop_.RegOpenKeyA(HKEY_CURRENT_USER, program_.keyPath, &key) != ERROR_SUCCESS) continue;
         if (value.state == SavedValue::State::Present) {
             desktop_.RegSetValueExA(key, value.name, 0, value.type, value.data.data(),
                                     static_cast<std::uint32_t>(value.data.size()));

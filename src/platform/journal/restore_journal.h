@@ -35,10 +35,19 @@ std::string NoticeLine(const JournalNotice& notice);
 
 enum class Recovery { NothingToDo, Restored, Discarded, SetAside };
 
+// What the journal needs to know of the program, handed over by whoever creates the journal: the
+// key under HKEY_CURRENT_USER whose values the program changes, and the name the program gives its
+// wallpaper (appended to the Windows directory, backslash included), by which a desktop that still
+// wears the program's look is recognised.
+struct ProgramDesktop {
+    std::string keyPath;
+    std::string wallpaperFile;
+};
+
 // Reads the user's desktop with ZinnaModule's calls, as the program's own start-up reads it: a
 // value that does not exist is Missing, one that cannot be read (or whose key cannot be opened)
 // Unknown.
-DesktopRecord ReadDesktopThrough(ZinnaModule& module, const std::string& desktopName);
+DesktopRecord ReadDesktopThrough(ZinnaModule& module, const std::string& desktopName, const ProgramDesktop& program);
 
 class RestoreJournal {
 public:
@@ -49,8 +58,8 @@ public:
 
     // desktop is where a journal is applied and the current wallpaper looked at; readUserDesktop
     // reads the user's values for the record without anyone seeing it (no trace of its calls).
-    RestoreJournal(JournalFile& file, ZinnaModule& desktop, std::string desktopName, ReadUserDesktop readUserDesktop,
-                   Report report, RestoreSettings restoreSettings = nullptr);
+    RestoreJournal(JournalFile& file, ZinnaModule& desktop, std::string desktopName, ProgramDesktop program,
+                   ReadUserDesktop readUserDesktop, Report report, RestoreSettings restoreSettings = nullptr);
 
     // At start, before the program reads anything: applies a journal an earlier run left, while
     // the desktop still wears Zinna's wallpaper; otherwise discards it. A journal that cannot be
@@ -69,6 +78,7 @@ private:
     JournalFile& file_;
     ZinnaModule& desktop_;
     std::string desktopName_;
+    ProgramDesktop program_;
     ReadUserDesktop readUserDesktop_;
     Report report_;
     RestoreSettings restoreSettings_;

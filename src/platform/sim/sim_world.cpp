@@ -1,5 +1,6 @@
 #include "platform/sim/sim_world.h"
 
+#include "lifecycle/program_constants.h"
 #include "platform/sim/sim_desktop_file.h"
 
 #include <fstream>
@@ -34,7 +35,8 @@ ZinnaModule& SimWorld::ProgramModule() {
     if (!config_.stateDir) return desktop_;
     journalFile_ = journal::OpenJournalFile(*config_.stateDir / kSimJournalFile);
     journal_ = std::make_unique<journal::RestoreJournal>(
-        *journalFile_, desktop_, kSimDesktopName, [this] { return UserDesktopRecord(); },
+        *journalFile_, desktop_, kSimDesktopName, journal::ProgramDesktop{kDesktopKeyPath, kWallpaperFile},
+        [this] { return UserDesktopRecord(); },
         [this](const journal::JournalNotice& notice) {
             trace_.Record("journal",
                           {{"action", std::string(journal::NoticeName(notice.kind))}, {"detail", notice.detail}});
