@@ -7,9 +7,9 @@
 
 #include <memory>
 
-using zinna::acs::RgbaImage;
 using zinna::gif::GifMovie;
 using zinna::gif::PaletteIndex;
+using zinna::image::RgbaImage;
 
 namespace {
 

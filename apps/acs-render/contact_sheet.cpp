@@ -14,7 +14,7 @@ namespace {
 constexpr int kMargin = 8;
 constexpr int kGap = 4;
 constexpr int kLabelScale = 2;
-constexpr int kLabelHeight = kGlyphHeight * kLabelScale + 6;
+constexpr int kLabelHeight = image::kGlyphHeight * kLabelScale + 6;
 constexpr std::uint32_t kLabelColour = 0x202020FF;
 
 int LinesOf(const Animation& animation) {
@@ -64,7 +64,7 @@ RgbaImage ContactSheet(AcsFile& file) {
         labelLength = std::max(labelLength, LabelOf(animation).size());
     }
     RgbaImage sheet;
-    sheet.width = 2 * kMargin + std::max(static_cast<int>(labelLength) * kGlyphAdvance * kLabelScale,
+    sheet.width = 2 * kMargin + std::max(static_cast<int>(labelLength) * image::kGlyphAdvance * kLabelScale,
                                          static_cast<int>(columns) * cell);
     sheet.height =
         2 * kMargin + static_cast<int>(file.Animations().size()) * kLabelHeight + lines * (info.height + kGap);
@@ -73,7 +73,7 @@ RgbaImage ContactSheet(AcsFile& file) {
 
     int y = kMargin;
     for (const Animation& animation : file.Animations()) {
-        DrawText(sheet, kMargin, y + 2, LabelOf(animation), kLabelColour, kLabelScale);
+        image::DrawText(sheet, kMargin, y + 2, LabelOf(animation), kLabelColour, kLabelScale);
         y += kLabelHeight;
         for (std::size_t f = 0; f < animation.frames.size(); ++f) {
             const int column = static_cast<int>(f % kSheetFramesPerLine);

@@ -44,7 +44,7 @@ int RenderAnimation(AcsFile& file, std::string_view name, const std::filesystem:
         char fileName[32];
         std::snprintf(fileName, sizeof fileName, "-%03zu.png", f);
         const RgbaImage frame = ComposeFrame(file.Info(), animation->frames[f], ImagesOf(file));
-        WritePng(frame, outDir / (SafeFileName(animation->name) + fileName));
+        zinna::image::WritePng(frame, outDir / (SafeFileName(animation->name) + fileName));
     }
     std::printf("%zu frames written to %s\n", animation->frames.size(), outDir.string().c_str());
     return 0;
@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
         try {
             AcsFile file = AcsFile::Load(path);
             if (sheet) {
-                WritePng(ContactSheet(file), sheet->values[0]);
+                zinna::image::WritePng(ContactSheet(file), sheet->values[0]);
                 return 0;
             }
             return RenderAnimation(file, line.operands[1], line.operands[2]);

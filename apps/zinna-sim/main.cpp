@@ -54,7 +54,7 @@ int RunSim(SimCommandLine line) {
     for (const auto& [atMs, path] : line.snapshots) {
         world.GetClock().ScheduleAt(atMs, [&world, &failures, path = path] {
             try {
-                zinna::acs::WritePng(world.PictureOfScreen(), path);
+                zinna::image::WritePng(world.PictureOfScreen(), path);
             } catch (const std::exception& error) {
                 std::cerr << "zinna-sim: " << error.what() << "\n";
                 ++failures;

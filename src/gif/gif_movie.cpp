@@ -56,7 +56,7 @@ GifMovie::~GifMovie() {
     if (file_ != nullptr) Close();
 }
 
-void GifMovie::AddFrame(const acs::RgbaImage& frame, int delayCentiseconds) {
+void GifMovie::AddFrame(const image::RgbaImage& frame, int delayCentiseconds) {
     if (frame.width != width_ || frame.height != height_) throw std::invalid_argument("a movie frame of another size");
     std::vector<std::uint8_t> indices(static_cast<std::size_t>(width_) * height_);
     for (std::size_t i = 0; i < indices.size(); ++i)

@@ -4,7 +4,7 @@
 // lengthens the one before, so a still screen costs nothing.
 #pragma once
 
-#include "stage/acs/frame_compositor.h"
+#include "image/rgba_image.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -24,7 +24,7 @@ public:
     GifMovie& operator=(const GifMovie&) = delete;
 
     // A frame of the movie's size, shown for `delayCentiseconds`.
-    void AddFrame(const acs::RgbaImage& frame, int delayCentiseconds);
+    void AddFrame(const image::RgbaImage& frame, int delayCentiseconds);
     // Writes the last frame and closes the file; false when writing failed at any point.
     bool Close();
     // Frames in the file (unchanged frames merged into the one before).

@@ -6,7 +6,7 @@
 #include <memory>
 #include <stdexcept>
 
-namespace zinna::acs {
+namespace zinna::image {
 
 void WritePng(const RgbaImage& image, const std::filesystem::path& path) {
     std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.string().c_str(), "wb"), &std::fclose);
@@ -32,4 +32,4 @@ void WritePng(const RgbaImage& image, const std::filesystem::path& path) {
     png_destroy_write_struct(&png, &info);
 }
 
-}  // namespace zinna::acs
+}  // namespace zinna::image

@@ -2,7 +2,7 @@
 
 #include <array>
 
-namespace zinna::acs {
+namespace zinna::image {
 
 namespace {
 
@@ -108,4 +108,4 @@ void DrawText(RgbaImage& image, int x, int y, std::string_view text, std::uint32
     }
 }
 
-}  // namespace zinna::acs
+}  // namespace zinna::image

@@ -2,12 +2,12 @@
 // sheets. Lower-case letters are drawn as capitals; other characters as a box.
 #pragma once
 
-#include "stage/acs/frame_compositor.h"
+#include "image/rgba_image.h"
 
 #include <cstdint>
 #include <string_view>
 
-namespace zinna::acs {
+namespace zinna::image {
 
 inline constexpr int kGlyphWidth = 5;
 inline constexpr int kGlyphHeight = 7;
@@ -17,4 +17,4 @@ inline constexpr int kGlyphAdvance = 6;
 // clipped to the image. colour is 0xRRGGBBAA.
 void DrawText(RgbaImage& image, int x, int y, std::string_view text, std::uint32_t colour, int scale = 1);
 
-}  // namespace zinna::acs
+}  // namespace zinna::image

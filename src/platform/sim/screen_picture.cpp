@@ -86,10 +86,10 @@ void PaintBalloon(acs::RgbaImage& screen, const ScreenScene& scene) {
         }
     }
     int scale = std::max(1, balloon.fontPixels / 9);
-    int lineHeight = (acs::kGlyphHeight + 3) * scale;
+    int lineHeight = (image::kGlyphHeight + 3) * scale;
     for (size_t i = 0; i < scene.balloonLines.size(); ++i)
-        acs::DrawText(screen, r.left + balloon.padding, r.top + balloon.padding + static_cast<int>(i) * lineHeight,
-                      scene.balloonLines[i], 0x000000FF, scale);
+        image::DrawText(screen, r.left + balloon.padding, r.top + balloon.padding + static_cast<int>(i) * lineHeight,
+                        scene.balloonLines[i], 0x000000FF, scale);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Draws a frame of a character into an RGBA image of the character's frame size.
 #pragma once
 
+#include "image/rgba_image.h"
 #include "stage/acs/character.h"
 
 #include <cstdint>
@@ -12,18 +13,8 @@ namespace zinna::acs {
 
 class AcsFile;
 
-// Pixels as red, green, blue, alpha bytes, rows top-down.
-struct RgbaImage {
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint8_t> rgba;
-
-    // The pixel as 0xRRGGBBAA.
-    std::uint32_t At(int x, int y) const {
-        const std::uint8_t* p = &rgba[(static_cast<std::size_t>(y) * width + x) * 4];
-        return (std::uint32_t{p[0]} << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
-    }
-};
+// The picture a frame is drawn into; the host and the renderers know it by this name too.
+using image::RgbaImage;
 
 // Gives the decoded image for an image index of a frame.
 using ImageSource = std::function<const Image&(std::uint32_t index)>;
