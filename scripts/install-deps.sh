@@ -23,9 +23,10 @@ test_packages=(doctest-dev clang libclang-rt-dev
   libx11-dev libglib2.0-dev gsettings-desktop-schemas cinnamon-desktop-data mate-desktop-common
   xfconf dbus xdg-utils
   # her Linux windows: Xlib with Shape and Render, Xft, PulseAudio's simple API; its tests
-  # under Xvfb with and without a compositor (xprop and xmessage in x11-utils); the .deb's
+  # under Xvfb with and without a compositor (xprop, xev and xmessage in x11-utils; xrdb for the
+  # scaled screens in x11-xserver-utils); the .deb's
   # dependencies (dpkg-shlibdeps); the pets scripts/measure-linux.sh measures her beside
-  libx11-dev libxext-dev libxrender-dev libxft-dev libfontconfig-dev libpulse-dev xcompmgr x11-utils dpkg-dev
+  libx11-dev libxext-dev libxrender-dev libxft-dev libfontconfig-dev libpulse-dev xcompmgr x11-utils x11-xserver-utils dpkg-dev
   oneko xpenguins)
 case "${1:-}" in
   --sim) packages=("${sim_packages[@]}") ;;

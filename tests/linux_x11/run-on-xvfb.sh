@@ -1,10 +1,18 @@
 #!/usr/bin/env bash
-# Runs a command on a private Xvfb display (1024x768, 24 bits), with a compositor (xcompmgr) when
-# the first argument is --compositor, and stops both afterwards. The command's exit status is ours.
+# Runs a command on a private Xvfb display (1024x768, 24 bits, or the size after --screen), with a
+# compositor (xcompmgr) when an argument before the command is --compositor, and stops both
+# afterwards. The command's exit status is ours.
 # The display is the first free one (Xvfb -displayfd), so tests may run side by side.
 set -euo pipefail
 compositor=0
-if [ "${1:-}" = "--compositor" ]; then compositor=1; shift; fi
+screen=1024x768
+while true; do
+  case "${1:-}" in
+    --compositor) compositor=1; shift ;;
+    --screen) screen=$2; shift 2 ;;
+    *) break ;;
+  esac
+done
 [ "${1:-}" = "--" ] && shift
 
 work=$(mktemp -d)
@@ -17,7 +25,7 @@ cleanup() {
 trap cleanup EXIT
 
 exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
+Xvfb -displayfd 3 -screen 0 "${screen}x24" -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
 pids+=($!)
 exec 3>&-
 # Xvfb writes the display's number once it accepts clients.
@@ -27,6 +35,7 @@ for _ in $(seq 300); do
   sleep 0.05
 done
 export DISPLAY=":$(head -n1 "$work/display")"
+export ZINNA_TEST_XVFB_PID=${pids[0]}  # for the tests that take the X server away
 if [ "$compositor" = 1 ]; then
   xcompmgr >"$work/xcompmgr.log" 2>&1 &
   pids+=($!)

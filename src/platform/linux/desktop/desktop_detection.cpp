@@ -6,6 +6,7 @@
 #include "platform/linux/desktop/plasma_desktop.h"
 #include "platform/linux/desktop/x11_root_desktop.h"
 #include "platform/linux/desktop/xfconf_desktop.h"
+#include "platform/linux/xlib/x_connection.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -116,7 +117,7 @@ std::unique_ptr<ZinnaModule> CreateLinuxModule(const LinuxDesktopContext& contex
     } else if (auto running = KindFromServices()) {
         kind = *running;
     } else {
-        XConnection probe(context.display);
+        xlib::XConnectionWhenNeeded probe(context.display);
         if (probe.Get() != nullptr) kind = DesktopKind::X11;
     }
     std::string problem;

@@ -1,7 +1,7 @@
 #include "platform/linux/desktop/x11_root_desktop.h"
 
 #include "platform/linux/desktop/wallpaper_picture.h"
-#include "platform/linux/desktop/x11_connection.h"
+#include "platform/linux/xlib/x_connection.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
@@ -21,7 +21,7 @@ constexpr char kStyleSetting[] = "style";
 constexpr char kColourSetting[] = "colour";
 
 std::optional<std::string> PixmapProperty(Display* display, const char* name) {
-    const auto items = ReadCardinals(display, DefaultRootWindow(display), name);
+    const auto items = xlib::ReadCardinals(display, DefaultRootWindow(display), name);
     if (!items || items->empty()) return std::nullopt;
     return std::to_string((*items)[0]);
 }
@@ -42,7 +42,7 @@ bool PixmapExists(Display* display, Pixmap pixmap) {
     Window root = 0;
     int x = 0, y = 0;
     unsigned int width = 0, height = 0, border = 0, depth = 0;
-    TrappedXErrors errors(display);
+    xlib::TrappedXErrors errors(display);
     const Status found = XGetGeometry(display, pixmap, &root, &x, &y, &width, &height, &border, &depth);
     return errors.Succeeded() && found;
 }
@@ -271,14 +271,14 @@ private:
                 ++it;
                 continue;
             }
-            TrappedXErrors errors(display);
+            xlib::TrappedXErrors errors(display);
             XKillClient(display, *it);
             errors.Succeeded();
             it = ours_.erase(it);
         }
     }
 
-    XConnection connection_;
+    xlib::XConnectionWhenNeeded connection_;
     std::string picture_;
     PictureStyle style_ = PictureStyle::Stretch;
     std::uint32_t colour_ = 0;

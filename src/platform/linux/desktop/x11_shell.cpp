@@ -22,7 +22,7 @@ bool Contains(const std::optional<std::vector<unsigned long>>& items, Atom atom)
 // without one.
 std::vector<Window> TopLevelWindows(Display* display, Window root) {
     std::vector<Window> windows;
-    if (auto clients = ReadCardinals(display, root, "_NET_CLIENT_LIST")) {
+    if (auto clients = xlib::ReadCardinals(display, root, "_NET_CLIENT_LIST")) {
         windows.assign(clients->begin(), clients->end());
     }
     Window parent = 0, rootReturn = 0;
@@ -37,7 +37,7 @@ std::vector<Window> TopLevelWindows(Display* display, Window root) {
 
 bool IsShown(Display* display, Window window) {
     XWindowAttributes attributes{};
-    TrappedXErrors errors(display);
+    xlib::TrappedXErrors errors(display);
     const bool read = XGetWindowAttributes(display, window, &attributes) != 0;
     return errors.Succeeded() && read && attributes.map_state == IsViewable;
 }
@@ -53,8 +53,8 @@ std::optional<Rect> X11Shell::TaskbarRect() {
 
     const Atom dock = XInternAtom(display, "_NET_WM_WINDOW_TYPE_DOCK", False);
     for (const Window window : TopLevelWindows(display, root)) {
-        if (!Contains(ReadCardinals(display, window, "_NET_WM_WINDOW_TYPE"), dock)) continue;
-        const auto strut = ReadCardinals(display, window, "_NET_WM_STRUT_PARTIAL");
+        if (!Contains(xlib::ReadCardinals(display, window, "_NET_WM_WINDOW_TYPE"), dock)) continue;
+        const auto strut = xlib::ReadCardinals(display, window, "_NET_WM_STRUT_PARTIAL");
         if (!strut || strut->size() < kStrutPartialItems || (*strut)[kStrutBottom] == 0) continue;
         if (!IsShown(display, window)) continue;
         return Rect{static_cast<std::int32_t>((*strut)[kStrutBottomStartX]),
@@ -62,10 +62,11 @@ std::optional<Rect> X11Shell::TaskbarRect() {
                     static_cast<std::int32_t>((*strut)[kStrutBottomEndX]) + 1, height};
     }
 
-    if (const auto area = ReadCardinals(display, root, "_NET_WORKAREA"); area && area->size() >= 4) {
+    if (const auto area = xlib::ReadCardinals(display, root, "_NET_WORKAREA"); area && area->size() >= 4) {
         // Four numbers (x, y, width, height) per virtual desktop: the current one's.
         size_t desktop = 0;
-        if (const auto current = ReadCardinals(display, root, "_NET_CURRENT_DESKTOP"); current && !current->empty()) {
+        if (const auto current = xlib::ReadCardinals(display, root, "_NET_CURRENT_DESKTOP");
+            current && !current->empty()) {
             desktop = (*current)[0];
         }
         if (desktop * 4 + 4 > area->size()) desktop = 0;
@@ -83,7 +84,7 @@ bool X11Shell::ShowDesktop() {
     if (display == nullptr) return false;
     const Window root = DefaultRootWindow(display);
     const Atom showing = XInternAtom(display, "_NET_SHOWING_DESKTOP", False);
-    if (!Contains(ReadCardinals(display, root, "_NET_SUPPORTED"), showing)) return false;
+    if (!Contains(xlib::ReadCardinals(display, root, "_NET_SUPPORTED"), showing)) return false;
     XEvent event{};
     event.xclient.type = ClientMessage;
     event.xclient.window = root;

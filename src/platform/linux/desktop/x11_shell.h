@@ -3,7 +3,7 @@
 #pragma once
 
 #include "boundary/zinna_module.h"
-#include "platform/linux/desktop/x11_connection.h"
+#include "platform/linux/xlib/x_connection.h"
 
 namespace zinna::linuxdesk {
 
@@ -22,7 +22,7 @@ public:
     bool ShowDesktop();
 
 private:
-    XConnection connection_;
+    xlib::XConnectionWhenNeeded connection_;
 };
 
 }  // namespace zinna::linuxdesk

@@ -5,6 +5,7 @@
 #include <X11/keysym.h>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace zinna::x11 {
 
@@ -84,19 +85,17 @@ MenuWindow::MenuWindow(EventLoop& loop, const stage::MenuModel& model, int x, in
     gc_ = XCreateGC(display, window_, 0, nullptr);
     loop_.Watch(window_, [this](const XEvent& event) { Handle(event); });
     XMapRaised(display, window_);
-    // The menu holds the pointer and the keys, so a click anywhere else reaches it (and closes it).
-    XGrabPointer(display, window_, False, ButtonPressMask | ButtonReleaseMask | PointerMotionMask, GrabModeAsync,
-                 GrabModeAsync, None, None, CurrentTime);
-    XGrabKeyboard(display, window_, False, GrabModeAsync, GrabModeAsync, CurrentTime);
+    if (!Grab()) {
+        const std::int64_t now = loop_.Clock().NowMs();
+        GrabAgainAt(now + kGrabRetryMs, now + kGrabPatienceMs);
+    }
 }
 
 MenuWindow::~MenuWindow() {
     Display* display = x_.Get();
     loop_.Unwatch(window_);
-    if (open_) {
-        XUngrabPointer(display, CurrentTime);
-        XUngrabKeyboard(display, CurrentTime);
-    }
+    if (grabRetry_) loop_.Clock().Cancel(*grabRetry_);
+    Ungrab();
     XFreeGC(display, gc_);
     XDestroyWindow(display, window_);
     XFlush(display);
@@ -203,12 +202,48 @@ void MenuWindow::Draw() {
     }
 }
 
+bool MenuWindow::Grab() {
+    // The menu holds the pointer and the keys, so a click anywhere else reaches it (and closes it).
+    // Without them it would stay open, deaf to clicks elsewhere, and refuse every later right-click.
+    Display* display = x_.Get();
+    if (!pointerGrabbed_) {
+        pointerGrabbed_ = XGrabPointer(display, window_, False, ButtonPressMask | ButtonReleaseMask | PointerMotionMask,
+                                       GrabModeAsync, GrabModeAsync, None, None, CurrentTime) == GrabSuccess;
+    }
+    if (!keyboardGrabbed_) {
+        keyboardGrabbed_ =
+            XGrabKeyboard(display, window_, False, GrabModeAsync, GrabModeAsync, CurrentTime) == GrabSuccess;
+    }
+    return Grabbed();
+}
+
+void MenuWindow::GrabAgainAt(std::int64_t atMs, std::int64_t deadlineMs) {
+    grabRetry_ = loop_.Clock().ScheduleAt(atMs, [this, atMs, deadlineMs] {
+        grabRetry_.reset();
+        if (!open_ || Grab()) return;
+        if (atMs >= deadlineMs) {
+            std::fputs("zinna: another program holds the pointer or the keyboard; her menu closed\n", stderr);
+            Finish(std::nullopt);
+            return;
+        }
+        GrabAgainAt(atMs + kGrabRetryMs, deadlineMs);
+    });
+}
+
+void MenuWindow::Ungrab() {
+    Display* display = x_.Get();
+    if (pointerGrabbed_) XUngrabPointer(display, CurrentTime);
+    if (keyboardGrabbed_) XUngrabKeyboard(display, CurrentTime);
+    pointerGrabbed_ = keyboardGrabbed_ = false;
+}
+
 void MenuWindow::Finish(std::optional<std::size_t> row) {
     if (!open_) return;
     open_ = false;
     Display* display = x_.Get();
-    XUngrabPointer(display, CurrentTime);
-    XUngrabKeyboard(display, CurrentTime);
+    if (grabRetry_) loop_.Clock().Cancel(*grabRetry_);
+    grabRetry_.reset();
+    Ungrab();
     XUnmapWindow(display, window_);
     XFlush(display);
     const std::optional<std::size_t> entry = row ? std::optional<std::size_t>(rows_[*row].entry) : std::nullopt;

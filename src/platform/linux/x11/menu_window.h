@@ -2,6 +2,8 @@
 // captions as given ("&" marks the access key, drawn underlined; "&&" shows "&"). It holds the
 // pointer and the keyboard while open: arrows move, Enter chooses, Escape closes, an access key
 // chooses its entry, a click on an entry chooses it and a click anywhere else closes the menu.
+// Another program may hold the pointer or the keyboard (its own menu, a drag): the menu asks again
+// for a short while, then closes without a choice, so that the next right-click opens it afresh.
 #pragma once
 
 #include "platform/linux/x11/event_loop.h"
@@ -29,6 +31,12 @@ public:
 
     ::Window Handle() const { return window_; }
     bool Open() const { return open_; }
+    // Whether it holds both the pointer and the keyboard.
+    bool Grabbed() const { return pointerGrabbed_ && keyboardGrabbed_; }
+
+    // How long it asks for them before it gives up, and how often.
+    static constexpr int kGrabPatienceMs = 300;
+    static constexpr int kGrabRetryMs = 30;
 
 private:
     struct Row {
@@ -44,6 +52,9 @@ private:
     void Move(int step);
     std::optional<std::size_t> RowAt(int x, int y) const;
     void Finish(std::optional<std::size_t> row);
+    bool Grab();
+    void GrabAgainAt(std::int64_t atMs, std::int64_t deadlineMs);
+    void Ungrab();
 
     EventLoop& loop_;
     XConnection& x_;
@@ -57,6 +68,9 @@ private:
     std::optional<std::size_t> highlighted_;
     bool open_ = true;
     bool pressInside_ = false;
+    bool pointerGrabbed_ = false;
+    bool keyboardGrabbed_ = false;
+    std::optional<ClockTimerId> grabRetry_;
 };
 
 }  // namespace zinna::x11

@@ -96,9 +96,10 @@ private:
         switch (event.type) {
             case MapNotify:
                 // The dialog answers the keyboard at once, as the program's message box does.
-                XSetInputFocus(x_.Get(), window_, RevertToParent, CurrentTime);
+                TakeFocus();
                 break;
             case Expose:
+                TakeFocus();
                 if (event.xexpose.count == 0) Draw();
                 break;
             case KeyPress: {
@@ -119,6 +120,15 @@ private:
             default:
                 break;
         }
+    }
+
+    // A window manager may map the dialog inside a frame it shows only later: until then the focus
+    // fails (BadMatch, the window is not viewable), and the dialog asks again when it is exposed.
+    void TakeFocus() {
+        if (focused_) return;
+        TrappedXErrors errors(x_.Get());
+        XSetInputFocus(x_.Get(), window_, RevertToParent, CurrentTime);
+        focused_ = errors.Succeeded();
     }
 
     bool OnButton(int x, int y) const {
@@ -152,6 +162,7 @@ private:
     Atom deleteWindow_ = None;
     bool pressedOnButton_ = false;
     bool closed_ = false;
+    bool focused_ = false;
 };
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "platform/linux/x11/x11_toolkit.h"
 
 #include "basic/basic_error.h"
+#include "platform/layout_units.h"
 #include "platform/linux/x11/hosted_agent_control.h"
 #include "platform/linux/x11/message_box.h"
 
@@ -16,7 +17,6 @@ namespace zinna::x11 {
 
 namespace {
 
-constexpr double kTwipsPerInch = 1440.0;
 // The main window's stored client area, in pixels at 96 dots per inch.
 constexpr int kClientWidth = 312;
 constexpr int kClientHeight = 213;
@@ -63,15 +63,18 @@ void X11Toolkit::RunGuarded(const std::function<void()>& work) {
     }
 }
 
-double X11Toolkit::Dpi() const { return 96.0 * loop_.Connection().DisplayScale(); }
+int X11Toolkit::Dpi() const { return loop_.Connection().Dpi(); }
 
-double X11Toolkit::TwipsPerPixelX() { return kTwipsPerInch / Dpi(); }
+// The whole layout units per pixel the program rounds to, and the screen as that many per pixel:
+// the program's division then gives the true pixels at every scale (1440 / 192 = 7.5 would give
+// it a 3600-pixel screen in place of 3840, and place her off centre).
+double X11Toolkit::TwipsPerPixelX() { return TwipsPerPixelAt(Dpi()); }
 
-double X11Toolkit::TwipsPerPixelY() { return kTwipsPerInch / Dpi(); }
+double X11Toolkit::TwipsPerPixelY() { return TwipsPerPixelAt(Dpi()); }
 
-double X11Toolkit::ScreenWidth() { return loop_.Connection().ScreenWidth() * TwipsPerPixelX(); }
+double X11Toolkit::ScreenWidth() { return ScreenTwips(loop_.Connection().ScreenWidth(), Dpi()); }
 
-double X11Toolkit::ScreenHeight() { return loop_.Connection().ScreenHeight() * TwipsPerPixelY(); }
+double X11Toolkit::ScreenHeight() { return ScreenTwips(loop_.Connection().ScreenHeight(), Dpi()); }
 
 void X11Toolkit::SetTimer1Interval(basic::Long intervalMs, TimerEvents& handler) {
     if (nextTick_) loop_.Clock().Cancel(*nextTick_);

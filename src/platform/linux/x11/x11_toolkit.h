@@ -63,7 +63,7 @@ public:
 private:
     void RunGuarded(const std::function<void()>& work);
     void ScheduleTick(std::int64_t atMs);
-    double Dpi() const;
+    int Dpi() const;
 
     EventLoop& loop_;
     std::string appTitle_;
