@@ -9,6 +9,7 @@
 #include <set>
 #include <stdexcept>
 #include <string_view>
+#include <tuple>
 #include <utility>
 
 namespace zinna::xlib {
@@ -17,7 +18,7 @@ namespace {
 
 // X is used from one thread in this program: the traps and the reported kinds need no lock.
 TrappedXErrors* innermostTrap = nullptr;
-std::set<std::pair<int, int>> reportedKinds;  // error code, request code
+std::set<std::tuple<int, int, int>> reportedKinds;  // error code, request code, extension's minor code
 
 std::function<void(const std::string&)>& Reporter() {
     static std::function<void(const std::string&)> reporter;
@@ -61,7 +62,7 @@ int HandleXError(Display* display, XErrorEvent* error) {
         return 0;
     }
     // One line for each kind of failure: a request repeated every frame must not flood the log.
-    if (!reportedKinds.emplace(error->error_code, error->request_code).second) return 0;
+    if (!reportedKinds.emplace(error->error_code, error->request_code, error->minor_code).second) return 0;
     char text[160] = {};
     XGetErrorText(display, error->error_code, text, sizeof text);
     char resource[32] = {};
