@@ -6,9 +6,9 @@
 set -euo pipefail
 # zinna-sim: the compiler, PNG snapshots, GIF movies, and the art build (character and wallpaper).
 sim_packages=(cmake g++ make pkg-config libpng-dev libgif-dev librsvg2-bin sox fonts-dejavu-core)
-# zinna on an X desktop: Xlib with Shape and Render, Xft, GIO for the desktop's settings,
+# zinna on an X desktop: Xlib with Shape, Render and XFixes (a compositor's coming and going), Xft, GIO for the desktop's settings,
 # PulseAudio's simple API, xdpyinfo (x11-utils) to see that the X server answers, xdg-open.
-desktop_packages=(libx11-dev libxext-dev libxrender-dev libxft-dev libfontconfig-dev libglib2.0-dev
+desktop_packages=(libx11-dev libxext-dev libxrender-dev libxfixes-dev libxft-dev libfontconfig-dev libglib2.0-dev
   gsettings-desktop-schemas libpulse-dev x11-utils xdg-utils)
 test_packages=(doctest-dev clang libclang-rt-dev
   # the Windows build and its tests under Wine
@@ -26,7 +26,7 @@ test_packages=(doctest-dev clang libclang-rt-dev
   # under Xvfb with and without a compositor (xprop, xev and xmessage in x11-utils; xrdb for the
   # scaled screens in x11-xserver-utils); the .deb's
   # dependencies (dpkg-shlibdeps); the pets scripts/measure-linux.sh measures her beside
-  libx11-dev libxext-dev libxrender-dev libxft-dev libfontconfig-dev libpulse-dev xcompmgr x11-utils x11-xserver-utils dpkg-dev
+  libx11-dev libxext-dev libxrender-dev libxfixes-dev libxft-dev libfontconfig-dev libpulse-dev xcompmgr x11-utils x11-xserver-utils dpkg-dev
   oneko xpenguins)
 case "${1:-}" in
   --sim) packages=("${sim_packages[@]}") ;;

@@ -111,3 +111,29 @@ TEST_CASE("a picture of the screen shows the character where the trace says, and
     const auto& body = character->Balloon()->rect;
     CHECK(screen.At((body.left + body.right) / 2, body.bottom - 3) == 0xFFFFE1FF);
 }
+
+TEST_CASE("the simulated user's actions go through the presenter: the menu, the drop, the balloon on its surface") {
+    SimRun run = RunSim(Setup().CharacterFile(TestCharacterPath()).Seed(3).Seconds(9),
+                        "4 drag 600 200\n5 command EasterEgg1\n5 command EasterEgg2\n6 command EasterEgg3\n"
+                        "7 command Sound On/Off\n");
+    const zinna::sim::RecordedSurface* surface = run.world->Surface();
+    REQUIRE(surface != nullptr);
+    auto* character = run.world->Host()->Loaded();
+    // Every command came from a menu opened by a right-click and closed again, or, for a name the
+    // menu does not offer, straight from the user as the control passes on any command.
+    CHECK_FALSE(surface->OpenMenu());
+    CHECK_FALSE(run.world->Presenter()->MenuOpen());
+    int commands = 0;
+    for (const auto& e : run.Select("event")) commands += e.Text("name") == "Command" ? 1 : 0;
+    CHECK(commands == 4);
+    // The surface shows what the host shows: her frame where she stands, the credits' balloon.
+    REQUIRE(character->Visible());
+    CHECK(surface->PictureShown());
+    CHECK(surface->X() == character->X());
+    CHECK(surface->Y() == character->Y());
+    CHECK(surface->Picture().rgba == character->FrameImage().rgba);
+    REQUIRE(character->Balloon());
+    CHECK(surface->Balloon() == character->Balloon());
+    CHECK(surface->BalloonLines() == character->BalloonLinesShown());
+    CHECK(run.world->Presenter()->Moves() > 0);  // the flight's moves between wing beats, the drag
+}

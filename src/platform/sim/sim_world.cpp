@@ -17,6 +17,34 @@ struct SimulatedKill {};
 
 }  // namespace
 
+// The built-in host, and once it has loaded her, the presenter that draws her on the recorded
+// surface; the presenter goes before the character it watches.
+class SimWorld::PresentedHost final : public AgentControl {
+public:
+    PresentedHost(std::unique_ptr<stage::StageControl> host, RecordedSurface& surface, stage::StagePresenter::Post post)
+        : host_(std::move(host)), surface_(surface), post_(std::move(post)) {}
+
+    void SetConnected(basic::Boolean connected) override { host_->SetConnected(connected); }
+    RequestId CharactersLoad(const std::string& characterId, const std::string& path) override {
+        const RequestId id = host_->CharactersLoad(characterId, path);
+        if (!presenter_ && host_->Loaded())
+            presenter_ = std::make_unique<stage::StagePresenter>(*host_->Loaded(), surface_, post_);
+        return id;
+    }
+    AgentCharacter& Characters(const std::string& characterId) override { return host_->Characters(characterId); }
+
+    stage::StageControl& Host() { return *host_; }
+    stage::StagePresenter* Presenter() { return presenter_.get(); }
+
+private:
+    std::unique_ptr<stage::StageControl> host_;
+    RecordedSurface& surface_;
+    stage::StagePresenter::Post post_;
+    std::unique_ptr<stage::StagePresenter> presenter_;
+};
+
+stage::StagePresenter* SimWorld::Presenter() const { return presented_ ? presented_->Presenter() : nullptr; }
+
 SimWorld::SimWorld(SimConfig config)
     : config_(std::move(config)),
       trace_(clock_),
@@ -81,7 +109,10 @@ std::unique_ptr<AgentControl> SimWorld::CreateControl(AgentEvents& program) {
             clock_, *tracedEvents_, sounds_, [this](const std::string& path) { return ReadCharacterFile(path); },
             settings);
         host_ = host.get();
-        inner = std::move(host);
+        auto presented = std::make_unique<PresentedHost>(
+            std::move(host), surface_, [this](std::function<void()> work) { posted_.push_back(std::move(work)); });
+        presented_ = presented.get();
+        inner = std::move(presented);
     } else {
         SimCharacterConfig character = config_.character;
         if (config_.reportedFrameSize) std::tie(character.width, character.height) = *config_.reportedFrameSize;
@@ -183,23 +214,47 @@ void SimWorld::Perform(const UserAction& action) {
         return;
     }
     stage::StageCharacter* character = host_ ? host_->Loaded() : nullptr;
-    if (!character) return;
-    // The pointer grabs her in the middle of her frame.
-    int grabX = character->FrameWidth() / 2, grabY = character->FrameHeight() / 2;
-    int atX = character->X() + grabX, atY = character->Y() + grabY;
-    stage::PointerInput& pointer = character->Pointer();
+    stage::StagePresenter* presenter = Presenter();
+    if (!character || !presenter) return;
+    // The pointer presses her in the middle of her frame, as the presenter hears it from a window.
+    const int grabX = character->FrameWidth() / 2, grabY = character->FrameHeight() / 2;
+    const int atX = character->X() + grabX, atY = character->Y() + grabY;
+    const auto now = static_cast<std::uint32_t>(clock_.NowMs());
+    using stage::PointerButton;
     switch (action.kind) {
-        case UserAction::Kind::Command:
-            character->ChooseCommand(action.command);
+        case UserAction::Kind::Command: {
+            // A right-click on her opens the menu, and the user picks the entry of that name.
+            presenter->Press(PointerButton::Right, atX, atY, now);
+            presenter->Release(PointerButton::Right, atX, atY);
+            RunPosted();
+            const std::optional<std::size_t> place = surface_.PlaceOf(action.command);
+            if (surface_.OpenMenu()) presenter->MenuClosed(place);
+            RunPosted();
+            // A name the menu does not offer reaches the program as the control passes on any
+            // other command (a voice command).
+            if (!place) character->ChooseCommand(action.command);
             break;
+        }
         case UserAction::Kind::DblClick:
-            pointer.DoubleClick(stage::PointerButton::Left, atX, atY);
+            for (int press = 0; press < 2; ++press) {
+                presenter->Press(PointerButton::Left, atX, atY, now);
+                presenter->Release(PointerButton::Left, atX, atY);
+            }
             break;
         case UserAction::Kind::Drag:
-            pointer.Press(stage::PointerButton::Left, atX, atY, character->X(), character->Y());
-            pointer.Move(action.x + grabX, action.y + grabY);
-            pointer.Release(stage::PointerButton::Left, action.x + grabX, action.y + grabY);
+            presenter->Press(PointerButton::Left, atX, atY, now);
+            presenter->Move(action.x + grabX, action.y + grabY);
+            presenter->Release(PointerButton::Left, action.x + grabX, action.y + grabY);
             break;
+    }
+    RunPosted();
+}
+
+void SimWorld::RunPosted() {
+    while (!posted_.empty()) {
+        std::function<void()> work = std::move(posted_.front());
+        posted_.pop_front();
+        work();
     }
 }
 
@@ -234,13 +289,13 @@ acs::RgbaImage SimWorld::PictureOfScreen() {
     }
     if (const auto& bar = config_.desktop.taskbar)
         scene.taskbar = stage::ScreenRect{bar->Left, bar->Top, bar->Right, bar->Bottom};
-    stage::StageCharacter* character = host_ ? host_->Loaded() : nullptr;
-    if (character && character->Visible()) {
-        scene.character = &character->FrameImage();
-        scene.characterX = character->X();
-        scene.characterY = character->Y();
-        scene.balloon = character->Balloon();
-        scene.balloonLines = character->BalloonLinesShown();
+    // She and her balloon as the presenter put them on the screen.
+    if (Presenter() && surface_.PictureShown()) {
+        scene.character = &surface_.Picture();
+        scene.characterX = surface_.X();
+        scene.characterY = surface_.Y();
+        scene.balloon = surface_.Balloon();
+        scene.balloonLines = surface_.BalloonLines();
     }
     return PaintScreen(scene);
 }

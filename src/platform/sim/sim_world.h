@@ -14,10 +14,14 @@
 #include "platform/sim/screen_picture.h"
 #include "platform/sim/traced_control.h"
 #include "platform/sim/virtual_clock.h"
+#include "platform/sim/recorded_surface.h"
+#include "stage/host/stage_presenter.h"
 #include "stage/host/stage_control.h"
 
 #include <filesystem>
 
+#include <deque>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -79,6 +83,9 @@ public:
     // program created it.
     SimAgentControl* Control() { return simpleControl_; }
     stage::StageControl* Host() { return host_; }
+    // Her windows as the built-in host's presenter drew them; null before her character is loaded.
+    const RecordedSurface* Surface() const { return Presenter() ? &surface_ : nullptr; }
+    stage::StagePresenter* Presenter() const;
     const std::vector<std::size_t>& SoundsPlayed() const { return sounds_.played; }
     // The user's desktop values Zinna changes, as they are now (read without tracing).
     DesktopLook DesktopNow() const;
@@ -98,6 +105,7 @@ private:
     std::unique_ptr<AgentControl> CreateControl(AgentEvents& program);
     std::vector<std::uint8_t> ReadCharacterFile(const std::string& path) const;
     void Perform(const UserAction& action);
+    void RunPosted();
     void RecordState();
     ZinnaModule& ProgramModule();
     journal::DesktopRecord UserDesktopRecord() const;
@@ -113,6 +121,10 @@ private:
     std::unique_ptr<TracedEvents> tracedEvents_;
     SimAgentControl* simpleControl_ = nullptr;
     stage::StageControl* host_ = nullptr;
+    RecordedSurface surface_{false};
+    class PresentedHost;
+    PresentedHost* presented_ = nullptr;        // the built-in host with its presenter, owned by the program
+    std::deque<std::function<void()>> posted_;  // the presenter's work after the user's action
     std::unique_ptr<journal::JournalFile> journalFile_;
     std::unique_ptr<journal::RestoreJournal> journal_;
     std::unique_ptr<journal::JournalingModule> journaling_;

@@ -14,12 +14,12 @@ namespace zinna::win32 {
 
 namespace {
 
-constexpr UINT kOpenMenuMessage = WM_APP + 1;  // the menu opens after the pointer's handling returns
+constexpr UINT kRunPostedMessage = WM_APP + 1;  // the presenter's work, after the mouse's handling returns
 
-void RegisterClassOnce(HINSTANCE instance, const wchar_t* name, WNDPROC procedure, UINT style) {
+void RegisterClassOnce(HINSTANCE instance, const wchar_t* name, WNDPROC procedure) {
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof(windowClass);
-    windowClass.style = style;
+    // No CS_DBLCLKS: every press comes as a press, and the presenter tells a double-click.
     windowClass.lpfnWndProc = procedure;
     windowClass.hInstance = instance;
     windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
@@ -30,41 +30,43 @@ void RegisterClassOnce(HINSTANCE instance, const wchar_t* name, WNDPROC procedur
 
 // Registers both window classes; returns the instance, so that it can run before the windows exist.
 HINSTANCE WithClassesRegistered(HINSTANCE instance, WNDPROC procedure) {
-    RegisterClassOnce(instance, StageWindows::kCharacterClass, procedure, CS_DBLCLKS);
-    RegisterClassOnce(instance, StageWindows::kBalloonClass, procedure, 0);
+    RegisterClassOnce(instance, StageWindows::kCharacterClass, procedure);
+    RegisterClassOnce(instance, StageWindows::kBalloonClass, procedure);
     return instance;
 }
 
-bool SameOpaquePixels(const acs::RgbaImage& a, const acs::RgbaImage& b) {
-    if (a.width != b.width || a.height != b.height || a.rgba.size() != b.rgba.size()) return false;
-    for (std::size_t i = 3; i < a.rgba.size(); i += 4)
-        if ((a.rgba[i] == 0) != (b.rgba[i] == 0)) return false;
-    return true;
+// The user's double-click settings: the time, and the rectangle centred on the first press.
+stage::DoubleClickRule SystemDoubleClick() {
+    return stage::DoubleClickRule{GetDoubleClickTime(), GetSystemMetrics(SM_CXDOUBLECLK) / 2};
 }
 
 }  // namespace
-
-bool StageWindows::ShownBalloon::operator==(const ShownBalloon& other) const {
-    return layout.rect == other.layout.rect && layout.pointsDown == other.layout.pointsDown &&
-           layout.pointerX == other.layout.pointerX && layout.fontPixels == other.layout.fontPixels &&
-           lines == other.lines;
-}
 
 StageWindows::StageWindows(HINSTANCE instance, stage::StageCharacter& character, HWND ownerWindow)
     : instance_(WithClassesRegistered(instance, &StageWindows::WindowProcedure)),
       character_(character),
       characterWindow_(instance_, kCharacterClass, L"Zinna", this, ownerWindow),
       balloonWindow_(instance_, kBalloonClass, L"Zinna balloon", this, ownerWindow) {
-    character_.SetChangeListener([this] { ShowChanges(); });
-    character_.SetMenuListener([this](int x, int y) {
-        PostMessageW(characterWindow_.Handle(), kOpenMenuMessage, static_cast<WPARAM>(x), static_cast<LPARAM>(y));
-    });
-    ShowChanges();
+    stage::StageSurface& surface = *this;
+    presenter_ = std::make_unique<stage::StagePresenter>(
+        character_, surface, [this](std::function<void()> work) { Post(std::move(work)); }, SystemDoubleClick());
 }
 
-StageWindows::~StageWindows() {
-    character_.SetChangeListener(nullptr);
-    character_.SetMenuListener(nullptr);
+StageWindows::~StageWindows() { presenter_.reset(); }
+
+void StageWindows::Post(std::function<void()> work) {
+    posted_.push_back(std::move(work));
+    PostMessageW(characterWindow_.Handle(), kRunPostedMessage, 0, 0);
+}
+
+void StageWindows::RunPosted() {
+    // Everything posted so far (a message taken off the queue by someone else loses no work); work
+    // posted meanwhile waits for its own message.
+    for (std::size_t due = posted_.size(); due > 0 && !posted_.empty(); --due) {
+        std::function<void()> work = std::move(posted_.front());
+        posted_.pop_front();
+        work();
+    }
 }
 
 LRESULT CALLBACK StageWindows::WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -85,65 +87,49 @@ POINT StageWindows::ScreenPoint(HWND window, LPARAM lParam) const {
 
 LRESULT StageWindows::Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     using stage::PointerButton;
-    stage::PointerInput& pointer = character_.Pointer();
     const bool onCharacter = window == characterWindow_.Handle();
+    if (message == WM_MOUSEACTIVATE) return MA_NOACTIVATE;
+    if (!onCharacter || !presenter_) return DefWindowProcW(window, message, wParam, lParam);
+    const auto time = static_cast<std::uint32_t>(GetMessageTime());
     switch (message) {
-        case WM_MOUSEACTIVATE:
-            return MA_NOACTIVATE;
-        case WM_LBUTTONDOWN:
-            if (!onCharacter) break;
-            lastPointer_ = ScreenPoint(window, lParam);
-            leftHeld_ = true;
-            SetCapture(window);  // the drag goes on wherever the pointer goes
-            pointer.Press(PointerButton::Left, lastPointer_.x, lastPointer_.y, character_.X(), character_.Y());
-            return 0;
-        case WM_MOUSEMOVE:
-            if (!onCharacter || !leftHeld_) break;
-            lastPointer_ = ScreenPoint(window, lParam);
-            pointer.Move(lastPointer_.x, lastPointer_.y);
-            return 0;
-        case WM_LBUTTONUP:
-            if (!onCharacter) break;
-            lastPointer_ = ScreenPoint(window, lParam);
-            if (leftHeld_) {
-                leftHeld_ = false;
-                pointer.Release(PointerButton::Left, lastPointer_.x, lastPointer_.y);
-            }
-            if (GetCapture() == window) ReleaseCapture();
-            return 0;
-        case WM_CAPTURECHANGED:
-            // Another window took the mouse during a press: the press ends where the pointer was.
-            if (onCharacter && leftHeld_) {
-                leftHeld_ = false;
-                pointer.Release(PointerButton::Left, lastPointer_.x, lastPointer_.y);
-            }
-            return 0;
-        case WM_LBUTTONDBLCLK: {
-            if (!onCharacter) break;
+        case WM_LBUTTONDOWN: {
             const POINT at = ScreenPoint(window, lParam);
-            pointer.DoubleClick(PointerButton::Left, at.x, at.y);
+            if (presenter_->Press(PointerButton::Left, at.x, at.y, time))
+                SetCapture(window);  // the drag goes on wherever the pointer goes
             return 0;
         }
-        case WM_RBUTTONDOWN:
-        case WM_RBUTTONDBLCLK: {  // a second right-click soon after the first is a press all the same
-            if (!onCharacter) break;
+        case WM_MOUSEMOVE: {
             const POINT at = ScreenPoint(window, lParam);
-            pointer.Press(PointerButton::Right, at.x, at.y, character_.X(), character_.Y());
+            presenter_->Move(at.x, at.y);
+            return 0;
+        }
+        case WM_LBUTTONUP: {
+            const POINT at = ScreenPoint(window, lParam);
+            presenter_->Release(PointerButton::Left, at.x, at.y);
+            if (GetCapture() == window) ReleaseCapture();
+            return 0;
+        }
+        case WM_CAPTURECHANGED:
+            // Another window took the mouse during a press: the press ends where the pointer was.
+            presenter_->PressLost();
+            return 0;
+        case WM_RBUTTONDOWN: {
+            const POINT at = ScreenPoint(window, lParam);
+            presenter_->Press(PointerButton::Right, at.x, at.y, time);
             return 0;
         }
         case WM_RBUTTONUP: {
-            if (!onCharacter) break;
             const POINT at = ScreenPoint(window, lParam);
-            pointer.Release(PointerButton::Right, at.x, at.y);
+            presenter_->Release(PointerButton::Right, at.x, at.y);
             return 0;
         }
-        case kOpenMenuMessage:
-            OpenMenu(static_cast<int>(wParam), static_cast<int>(lParam));
+        case kRunPostedMessage:
+            RunPosted();
             return 0;
         case WM_DPICHANGED:
             // She was moved onto a monitor of another scale: drawn again at it, where she stands (the
             // host places her; the suggested rectangle is not needed).
-            if (onCharacter) character_.SetScale(LOWORD(wParam) / 96.0);
+            character_.SetScale(LOWORD(wParam) / 96.0);
             return 0;
         default:
             break;
@@ -151,56 +137,32 @@ LRESULT StageWindows::Handle(HWND window, UINT message, WPARAM wParam, LPARAM lP
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-void StageWindows::ShowChanges() {
-    ShowCharacter();
-    ShowBalloon();
-}
+void StageWindows::SetOutline(const acs::RgbaImage& picture) { characterWindow_.ClipToOpaquePixels(picture); }
 
-void StageWindows::ShowCharacter() {
-    if (!character_.Visible()) {
-        characterWindow_.Hide();
-        if (shownCharacter_) shownCharacter_->visible = false;
-        return;
-    }
-    const acs::RgbaImage& picture = character_.FrameImage();
-    const int x = character_.X(), y = character_.Y();
-    if (shownCharacter_ && shownCharacter_->visible && shownCharacter_->picture.width == picture.width &&
-        shownCharacter_->picture.height == picture.height && shownCharacter_->picture.rgba == picture.rgba) {
-        // The same picture: at most a move.
-        if (shownCharacter_->x != x || shownCharacter_->y != y) characterWindow_.MoveTo(x, y);
-        shownCharacter_->x = x;
-        shownCharacter_->y = y;
-        return;
-    }
+void StageWindows::ShowPicture(const acs::RgbaImage& picture, int x, int y) {
     PremultipliedBitmap bitmap(picture.width, picture.height);
     bitmap.CopyFrom(picture);
-    if (!shownCharacter_ || !SameOpaquePixels(shownCharacter_->picture, picture))
-        characterWindow_.ClipToOpaquePixels(picture);
     characterWindow_.Show(bitmap, x, y);
-    ++characterDrawings_;
-    shownCharacter_ = ShownCharacter{true, x, y, picture};
 }
 
-void StageWindows::ShowBalloon() {
-    const std::optional<stage::BalloonLayout>& layout = character_.Balloon();
-    if (!layout || !character_.Visible()) {
-        balloonWindow_.Hide();
-        shownBalloon_.reset();
+void StageWindows::MovePicture(int x, int y) { characterWindow_.MoveTo(x, y); }
+
+void StageWindows::HidePicture() { characterWindow_.Hide(); }
+
+void StageWindows::ShowBalloon(const stage::BalloonLayout& layout, const std::vector<std::string>& lines) {
+    const PaintedBalloon painted = PaintBalloon(layout, lines);
+    balloonWindow_.Show(*painted.bitmap, painted.topLeft.x, painted.topLeft.y);
+}
+
+void StageWindows::HideBalloon() { balloonWindow_.Hide(); }
+
+void StageWindows::PopUpMenu(const stage::MenuModel& model, int x, int y) {
+    const std::vector<stage::MenuEntry>& entries = model.Entries();
+    const MenuHandle menu(CreatePopupMenu());
+    if (!menu) {
+        presenter_->MenuClosed(std::nullopt);
         return;
     }
-    ShownBalloon wanted{*layout, character_.BalloonLinesShown()};
-    if (shownBalloon_ && *shownBalloon_ == wanted && balloonWindow_.Shown()) return;
-
-    const PaintedBalloon painted = PaintBalloon(*layout, wanted.lines);
-    balloonWindow_.Show(*painted.bitmap, painted.topLeft.x, painted.topLeft.y);
-    shownBalloon_ = std::move(wanted);
-}
-
-void StageWindows::OpenMenu(int x, int y) {
-    if (menuOpen_) return;
-    const std::vector<stage::MenuEntry>& entries = character_.Menu().Entries();
-    const MenuHandle menu(CreatePopupMenu());
-    if (!menu) return;
     // Item ids are the entries' places plus one; Windows reads "&" in captions as the access key.
     for (std::size_t i = 0; i < entries.size(); ++i) {
         if (!entries[i].visible) continue;
@@ -211,14 +173,10 @@ void StageWindows::OpenMenu(int x, int y) {
     // the foreground window; the user asked for it with a click on her, so that is no stolen focus.
     const HWND owner = characterWindow_.Handle();
     SetForegroundWindow(owner);
-    menuOpen_ = true;
     const UINT chosen = static_cast<UINT>(
         TrackPopupMenuEx(menu.Get(), TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, x, y, owner, nullptr));
-    menuOpen_ = false;
     PostMessageW(owner, WM_NULL, 0, 0);
-    // The entries may have changed while the menu was open; the name is read now.
-    const std::vector<stage::MenuEntry>& now = character_.Menu().Entries();
-    if (chosen >= 1 && chosen <= now.size()) character_.ChooseCommand(now[chosen - 1].name);
+    presenter_->MenuClosed(chosen >= 1 ? std::optional<std::size_t>(chosen - 1) : std::nullopt);
 }
 
 }  // namespace zinna::win32

@@ -1,24 +1,27 @@
 // The built-in host's windows on Windows: the character in a layered window of her own, her word
-// balloon in another beside her, her right-click menu, and the mouse on her. What they show comes
-// from the host's character; they are drawn again only when it reports a change.
+// balloon in another beside her, her right-click menu, and the mouse on her. The presenter decides
+// what is drawn and when; this surface only draws, and reports the mouse's raw messages.
 #pragma once
 
 #include "platform/win32/windows_api.h"
 
 #include "platform/win32/layered_window.h"
-#include "stage/host/stage_character.h"
+#include "stage/host/stage_presenter.h"
 
+#include <deque>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace zinna::win32 {
 
-class StageWindows {
+class StageWindows final : private stage::StageSurface {
 public:
     // ownerWindow (the program's hidden main window; may be null) owns her windows.
     StageWindows(HINSTANCE instance, stage::StageCharacter& character, HWND ownerWindow);
-    ~StageWindows();
+    ~StageWindows() override;
     StageWindows(const StageWindows&) = delete;
     StageWindows& operator=(const StageWindows&) = delete;
 
@@ -28,38 +31,31 @@ public:
     HWND CharacterWindow() const { return characterWindow_.Handle(); }
     HWND BalloonWindow() const { return balloonWindow_.Handle(); }
     // How often each window was drawn (benchmarks and tests: nothing is drawn without a change).
-    int CharacterDrawings() const { return characterDrawings_; }
+    int CharacterDrawings() const { return presenter_ ? presenter_->Drawings() : 0; }
 
 private:
-    struct ShownCharacter {
-        bool visible = false;
-        int x = 0, y = 0;
-        acs::RgbaImage picture;
-    };
-    struct ShownBalloon {
-        stage::BalloonLayout layout;
-        std::vector<std::string> lines;
-        bool operator==(const ShownBalloon& other) const;
-    };
+    // stage::StageSurface
+    void SetOutline(const acs::RgbaImage& picture) override;
+    void ShowPicture(const acs::RgbaImage& picture, int x, int y) override;
+    void MovePicture(int x, int y) override;
+    void HidePicture() override;
+    void ShowBalloon(const stage::BalloonLayout& layout, const std::vector<std::string>& lines) override;
+    void HideBalloon() override;
+    void PopUpMenu(const stage::MenuModel& menu, int x, int y) override;
+    void RemoveMenu() override {}  // the menu went when TrackPopupMenuEx returned
 
     static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    void ShowChanges();
-    void ShowCharacter();
-    void ShowBalloon();
-    void OpenMenu(int x, int y);
     POINT ScreenPoint(HWND window, LPARAM lParam) const;
+    void Post(std::function<void()> work);
+    void RunPosted();
 
     HINSTANCE instance_;
     stage::StageCharacter& character_;
     LayeredWindow characterWindow_;
     LayeredWindow balloonWindow_;
-    std::optional<ShownCharacter> shownCharacter_;
-    std::optional<ShownBalloon> shownBalloon_;
-    bool leftHeld_ = false;
-    POINT lastPointer_{};
-    bool menuOpen_ = false;
-    int characterDrawings_ = 0;
+    std::deque<std::function<void()>> posted_;
+    std::unique_ptr<stage::StagePresenter> presenter_;  // last: it draws on the windows above
 };
 
 }  // namespace zinna::win32

@@ -24,6 +24,7 @@ struct BalloonLayout {
     double scale = 1.0;              // the display's scale (DPI / 96) the balloon is laid out for
     int padding = 8;                 // between the body's edge and the text, in pixels at the scale
     int pointerHeight = 12;          // the pointer between the body and the frame, in pixels at the scale
+    bool operator==(const BalloonLayout&) const = default;
 };
 
 // At 96 dots per inch; a display of another scale multiplies them.

@@ -66,12 +66,6 @@ void DrawEdge(Display* display, Drawable drawable, GC gc, const Outline& outline
 
 }  // namespace
 
-bool BalloonWindow::Drawn::operator==(const Drawn& other) const {
-    return layout.rect == other.layout.rect && layout.pointsDown == other.layout.pointsDown &&
-           layout.pointerX == other.layout.pointerX && layout.fontPixels == other.layout.fontPixels &&
-           lines == other.lines;
-}
-
 BalloonWindow::BalloonWindow(XConnection& x) : x_(x) {
     window_ = CreateCompanionWindow(x_, ChooseVisual(x_, false), 0);
     MarkAsCompanionWindow(x_, window_, "Zinna balloon");
@@ -80,8 +74,6 @@ BalloonWindow::BalloonWindow(XConnection& x) : x_(x) {
 BalloonWindow::~BalloonWindow() { XDestroyWindow(x_.Get(), window_); }
 
 void BalloonWindow::Show(const stage::BalloonLayout& layout, const std::vector<std::string>& lines) {
-    Drawn wanted{layout, lines};
-    if (shown_ && drawn_ && *drawn_ == wanted) return;
     Display* display = x_.Get();
     const XftText font(display, x_.Screen(), layout.fontPixels);
 
@@ -155,11 +147,9 @@ void BalloonWindow::Show(const stage::BalloonLayout& layout, const std::vector<s
         XMapRaised(display, window_);
         shown_ = true;
     }
-    drawn_ = std::move(wanted);
 }
 
 void BalloonWindow::Hide() {
-    drawn_.reset();
     if (!shown_) return;
     XUnmapWindow(x_.Get(), window_);
     shown_ = false;

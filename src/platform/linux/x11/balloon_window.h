@@ -21,21 +21,14 @@ public:
 
     ::Window Handle() const { return window_; }
     bool Shown() const { return shown_; }
-    // Draws the balloon of the layout with the lines shown so far; nothing when it is unchanged.
+    // Draws the balloon of the layout with the lines shown so far.
     void Show(const stage::BalloonLayout& layout, const std::vector<std::string>& lines);
     void Hide();
 
 private:
-    struct Drawn {
-        stage::BalloonLayout layout;
-        std::vector<std::string> lines;
-        bool operator==(const Drawn& other) const;
-    };
-
     XConnection& x_;
     ::Window window_ = 0;
     bool shown_ = false;
-    std::optional<Drawn> drawn_;
 };
 
 }  // namespace zinna::x11

@@ -21,7 +21,7 @@ struct Channel {
 }  // namespace
 
 PictureWindow::PictureWindow(XConnection& x, const std::string& title, bool argb, long eventMask)
-    : x_(x), visual_(ChooseVisual(x, argb && x.CompositorRunning())) {
+    : x_(x), visual_(ChooseVisual(x, argb && x.CompositorRunning())), compositor_(visual_.argb) {
     window_ = CreateCompanionWindow(x_, visual_, eventMask);
     MarkAsCompanionWindow(x_, window_, title);
     gc_ = XCreateGC(x_.Get(), window_, 0, nullptr);
@@ -44,13 +44,14 @@ void PictureWindow::Upload(const acs::RgbaImage& picture) {
         const std::uint8_t* from = &picture.rgba[i * 4];
         const std::uint32_t alpha = from[3];
         if (alpha == 0) continue;  // transparent: zero in both kinds of window
-        if (visual_.argb) {
+        if (Blended()) {
             // The compositor expects colours premultiplied by their alpha.
             const auto premultiply = [alpha](std::uint32_t colour) { return (colour * alpha + 127) / 255; };
             pixels_[i] = alpha << 24 | red.Put(premultiply(from[0])) | green.Put(premultiply(from[1])) |
                          blue.Put(premultiply(from[2]));
         } else {
-            pixels_[i] = red.Put(from[0]) | green.Put(from[1]) | blue.Put(from[2]);
+            // Nothing blends: the shape shows each of her pixels whole, as the screen's visual does.
+            pixels_[i] = (visual_.argb ? 0xFFu << 24 : 0) | red.Put(from[0]) | green.Put(from[1]) | blue.Put(from[2]);
         }
     }
     XImage* image = XCreateImage(display, visual_.visual, static_cast<unsigned>(visual_.depth), ZPixmap, 0,
@@ -79,22 +80,41 @@ void PictureWindow::Upload(const acs::RgbaImage& picture) {
     XDestroyImage(image);
 }
 
-void PictureWindow::ShapeTo(const acs::RgbaImage& picture) {
+void PictureWindow::SetOutline(const acs::RgbaImage& picture) {
     if (!x_.HasShape()) return;
-    std::vector<XRectangle> rectangles;
+    outline_.clear();
     for (const PixelRun& run : OpaqueRuns(picture))
-        rectangles.push_back(
+        outline_.push_back(
             {static_cast<short>(run.x), static_cast<short>(run.y), static_cast<unsigned short>(run.width), 1});
-    Display* display = x_.Get();
-    const int count = static_cast<int>(rectangles.size());
-    // The pointer passes through every transparent pixel; without a compositor, the window shows
-    // only the opaque ones too.
-    XShapeCombineRectangles(display, window_, ShapeInput, 0, 0, rectangles.data(), count, ShapeSet, YXBanded);
-    if (!visual_.argb)
-        XShapeCombineRectangles(display, window_, ShapeBounding, 0, 0, rectangles.data(), count, ShapeSet, YXBanded);
+    // The pointer passes through every transparent pixel.
+    XShapeCombineRectangles(x_.Get(), window_, ShapeInput, 0, 0, outline_.data(), static_cast<int>(outline_.size()),
+                            ShapeSet, YXBanded);
+    ApplyBounding();
 }
 
-void PictureWindow::Show(const acs::RgbaImage& picture, int x, int y, bool outlineChanged) {
+void PictureWindow::ApplyBounding() {
+    if (!x_.HasShape()) return;
+    Display* display = x_.Get();
+    if (Blended()) {
+        // The whole window: the compositor shows her alpha.
+        XShapeCombineMask(display, window_, ShapeBounding, 0, 0, None, ShapeSet);
+        return;
+    }
+    XShapeCombineRectangles(display, window_, ShapeBounding, 0, 0, outline_.data(), static_cast<int>(outline_.size()),
+                            ShapeSet, YXBanded);
+}
+
+void PictureWindow::SetCompositorRunning(bool running) {
+    if (!visual_.argb || running == compositor_) return;  // a window of the screen's visual is shaped already
+    compositor_ = running;
+    ApplyBounding();
+    if (pixmap_ == None) return;
+    // Premultiplied for a compositor, whole colours without one.
+    Upload(picture_);
+    XClearWindow(x_.Get(), window_);
+}
+
+void PictureWindow::Show(const acs::RgbaImage& picture, int x, int y) {
     Display* display = x_.Get();
     const bool resized = picture.width != width_ || picture.height != height_;
     if (resized) {
@@ -107,8 +127,8 @@ void PictureWindow::Show(const acs::RgbaImage& picture, int x, int y, bool outli
     } else {
         XMoveWindow(display, window_, x, y);
     }
+    picture_ = picture;
     Upload(picture);
-    if (outlineChanged || resized) ShapeTo(picture);
     XSetWindowBackgroundPixmap(display, window_, pixmap_);
     XClearWindow(display, window_);
     if (!shown_) {

@@ -1,19 +1,12 @@
 #include "platform/linux/x11/stage_windows.h"
 
-#include <cstdlib>
+#include <X11/extensions/Xfixes.h>
 
 namespace zinna::x11 {
 
 namespace {
 
 constexpr long kCharacterEvents = ButtonPressMask | ButtonReleaseMask | ButtonMotionMask | ExposureMask;
-
-bool SameOpaquePixels(const acs::RgbaImage& a, const acs::RgbaImage& b) {
-    if (a.width != b.width || a.height != b.height || a.rgba.size() != b.rgba.size()) return false;
-    for (std::size_t i = 3; i < a.rgba.size(); i += 4)
-        if ((a.rgba[i] == 0) != (b.rgba[i] == 0)) return false;
-    return true;
-}
 
 }  // namespace
 
@@ -24,62 +17,73 @@ StageWindows::StageWindows(EventLoop& loop, stage::StageCharacter& character, st
       balloonWindow_(loop.Connection()),
       firstFrame_(std::move(firstFrame)) {
     loop_.Watch(characterWindow_.Handle(), [this](const XEvent& event) { Handle(event); });
-    character_.SetChangeListener([this] { ShowChanges(); });
-    // The menu opens after the pointer's handling has returned.
-    character_.SetMenuListener([this](int x, int y) { loop_.Post([this, x, y] { OpenMenu(x, y); }); });
-    ShowChanges();
+    WatchCompositor();
+    stage::StageSurface& surface = *this;
+    presenter_ = std::make_unique<stage::StagePresenter>(
+        character_, surface, [this](std::function<void()> work) { loop_.Post(std::move(work)); }, kDoubleClick);
 }
 
 StageWindows::~StageWindows() {
-    character_.SetChangeListener(nullptr);
-    character_.SetMenuListener(nullptr);
+    presenter_.reset();
     loop_.Unwatch(characterWindow_.Handle());
+}
+
+void StageWindows::WatchCompositor() {
+    Display* display = loop_.Connection().Get();
+    int errorBase = 0, major = 5, minor = 0;
+    if (!XFixesQueryExtension(display, &fixesEventBase_, &errorBase) || !XFixesQueryVersion(display, &major, &minor)) {
+        fixesEventBase_ = -1;
+        return;
+    }
+    compositorSelection_ = loop_.Connection().Intern("_NET_WM_CM_S" + std::to_string(loop_.Connection().Screen()));
+    // The selection's events come to her own window, which this class watches already.
+    XFixesSelectSelectionInput(display, characterWindow_.Handle(), compositorSelection_,
+                               XFixesSetSelectionOwnerNotifyMask | XFixesSelectionWindowDestroyNotifyMask |
+                                   XFixesSelectionClientCloseNotifyMask);
+    // A compositor that came or went between her window's making and now.
+    characterWindow_.SetCompositorRunning(loop_.Connection().CompositorRunning());
 }
 
 void StageWindows::Handle(const XEvent& event) {
     using stage::PointerButton;
-    stage::PointerInput& pointer = character_.Pointer();
     Display* display = loop_.Connection().Get();
+    if (fixesEventBase_ >= 0 && event.type == fixesEventBase_ + XFixesSelectionNotify) {
+        const auto& notice = reinterpret_cast<const XFixesSelectionNotifyEvent&>(event);
+        if (notice.selection == compositorSelection_)
+            characterWindow_.SetCompositorRunning(notice.subtype == XFixesSetSelectionOwnerNotify &&
+                                                  notice.owner != None);
+        return;
+    }
     switch (event.type) {
         case ButtonPress: {
             const XButtonEvent& press = event.xbutton;
-            if (press.button == Button1) {
-                const bool second = lastLeftPress_ != 0 && press.time - lastLeftPress_ <= kDoubleClickMs &&
-                                    std::abs(press.x_root - lastLeftX_) <= kDoubleClickDistance &&
-                                    std::abs(press.y_root - lastLeftY_) <= kDoubleClickDistance;
-                if (second) {
-                    lastLeftPress_ = 0;  // a third press starts afresh
-                    leftHeld_ = false;
-                    pointer.DoubleClick(PointerButton::Left, press.x_root, press.y_root);
-                    return;
-                }
-                lastLeftPress_ = press.time;
-                lastLeftX_ = press.x_root;
-                lastLeftY_ = press.y_root;
-                leftHeld_ = true;
-                // The drag goes on wherever the pointer goes, over other windows too.
+            const PointerButton button = press.button == Button1   ? PointerButton::Left
+                                         : press.button == Button3 ? PointerButton::Right
+                                                                   : PointerButton::Middle;
+            if (button == PointerButton::Middle) return;
+            const bool held =
+                presenter_->Press(button, press.x_root, press.y_root, static_cast<std::uint32_t>(press.time));
+            // The drag goes on wherever the pointer goes, over other windows too.
+            if (held)
                 XGrabPointer(display, characterWindow_.Handle(), False, ButtonMotionMask | ButtonReleaseMask,
                              GrabModeAsync, GrabModeAsync, None, None, press.time);
-                pointer.Press(PointerButton::Left, press.x_root, press.y_root, character_.X(), character_.Y());
-            } else if (press.button == Button3) {
-                pointer.Press(PointerButton::Right, press.x_root, press.y_root, character_.X(), character_.Y());
-            }
             return;
         }
         case MotionNotify: {
-            if (!leftHeld_) return;
+            if (!presenter_->Holding()) return;
             // Only the latest position counts: the ones queued behind it are taken now.
             XEvent latest = event;
             while (XCheckTypedWindowEvent(display, characterWindow_.Handle(), MotionNotify, &latest)) {}
-            pointer.Move(latest.xmotion.x_root, latest.xmotion.y_root);
+            presenter_->Move(latest.xmotion.x_root, latest.xmotion.y_root);
             return;
         }
         case ButtonRelease: {
             const XButtonEvent& release = event.xbutton;
             if (release.button == Button1) {
-                if (leftHeld_) EndPress(release.x_root, release.y_root);
+                if (presenter_->Holding()) XUngrabPointer(display, CurrentTime);
+                presenter_->Release(PointerButton::Left, release.x_root, release.y_root);
             } else if (release.button == Button3) {
-                pointer.Release(PointerButton::Right, release.x_root, release.y_root);
+                presenter_->Release(PointerButton::Right, release.x_root, release.y_root);
             }
             return;
         }
@@ -88,65 +92,34 @@ void StageWindows::Handle(const XEvent& event) {
     }
 }
 
-void StageWindows::EndPress(int x, int y) {
-    leftHeld_ = false;
-    XUngrabPointer(loop_.Connection().Get(), CurrentTime);
-    character_.Pointer().Release(stage::PointerButton::Left, x, y);
-}
+void StageWindows::SetOutline(const acs::RgbaImage& picture) { characterWindow_.SetOutline(picture); }
 
-void StageWindows::ShowChanges() {
-    ShowCharacter();
-    ShowBalloon();
-}
-
-void StageWindows::ShowCharacter() {
-    if (!character_.Visible()) {
-        characterWindow_.Hide();
-        if (shown_) shown_->visible = false;
-        return;
-    }
-    const acs::RgbaImage& picture = character_.FrameImage();
-    const int x = character_.X(), y = character_.Y();
-    if (shown_ && shown_->visible && characterWindow_.Shown() && shown_->picture.width == picture.width &&
-        shown_->picture.height == picture.height && shown_->picture.rgba == picture.rgba) {
-        if (shown_->x != x || shown_->y != y) {
-            characterWindow_.MoveTo(x, y);
-            ++characterMoves_;
-        }
-        shown_->x = x;
-        shown_->y = y;
-        return;
-    }
-    const bool outlineChanged = !shown_ || !SameOpaquePixels(shown_->picture, picture);
-    characterWindow_.Show(picture, x, y, outlineChanged);
-    ++characterDrawings_;
-    shown_ = ShownCharacter{true, x, y, picture};
-    if (characterDrawings_ == 1 && firstFrame_) {
+void StageWindows::ShowPicture(const acs::RgbaImage& picture, int x, int y) {
+    const bool first = !characterWindow_.Shown() && firstFrame_;
+    characterWindow_.Show(picture, x, y);
+    if (first) {
         XFlush(loop_.Connection().Get());
-        firstFrame_();
+        std::function<void()> once = std::move(firstFrame_);
+        firstFrame_ = nullptr;
+        once();
     }
 }
 
-void StageWindows::ShowBalloon() {
-    const std::optional<stage::BalloonLayout>& layout = character_.Balloon();
-    if (!layout || !character_.Visible()) {
-        balloonWindow_.Hide();
-        return;
-    }
-    balloonWindow_.Show(*layout, character_.BalloonLinesShown());
+void StageWindows::MovePicture(int x, int y) { characterWindow_.MoveTo(x, y); }
+
+void StageWindows::HidePicture() { characterWindow_.Hide(); }
+
+void StageWindows::ShowBalloon(const stage::BalloonLayout& layout, const std::vector<std::string>& lines) {
+    balloonWindow_.Show(layout, lines);
 }
 
-void StageWindows::OpenMenu(int x, int y) {
-    if (menu_) return;
-    menu_ = std::make_unique<MenuWindow>(loop_, character_.Menu(), x, y, [this](std::optional<std::size_t> chosen) {
-        // The menu goes after its own handler has returned; the command's name is read then, as
-        // the entries may have changed while the menu was open.
-        loop_.Post([this, chosen] {
-            menu_.reset();
-            const std::vector<stage::MenuEntry>& entries = character_.Menu().Entries();
-            if (chosen && *chosen < entries.size()) character_.ChooseCommand(entries[*chosen].name);
-        });
-    });
+void StageWindows::HideBalloon() { balloonWindow_.Hide(); }
+
+void StageWindows::PopUpMenu(const stage::MenuModel& menu, int x, int y) {
+    menu_ = std::make_unique<MenuWindow>(loop_, menu, x, y,
+                                         [this](std::optional<std::size_t> chosen) { presenter_->MenuClosed(chosen); });
 }
+
+void StageWindows::RemoveMenu() { menu_.reset(); }
 
 }  // namespace zinna::x11

@@ -1,9 +1,11 @@
 // The built-in host's windows on X: her picture in a window of its own, her word balloon in
-// another, her right-click menu, and the mouse on her. What they show comes from the host's
-// character; they are drawn again only when it reports a change, and a move alone is a move.
+// another, her right-click menu, and the mouse on her. The presenter decides what is drawn and
+// when; this surface only draws, and reports the pointer's raw presses, moves and releases. It also
+// follows a compositor's coming and going (the owner of _NET_WM_CM_S<screen>), so that her window
+// is shaped whenever nothing blends it.
 #pragma once
 
-#include "stage/host/stage_character.h"
+#include "stage/host/stage_presenter.h"
 
 #include "platform/linux/x11/balloon_window.h"
 #include "platform/linux/x11/event_loop.h"
@@ -16,40 +18,42 @@
 
 namespace zinna::x11 {
 
-// Two presses of the left button this close in time and place make a double-click.
-inline constexpr unsigned long kDoubleClickMs = 500;
-inline constexpr int kDoubleClickDistance = 4;
+// Two presses of the left button this close in time and place make a double-click (X has no
+// setting of its own for them).
+inline constexpr stage::DoubleClickRule kDoubleClick{500, 4};
 
-class StageWindows {
+class StageWindows final : private stage::StageSurface {
 public:
     // firstFrame (may be empty) is called once, after her first frame has gone to the server.
     StageWindows(EventLoop& loop, stage::StageCharacter& character, std::function<void()> firstFrame = {});
-    ~StageWindows();
+    ~StageWindows() override;
     StageWindows(const StageWindows&) = delete;
     StageWindows& operator=(const StageWindows&) = delete;
 
     ::Window CharacterHandle() const { return characterWindow_.Handle(); }
     ::Window BalloonHandle() const { return balloonWindow_.Handle(); }
     bool CharacterArgb() const { return characterWindow_.Argb(); }
+    // Whether a compositor blends her window now (it came, or has not gone, since she was made).
+    bool CharacterBlended() const { return characterWindow_.Blended(); }
     const MenuWindow* Menu() const { return menu_.get(); }
     // How often her picture was drawn and how often her window only moved (benchmarks and tests:
     // nothing is drawn without a change).
-    int CharacterDrawings() const { return characterDrawings_; }
-    int CharacterMoves() const { return characterMoves_; }
+    int CharacterDrawings() const { return presenter_ ? presenter_->Drawings() : 0; }
+    int CharacterMoves() const { return presenter_ ? presenter_->Moves() : 0; }
 
 private:
-    struct ShownCharacter {
-        bool visible = false;
-        int x = 0, y = 0;
-        acs::RgbaImage picture;
-    };
+    // stage::StageSurface
+    void SetOutline(const acs::RgbaImage& picture) override;
+    void ShowPicture(const acs::RgbaImage& picture, int x, int y) override;
+    void MovePicture(int x, int y) override;
+    void HidePicture() override;
+    void ShowBalloon(const stage::BalloonLayout& layout, const std::vector<std::string>& lines) override;
+    void HideBalloon() override;
+    void PopUpMenu(const stage::MenuModel& menu, int x, int y) override;
+    void RemoveMenu() override;
 
     void Handle(const XEvent& event);
-    void ShowChanges();
-    void ShowCharacter();
-    void ShowBalloon();
-    void OpenMenu(int x, int y);
-    void EndPress(int x, int y);
+    void WatchCompositor();
 
     EventLoop& loop_;
     stage::StageCharacter& character_;
@@ -57,12 +61,9 @@ private:
     BalloonWindow balloonWindow_;
     std::function<void()> firstFrame_;
     std::unique_ptr<MenuWindow> menu_;
-    std::optional<ShownCharacter> shown_;
-    bool leftHeld_ = false;
-    Time lastLeftPress_ = 0;
-    int lastLeftX_ = 0, lastLeftY_ = 0;
-    int characterDrawings_ = 0;
-    int characterMoves_ = 0;
+    int fixesEventBase_ = -1;  // XFixes' first event number, when the server has it
+    Atom compositorSelection_ = 0;
+    std::unique_ptr<stage::StagePresenter> presenter_;  // last: it draws on the windows above
 };
 
 }  // namespace zinna::x11

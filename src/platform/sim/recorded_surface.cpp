@@ -1,0 +1,85 @@
+#include "platform/sim/recorded_surface.h"
+
+namespace zinna::sim {
+
+namespace {
+
+std::string Place(int x, int y) { return std::to_string(x) + "," + std::to_string(y); }
+
+}  // namespace
+
+void RecordedSurface::Record(std::string call) {
+    if (keepCalls_) calls_.push_back(std::move(call));
+}
+
+void RecordedSurface::SetOutline(const acs::RgbaImage& picture) {
+    outline_ = stage::OpaqueRuns(picture);
+    Record("outline");
+}
+
+void RecordedSurface::ShowPicture(const acs::RgbaImage& picture, int x, int y) {
+    picture_ = picture;
+    x_ = x;
+    y_ = y;
+    pictureShown_ = true;
+    Record("show " + Place(x, y));
+}
+
+void RecordedSurface::MovePicture(int x, int y) {
+    x_ = x;
+    y_ = y;
+    Record("move " + Place(x, y));
+}
+
+void RecordedSurface::HidePicture() {
+    pictureShown_ = false;
+    Record("hide");
+}
+
+void RecordedSurface::ShowBalloon(const stage::BalloonLayout& layout, const std::vector<std::string>& lines) {
+    balloon_ = layout;
+    balloonLines_ = lines;
+    std::string text;
+    for (const std::string& line : lines) text += (text.empty() ? "" : "|") + line;
+    Record("balloon " + text);
+}
+
+void RecordedSurface::HideBalloon() {
+    balloon_.reset();
+    balloonLines_.clear();
+    Record("hide balloon");
+}
+
+void RecordedSurface::PopUpMenu(const stage::MenuModel& menu, int x, int y) {
+    Menu open;
+    open.x = x;
+    open.y = y;
+    const std::vector<stage::MenuEntry>& entries = menu.Entries();
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (!entries[i].visible) continue;
+        open.names.push_back(entries[i].name);
+        open.places.push_back(i);
+    }
+    menu_ = std::move(open);
+    Record("menu " + Place(x, y));
+}
+
+void RecordedSurface::RemoveMenu() {
+    menu_.reset();
+    Record("remove menu");
+}
+
+std::optional<std::size_t> RecordedSurface::PlaceOf(const std::string& name) const {
+    if (!menu_) return std::nullopt;
+    for (std::size_t i = 0; i < menu_->names.size(); ++i)
+        if (menu_->names[i] == name) return menu_->places[i];
+    return std::nullopt;
+}
+
+std::vector<std::string> RecordedSurface::Take() {
+    std::vector<std::string> taken;
+    taken.swap(calls_);
+    return taken;
+}
+
+}  // namespace zinna::sim

@@ -1,0 +1,67 @@
+// Her windows on the simulated desktop: what the built-in host's presenter has put on the screen
+// (her picture, its place and outline, the balloon, an open menu), kept as a real surface keeps it,
+// with every drawing call written down in order.
+#pragma once
+
+#include "stage/host/opaque_runs.h"
+#include "stage/host/stage_presenter.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zinna::sim {
+
+class RecordedSurface final : public stage::StageSurface {
+public:
+    struct Menu {
+        std::vector<std::string> names;   // the visible entries' names, in order
+        std::vector<std::size_t> places;  // their places in the model
+        int x = 0, y = 0;
+    };
+
+    // keepCalls: the calls are written down (tests); a long simulated run keeps only the state.
+    explicit RecordedSurface(bool keepCalls = true) : keepCalls_(keepCalls) {}
+
+    void SetOutline(const acs::RgbaImage& picture) override;
+    void ShowPicture(const acs::RgbaImage& picture, int x, int y) override;
+    void MovePicture(int x, int y) override;
+    void HidePicture() override;
+    void ShowBalloon(const stage::BalloonLayout& layout, const std::vector<std::string>& lines) override;
+    void HideBalloon() override;
+    void PopUpMenu(const stage::MenuModel& menu, int x, int y) override;
+    void RemoveMenu() override;
+
+    // What the screen shows now.
+    bool PictureShown() const { return pictureShown_; }
+    const acs::RgbaImage& Picture() const { return picture_; }
+    int X() const { return x_; }
+    int Y() const { return y_; }
+    // The outline last set: her opaque pixels as runs.
+    const std::vector<stage::PixelRun>& Outline() const { return outline_; }
+    const std::optional<stage::BalloonLayout>& Balloon() const { return balloon_; }
+    const std::vector<std::string>& BalloonLines() const { return balloonLines_; }
+    // The menu on the screen, from its pop-up until it is removed.
+    const std::optional<Menu>& OpenMenu() const { return menu_; }
+    // The place in the model of the open menu's first visible entry of that name.
+    std::optional<std::size_t> PlaceOf(const std::string& name) const;
+
+    // Every call in order, as "outline", "show x,y", "move x,y", "hide", "balloon <lines>",
+    // "hide balloon", "menu x,y", "remove menu"; Take hands them over and starts afresh.
+    std::vector<std::string> Take();
+
+private:
+    void Record(std::string call);
+
+    bool keepCalls_;
+    std::vector<std::string> calls_;
+    bool pictureShown_ = false;
+    acs::RgbaImage picture_;
+    int x_ = 0, y_ = 0;
+    std::vector<stage::PixelRun> outline_;
+    std::optional<stage::BalloonLayout> balloon_;
+    std::vector<std::string> balloonLines_;
+    std::optional<Menu> menu_;
+};
+
+}  // namespace zinna::sim

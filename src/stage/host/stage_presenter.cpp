@@ -1,0 +1,154 @@
+#include "stage/host/stage_presenter.h"
+
+#include <cstdlib>
+
+namespace zinna::stage {
+
+bool SameOpaquePixels(const acs::RgbaImage& a, const acs::RgbaImage& b) {
+    if (a.width != b.width || a.height != b.height || a.rgba.size() != b.rgba.size()) return false;
+    for (std::size_t i = 3; i < a.rgba.size(); i += 4)
+        if ((a.rgba[i] == 0) != (b.rgba[i] == 0)) return false;
+    return true;
+}
+
+StagePresenter::StagePresenter(StageCharacter& character, StageSurface& surface, Post post, DoubleClickRule rule)
+    : character_(character), surface_(surface), post_(std::move(post)), rule_(rule) {
+    character_.SetChangeListener([this] { ShowChanges(); });
+    // A platform's menu takes the pointer: it opens once the pointer's handling has returned.
+    character_.SetMenuListener([this](int x, int y) {
+        std::weak_ptr<int> alive = alive_;
+        post_([this, alive, x, y] {
+            if (alive.lock()) OpenMenu(x, y);
+        });
+    });
+    ShowChanges();
+}
+
+StagePresenter::~StagePresenter() {
+    character_.SetChangeListener(nullptr);
+    character_.SetMenuListener(nullptr);
+}
+
+// --- the pointer --------------------------------------------------------------------------------------
+
+bool StagePresenter::Press(PointerButton button, int x, int y, std::uint32_t timeMs) {
+    lastX_ = x;
+    lastY_ = y;
+    PointerInput& pointer = character_.Pointer();
+    if (button == PointerButton::Right) {
+        pointer.Press(PointerButton::Right, x, y, character_.X(), character_.Y());
+        return false;
+    }
+    if (button != PointerButton::Left) return false;
+    // The difference of unsigned times is right across the clock's wrap.
+    const bool second =
+        lastLeftPress_ && static_cast<std::uint32_t>(timeMs - lastLeftPress_->timeMs) <= rule_.intervalMs &&
+        std::abs(x - lastLeftPress_->x) <= rule_.distance && std::abs(y - lastLeftPress_->y) <= rule_.distance;
+    if (second) {
+        lastLeftPress_.reset();  // a third press starts afresh
+        leftHeld_ = false;
+        pointer.DoubleClick(PointerButton::Left, x, y);
+        return false;
+    }
+    lastLeftPress_ = LeftPress{timeMs, x, y};
+    leftHeld_ = true;
+    pointer.Press(PointerButton::Left, x, y, character_.X(), character_.Y());
+    return true;
+}
+
+void StagePresenter::Move(int x, int y) {
+    if (!leftHeld_) return;
+    lastX_ = x;
+    lastY_ = y;
+    character_.Pointer().Move(x, y);
+}
+
+void StagePresenter::Release(PointerButton button, int x, int y) {
+    if (button == PointerButton::Left) {
+        if (!leftHeld_) return;  // the release of a double-click's second press
+        leftHeld_ = false;
+    }
+    lastX_ = x;
+    lastY_ = y;
+    character_.Pointer().Release(button, x, y);
+}
+
+void StagePresenter::PressLost() {
+    if (!leftHeld_) return;
+    leftHeld_ = false;
+    character_.Pointer().Release(PointerButton::Left, lastX_, lastY_);
+}
+
+// --- the menu -------------------------------------------------------------------------------------------
+
+void StagePresenter::OpenMenu(int x, int y) {
+    if (menuOpen_) return;  // one menu at a time
+    menuOpen_ = true;
+    surface_.PopUpMenu(character_.Menu(), x, y);
+    // Nothing after this line: the menu may have closed, and its command been handled, in the call.
+}
+
+void StagePresenter::MenuClosed(std::optional<std::size_t> chosen) {
+    if (!menuOpen_) return;
+    std::weak_ptr<int> alive = alive_;
+    // The menu goes after its own handling has returned; the command's name is read then, as the
+    // entries may have changed while it was open, and the program hears of it after that.
+    post_([this, alive, chosen] {
+        if (!alive.lock()) return;
+        menuOpen_ = false;
+        surface_.RemoveMenu();
+        const std::vector<MenuEntry>& entries = character_.Menu().Entries();
+        if (chosen && *chosen < entries.size()) character_.ChooseCommand(entries[*chosen].name);
+    });
+}
+
+// --- what is shown ----------------------------------------------------------------------------------------
+
+void StagePresenter::ShowChanges() {
+    ShowPicture();
+    ShowBalloon();
+}
+
+void StagePresenter::ShowPicture() {
+    if (!character_.Visible()) {
+        if (shown_ && shown_->visible) {
+            surface_.HidePicture();
+            shown_->visible = false;
+        }
+        return;
+    }
+    const acs::RgbaImage& picture = character_.FrameImage();
+    const int x = character_.X(), y = character_.Y();
+    if (shown_ && shown_->visible && shown_->picture.width == picture.width &&
+        shown_->picture.height == picture.height && shown_->picture.rgba == picture.rgba) {
+        // The same picture: at most a move.
+        if (shown_->x != x || shown_->y != y) {
+            surface_.MovePicture(x, y);
+            ++moves_;
+            shown_->x = x;
+            shown_->y = y;
+        }
+        return;
+    }
+    if (!shown_ || !SameOpaquePixels(shown_->picture, picture)) surface_.SetOutline(picture);
+    surface_.ShowPicture(picture, x, y);
+    ++drawings_;
+    shown_ = ShownPicture{true, x, y, picture};
+}
+
+void StagePresenter::ShowBalloon() {
+    const std::optional<BalloonLayout>& layout = character_.Balloon();
+    if (!layout || !character_.Visible()) {
+        if (balloon_) {
+            surface_.HideBalloon();
+            balloon_.reset();
+        }
+        return;
+    }
+    ShownBalloon wanted{*layout, character_.BalloonLinesShown()};
+    if (balloon_ && *balloon_ == wanted) return;
+    surface_.ShowBalloon(wanted.layout, wanted.lines);
+    balloon_ = std::move(wanted);
+}
+
+}  // namespace zinna::stage

@@ -1,0 +1,364 @@
+// What her windows show and when, and how the pointer's raw presses become the control's events:
+// the presenter on the built-in host with the test character, drawing on a recorded surface.
+#include "host_test_character.h"
+
+#include "platform/sim/recorded_surface.h"
+#include "platform/sim/virtual_clock.h"
+#include "stage/host/stage_control.h"
+#include "stage/host/stage_presenter.h"
+
+#include <doctest/doctest.h>
+
+#include <deque>
+#include <functional>
+
+namespace doctest {
+template <>
+struct StringMaker<std::vector<std::string>> {
+    static String convert(const std::vector<std::string>& lines) {
+        std::string text = "{";
+        for (const std::string& line : lines) text += (text.size() > 1 ? ", \"" : "\"") + line + "\"";
+        return (text + "}").c_str();
+    }
+};
+}  // namespace doctest
+
+using namespace zinna;
+using namespace zinna::stage;
+using zinna::sim::RecordedSurface;
+
+namespace {
+
+struct EventLog final : AgentEvents {
+    std::vector<std::string> lines;
+    void Command(const std::string& name) override { lines.push_back("Command " + name); }
+    void DblClick(const std::string&, basic::Integer, basic::Integer, basic::Integer x, basic::Integer y) override {
+        lines.push_back("DblClick " + std::to_string(x) + "," + std::to_string(y));
+    }
+    void DragStart(const std::string&, basic::Integer, basic::Integer, basic::Integer x, basic::Integer y) override {
+        lines.push_back("DragStart " + std::to_string(x) + "," + std::to_string(y));
+    }
+    void DragComplete(const std::string&, basic::Integer, basic::Integer, basic::Integer x, basic::Integer y) override {
+        lines.push_back("DragComplete " + std::to_string(x) + "," + std::to_string(y));
+    }
+    void RequestStart(RequestId) override {}
+    void RequestComplete(RequestId) override {}
+    void IdleStart(const std::string&) override {}
+};
+
+struct NoSound final : SoundOutput {
+    void Play(std::span<const std::uint8_t>) override {}
+};
+
+// The test character, except that image 3 (Blink's first frame) is transparent on its left half.
+std::vector<std::uint8_t> CharacterWithHalfImage() {
+    acs::Character character = testing::MakeHostTestCharacter();
+    constexpr int side = testing::kTestFrameSide;
+    std::vector<std::uint8_t> pixels(side * side, 4);
+    for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side / 2; ++x) pixels[y * side + x] = character.info.transparentIndex;
+    character.images[3] = acs::MakeImage(side, side, pixels, character.info.transparentIndex);
+    return acs::WriteAcs(character);
+}
+
+// The host with her loaded and shown at (100, 100), idling off, and the presenter drawing her.
+struct Presented {
+    sim::VirtualClock clock;
+    EventLog events;
+    NoSound sound;
+    StageControl control;
+    StageCharacter* her = nullptr;
+    RecordedSurface surface;
+    std::deque<std::function<void()>> posted;
+    std::unique_ptr<StagePresenter> presenter;
+
+    explicit Presented(std::vector<std::uint8_t> file = testing::HostTestCharacterFile())
+        : control(
+              clock, events, sound, [file](const std::string&) { return file; }, StageSettings{}) {
+        control.CharactersLoad("tester", "C:\\tester.acs");
+        her = control.Loaded();
+        her->SetIdleOn(basic::False);
+        presenter = std::make_unique<StagePresenter>(
+            *her, surface, [this](std::function<void()> work) { posted.push_back(std::move(work)); });
+        her->MoveTo(100, 100, std::nullopt);
+        her->Show();
+        RunFor(1000);
+    }
+    void RunFor(std::int64_t ms) { clock.RunUntil(clock.NowMs() + ms, {}); }
+    // The platform's handling has returned: what was posted runs.
+    void RunPosted() {
+        while (!posted.empty()) {
+            std::function<void()> work = std::move(posted.front());
+            posted.pop_front();
+            work();
+        }
+    }
+    std::vector<std::string> Events() {
+        RunFor(1);
+        std::vector<std::string> taken;
+        taken.swap(events.lines);
+        return taken;
+    }
+};
+
+}  // namespace
+
+TEST_CASE("drawn again only when her picture changed, moved when only her place did, shaped when her outline did") {
+    Presented p(CharacterWithHalfImage());
+    // Shown at first: Showing's two frames are one picture, drawn once.
+    CHECK(p.surface.Take() == std::vector<std::string>{"outline", "show 100,100"});
+    CHECK(p.surface.PictureShown());
+    CHECK(p.presenter->Drawings() == 1);
+
+    struct Row {
+        const char* what;
+        std::function<void(Presented&)> act;
+        std::vector<std::string> calls;
+    };
+    const Row rows[] = {
+        {"nothing changes: nothing is drawn", [](Presented& p) { p.RunFor(2000); }, {}},
+        {"dragged: the same picture only moves, and a drop where it already is moves nothing",
+         [](Presented& p) {
+             p.presenter->Press(PointerButton::Left, 110, 110, 0);
+             p.presenter->Move(150, 130);
+             p.presenter->Release(PointerButton::Left, 150, 130);
+         },
+         {"move 140,120"}},
+        // Blink: image 3 (left half clear), 4, 5 (square), back to the resting frame.
+        {"a new outline is shaped before the picture is drawn; the same outline is not shaped again",
+         [](Presented& p) {
+             p.her->Play("Blink");
+             p.RunFor(2000);
+         },
+         {"outline", "show 140,120", "outline", "show 140,120", "show 140,120", "show 140,120"}},
+        {"hidden: the picture goes once (after Hiding's frames)",
+         [](Presented& p) {
+             p.her->Hide();
+             p.RunFor(2000);
+         },
+         {"show 140,120", "hide"}},
+        {"moved while hidden: nothing on the screen",
+         [](Presented& p) {
+             p.her->MoveTo(300, 200, std::nullopt);
+             p.RunFor(500);
+         },
+         {}},
+        {"shown again: drawn again at the new place, its outline as it was",
+         [](Presented& p) {
+             p.her->Show();
+             p.RunFor(2000);
+         },
+         {"show 300,200"}},
+    };
+    for (const Row& row : rows) {
+        CAPTURE(std::string(row.what));
+        row.act(p);
+        CHECK(p.surface.Take() == row.calls);
+    }
+    CHECK(p.surface.X() == 300);
+    CHECK(p.surface.Outline().size() == static_cast<std::size_t>(testing::kTestFrameSide));  // one run a row
+}
+
+TEST_CASE("two left presses make a double-click only close enough in time and place") {
+    struct Row {
+        const char* what;
+        std::uint32_t firstMs, secondMs;
+        int secondX, secondY;
+        bool doubleClick;
+    };
+    const Row rows[] = {
+        {"soon, same place", 1000, 1300, 110, 110, true},
+        {"at the time limit, at the distance limit", 1000, 1500, 114, 106, true},
+        {"a millisecond too late", 1000, 1501, 110, 110, false},
+        {"a pixel too far across", 1000, 1100, 115, 110, false},
+        {"a pixel too far down", 1000, 1100, 110, 105, false},
+        {"across the millisecond clock's wrap", 0xFFFFFF00u, 100, 110, 110, true},
+        {"a second press earlier than the first", 1000, 900, 110, 110, false},
+    };
+    for (const Row& row : rows) {
+        CAPTURE(std::string(row.what));
+        Presented p;
+        p.Events();
+        CHECK(p.presenter->Press(PointerButton::Left, 110, 110, row.firstMs));
+        p.presenter->Release(PointerButton::Left, 110, 110);
+        const bool held = p.presenter->Press(PointerButton::Left, row.secondX, row.secondY, row.secondMs);
+        p.presenter->Release(PointerButton::Left, row.secondX, row.secondY);
+        CHECK(held == !row.doubleClick);  // a press that is no double-click holds the pointer
+        const std::vector<std::string> wanted =
+            row.doubleClick ? std::vector<std::string>{"DblClick " + std::to_string(row.secondX) + "," +
+                                                       std::to_string(row.secondY)}
+                            : std::vector<std::string>{};
+        CHECK(p.Events() == wanted);
+    }
+}
+
+TEST_CASE("a third quick press starts afresh, and a fourth makes the next double-click") {
+    Presented p;
+    p.Events();
+    for (std::uint32_t t : {100u, 200u, 300u, 400u}) {
+        p.presenter->Press(PointerButton::Left, 110, 110, t);
+        p.presenter->Release(PointerButton::Left, 110, 110);
+    }
+    CHECK(p.Events() == std::vector<std::string>{"DblClick 110,110", "DblClick 110,110"});
+}
+
+TEST_CASE("a press becomes a drag only past the threshold; a lost press ends where the pointer was") {
+    struct Row {
+        const char* what;
+        int dx, dy;
+        std::vector<std::string> events;
+        int herX, herY;
+    };
+    const Row rows[] = {
+        {"three pixels each way: still a click", 3, 3, {}, 100, 100},
+        {"four across: a drag", 4, 0, {"DragStart 110,110", "DragComplete 114,110"}, 104, 100},
+        {"four up: a drag", 0, -4, {"DragStart 110,110", "DragComplete 110,106"}, 100, 96},
+    };
+    for (const Row& row : rows) {
+        CAPTURE(std::string(row.what));
+        Presented p;
+        p.Events();
+        p.presenter->Press(PointerButton::Left, 110, 110, 0);
+        p.presenter->Move(110 + row.dx, 110 + row.dy);
+        p.presenter->Release(PointerButton::Left, 110 + row.dx, 110 + row.dy);
+        CHECK(p.Events() == row.events);
+        CHECK(p.her->X() == row.herX);
+        CHECK(p.her->Y() == row.herY);
+        CHECK_FALSE(p.presenter->Holding());
+    }
+
+    Presented p;
+    p.Events();
+    p.presenter->Press(PointerButton::Left, 110, 110, 0);
+    p.presenter->Move(200, 150);
+    p.presenter->PressLost();  // another window took the pointer
+    p.presenter->Move(400, 400);
+    p.presenter->Release(PointerButton::Left, 400, 400);
+    CHECK(p.Events() == std::vector<std::string>{"DragStart 110,110", "DragComplete 200,150"});
+    CHECK(p.her->X() == 190);
+    // Motion without a press moves nothing.
+    p.presenter->Move(10, 10);
+    CHECK(p.her->X() == 190);
+}
+
+TEST_CASE("the menu opens after the pointer's handling, and its command reaches the program after it closed") {
+    Presented p;
+    p.her->CommandsAdd("Kiss", "&Kiss");
+    p.her->CommandsAdd("Dance", "&Dance");
+    p.surface.Take();
+    p.Events();
+
+    struct Step {
+        const char* what;
+        std::function<void(Presented&)> act;
+        std::vector<std::string> calls;
+        std::vector<std::string> events;
+    };
+    const Step steps[] = {
+        {"a right-click asks for the menu: nothing opens yet",
+         [](Presented& p) {
+             p.presenter->Press(PointerButton::Right, 120, 130, 0);
+             p.presenter->Release(PointerButton::Right, 120, 130);
+         },
+         {},
+         {}},
+        {"the handling returned: the menu opens where the pointer was",
+         [](Presented& p) { p.RunPosted(); },
+         {"menu 120,130"},
+         {}},
+        {"a second right-click while it is open opens no second menu",
+         [](Presented& p) {
+             p.presenter->Press(PointerButton::Right, 150, 150, 10);
+             p.presenter->Release(PointerButton::Right, 150, 150);
+             p.RunPosted();
+         },
+         {},
+         {}},
+        {"an entry chosen: the menu is still there inside its own handling",
+         [](Presented& p) { p.presenter->MenuClosed(1); },
+         {},
+         {}},
+        {"then the menu goes, and the program hears the command after it",
+         [](Presented& p) { p.RunPosted(); },
+         {"remove menu"},
+         {"Command Dance"}},
+        {"opened again and dismissed: it goes, and no command comes",
+         [](Presented& p) {
+             p.presenter->Press(PointerButton::Right, 120, 130, 20);
+             p.presenter->Release(PointerButton::Right, 120, 130);
+             p.RunPosted();
+             p.presenter->MenuClosed(std::nullopt);
+             p.RunPosted();
+         },
+         {"menu 120,130", "remove menu"},
+         {}},
+        {"a place past the entries chooses nothing",
+         [](Presented& p) {
+             p.presenter->OpenMenu(5, 5);
+             p.presenter->MenuClosed(7);
+             p.RunPosted();
+         },
+         {"menu 5,5", "remove menu"},
+         {}},
+        {"a close reported twice is heard once",
+         [](Presented& p) {
+             p.presenter->OpenMenu(5, 5);
+             p.presenter->MenuClosed(0);
+             p.RunPosted();
+             p.presenter->MenuClosed(1);
+             p.RunPosted();
+         },
+         {"menu 5,5", "remove menu"},
+         {"Command Kiss"}},
+    };
+    for (const Step& step : steps) {
+        CAPTURE(std::string(step.what));
+        step.act(p);
+        CHECK(p.surface.Take() == step.calls);
+        CHECK(p.Events() == step.events);
+    }
+    CHECK_FALSE(p.presenter->MenuOpen());
+    CHECK_FALSE(p.surface.OpenMenu());
+}
+
+TEST_CASE("the balloon is drawn when its words change, not between, and goes with the speech or with her") {
+    Presented p;
+    p.her->SetBalloonFontSize(8);
+    p.surface.Take();
+    p.her->Speak("one two three");
+    struct Row {
+        const char* what;
+        std::int64_t runMs;
+        std::vector<std::string> calls;  // balloon calls only
+    };
+    const Row rows[] = {
+        {"the first word", 1, {"balloon one"}},
+        {"no new word yet: nothing drawn", kSpeechWordMs / 2, {}},
+        {"the second word", kSpeechWordMs, {"balloon one two"}},
+        {"the third", kSpeechWordMs, {"balloon one two three"}},
+        {"the whole text stays", kSpeechHoldMs / 2, {}},
+        {"the speech ends: the balloon goes", kSpeechHoldMs, {"hide balloon"}},
+        {"gone stays gone", 1000, {}},
+    };
+    const auto balloonCalls = [&p] {
+        std::vector<std::string> calls;
+        for (std::string& call : p.surface.Take())
+            if (call.rfind("balloon", 0) == 0 || call == "hide balloon") calls.push_back(std::move(call));
+        return calls;
+    };
+    for (const Row& row : rows) {
+        CAPTURE(std::string(row.what));
+        p.RunFor(row.runMs);
+        CHECK(balloonCalls() == row.calls);
+    }
+
+    // Hidden mid-speech: the balloon goes with her.
+    p.her->Speak("four five six seven");
+    p.RunFor(kSpeechWordMs + 1);
+    CHECK(balloonCalls() == std::vector<std::string>{"balloon four", "balloon four five"});
+    p.her->Stop();
+    p.her->Hide();
+    p.RunFor(2000);
+    CHECK(balloonCalls() == std::vector<std::string>{"hide balloon"});
+    CHECK_FALSE(p.surface.Balloon());
+}
