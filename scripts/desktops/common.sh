@@ -298,6 +298,7 @@ ended_with() {  # expected-status what
 # The ordinary window: xev's window, which prints what it receives.
 open_ordinary_window() {  # x y w h
   xev -geometry "$3x$4+$1+$2" -name zinnaordinary -event button -event keyboard >"$WORK/ordinary.log" 2>&1 &
+  ORDINARY_PID=$!
   STARTED+=($!)
   until_true eval '[ -n "$(xdotool search --onlyvisible --name "^zinnaordinary$")" ]'
   ORDINARY=$(xdotool search --onlyvisible --name '^zinnaordinary$' | head -n1)
@@ -364,6 +365,8 @@ check_zinna() {
   [ "$(printf 0x%x "$(active_window)")" = "$(printf 0x%x "$ORDINARY")" ] ||
     fail "the active window is $(active_window), not the ordinary window $ORDINARY, after she danced"
   checked "no focus taken"
+  kill "$ORDINARY_PID"
+  until_true eval '[ -z "$(xdotool search --onlyvisible --name "^zinnaordinary$")" ]'
 
   # 3. Her menu by right-click, thirteen entries; q quits.
   until_true her_colours
