@@ -2,7 +2,7 @@
 #
 # A desktop script names its components and defines four functions, then calls run_desktop:
 #   start_components    starts the desktop's own programs (inside the private session) and waits for them
-#   set_user_values     writes the user's own, non-default wallpaper settings with the desktop's tools
+#   set_user_values     then writes the user's own, non-default wallpaper settings with the desktop's tools
 #   read_settings       prints those settings as the desktop's own tools read them back
 #   floor_of_screen     prints the y where she must stand: the bottom panel's top, or the screen's bottom
 #
@@ -312,8 +312,23 @@ focus_ordinary_window() {
 
 check_zinna() {
   make_user_picture
-  set_user_values
   start_components
+
+  # 0. A desktop the user never changed: what was never set is not set after her either (the
+  #    desktop's own tools tell a default from a stored value).
+  BEFORE_SETTINGS=$(read_settings)
+  start_zinna
+  her_window
+  until_true settings_changed
+  kill -TERM "$ZPID"
+  ended_with 0 "SIGTERM on the desktop's defaults"
+  local now
+  now=$(read_settings)
+  [ "$now" = "$BEFORE_SETTINGS" ] ||
+    fail "the desktop's defaults are not restored: $(diff <(echo "$BEFORE_SETTINGS") <(echo "$now") | head -n 20 | tr '\n' ' ')"
+  checked "defaults kept"
+
+  set_user_values
   BEFORE_SETTINGS=$(read_settings)
   printf 'the user'"'"'s settings:\n%s\n' "$BEFORE_SETTINGS"
   grep -q 'Sommer am See é' <<<"$BEFORE_SETTINGS$(python3 -c 'import sys, urllib.parse; print(urllib.parse.unquote(sys.stdin.read()))' <<<"$BEFORE_SETTINGS")" ||
