@@ -39,7 +39,7 @@ declare -A components=(
   [plasma]="kwin_x11, plasmashell (software rendering)"
   [mate]="marco, mate-panel, caja's desktop, dconf-service"
   [gnome-wayland]="gnome-shell --wayland --headless, Xwayland, dconf-service"
-  [cinnamon]="cinnamon, dconf-service"
+  [cinnamon]="cinnamon, csd-background (told the session runs by a stand-in session manager), dconf-service"
 )
 rows=()
 failures=0

@@ -37,6 +37,7 @@ result() { printf '%s\n' "$*" >"$ZINNA_DESKTOP_RESULT"; }
 checks_text() { local IFS=';'; echo "${CHECKED[*]:-}" | sed 's/;/; /g'; }
 checked() { CHECKED+=("$1"); echo "ok: $1"; }
 fail() {
+  set -- "$(tr '|' '/' <<<"$*")"
   echo "FAIL: $*" >&2
   result "failed|$*|$(checks_text)"
   # For a look at the failing session: ZINNA_DESKTOP_HOLD=SECONDS keeps it a while.
