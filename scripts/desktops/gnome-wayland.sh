@@ -32,7 +32,8 @@ start_components() {
   echo "Xwayland on $DISPLAY"
   # It starts in the Activities overview; leave it.
   gdbus call --session --dest org.gnome.Shell --object-path /org/gnome/Shell \
-    --method org.freedesktop.DBus.Properties.Set org.gnome.Shell OverviewActive '<false>' || true
+    --method org.freedesktop.DBus.Properties.Set org.gnome.Shell OverviewActive '<false>' >/dev/null ||
+    fail "the shell did not leave its overview"
   until_true eval 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
 }
 read_settings() {
