@@ -41,6 +41,26 @@ declare -A components=(
   [gnome-wayland]="gnome-shell --wayland --headless, Xwayland, dconf-service"
   [cinnamon]="cinnamon, csd-background (told the session runs by a stand-in session manager), dconf-service"
 )
+# Processes a desktop left behind, even ones that left its process group (a bus's services, the
+# helpers a shell starts): every process of the run carries the marker in its environment.
+stop_strays() {
+  local pids pid n=0
+  pids=$(grep -lsz "^ZINNA_DESKTOP_RUN=$1\$" /proc/[0-9]*/environ | cut -d/ -f3 || true)
+  [ -n "$pids" ] || return 0
+  echo "stopping what the session left: $(echo $pids)"
+  for pid in $pids; do kill "$pid" 2>/dev/null || true; done
+  any_alive() {
+    local p
+    for p in "$@"; do kill -0 "$p" 2>/dev/null && return 0; done
+    return 1
+  }
+  # shellcheck disable=SC2086
+  while [ $n -lt 30 ] && any_alive $pids; do
+    sleep 0.1
+    n=$((n + 1))
+  done
+  for pid in $pids; do kill -KILL "$pid" 2>/dev/null || true; done
+}
 rows=()
 failures=0
 for desktop in "${desktops[@]}"; do
@@ -48,9 +68,10 @@ for desktop in "${desktops[@]}"; do
   [ -x "$script" ] || { echo "test-desktops.sh: no desktop named $desktop" >&2; exit 2; }
   started=$SECONDS
   status=0
-  ZINNA=$zinna ZINNA_DATA_DIR=$data ZINNA_DESKTOP_RESULT=$logs/$desktop.result \
+  ZINNA_DESKTOP_RUN=$logs/$desktop ZINNA=$zinna ZINNA_DATA_DIR=$data ZINNA_DESKTOP_RESULT=$logs/$desktop.result \
     ZINNA_DESKTOP_SCREENSHOT=${shots:+$shots/desktop-$desktop.png} \
     timeout -k 10 300 "$script" >"$logs/$desktop.log" 2>&1 || status=$?
+  stop_strays "$logs/$desktop" >>"$logs/$desktop.log" 2>&1
   took=$((SECONDS - started))
   line=$(cat "$logs/$desktop.result" 2>/dev/null || true)
   outcome=${line%%|*}

@@ -18,14 +18,14 @@ set_user_values() {
 }
 start_components() {
   start cinnamon cinnamon --replace
-  until_true 90 eval 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
-  until_true 60 eval '[ "$(work_area_bottom)" -lt "$SCREEN_H" ]'
+  component_ready cinnamon 90 eval 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
+  component_ready cinnamon 60 eval '[ "$(work_area_bottom)" -lt "$SCREEN_H" ]'
   # csd-background draws once the session manager says the session runs. The session manager
   # (cinnamon-session) would start every part of the desktop; a stand-in owns its name and says so.
   start session-running "$(dirname "$0")/session-running.py"
   until_true grep -q ready "$WORK/session-running.log"
   start csd-background csd-background
-  until_true eval 'xprop -root _XROOTPMAP_ID | grep -q "pixmap id"'
+  component_ready csd-background eval 'xprop -root _XROOTPMAP_ID | grep -q "pixmap id"'
 }
 read_settings() {
   gsettings list-recursively $schema

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by the desktop sessions of scripts/test-desktops.sh: sourced by each scripts/desktops/NAME.sh.
 #
 # A desktop script names its components and defines four functions, then calls run_desktop:
@@ -85,12 +86,24 @@ stop_started() {
   STARTED=()
 }
 # start NAME COMMAND...: runs the command in the background, its output in $WORK/NAME.log.
+declare -A COMPONENT_PID=()
 start() {
   local name=$1
   shift
   "$@" >"$WORK/$name.log" 2>&1 &
   STARTED+=($!)
-  LAST_PID=$!
+  COMPONENT_PID[$name]=$!
+}
+# component_ready NAME [SECONDS] COMMAND...: waits until the command succeeds. A component that
+# ended meanwhile cannot run here: the desktop is skipped, with the end of its output as the reason.
+component_ready() {
+  local name=$1 limit=$WAIT_SECONDS
+  shift
+  if [[ $1 =~ ^[0-9]+$ ]]; then limit=$1; shift; fi
+  wait_for "$limit" "$@" && return 0
+  alive "${COMPONENT_PID[$name]}" ||
+    skip "$name ended at its start: $(grep -v '^$' "$WORK/$name.log" | tail -n 2 | tr '\n|' ' /')"
+  fail "timed out after ${limit}s waiting for $name: $*"
 }
 alive() { kill -0 "$1" 2>/dev/null; }
 

@@ -21,7 +21,7 @@ set_user_values() {
 }
 start_components() {
   start gnome-shell gnome-shell --wayland --headless --virtual-monitor "$SCREEN_SIZE"
-  until_true 90 grep -q "GNOME Shell started" "$WORK/gnome-shell.log"
+  component_ready gnome-shell 90 grep -q "GNOME Shell started" "$WORK/gnome-shell.log"
   local display
   display=$(sed -n 's/.*Using public X11 display \(:[0-9]*\).*/\1/p' "$WORK/gnome-shell.log" | head -n1)
   [ -n "$display" ] || fail "the shell named no X11 display: $(grep -i xwayland "$WORK/gnome-shell.log" | head -n 3)"

@@ -17,7 +17,7 @@ set_user_values() {
 }
 start_components() {
   start gnome-shell gnome-shell --x11 --replace
-  until_true 90 grep -q "GNOME Shell started" "$WORK/gnome-shell.log"
+  component_ready gnome-shell 90 grep -q "GNOME Shell started" "$WORK/gnome-shell.log"
   # It starts in the Activities overview: one Escape leaves it.
   xdotool key Escape
   until_true eval 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'

@@ -14,11 +14,11 @@ set_user_values() {
 }
 start_components() {
   start marco marco --replace
-  until_true eval 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
+  component_ready marco eval 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
   start mate-panel mate-panel
   start caja caja -n --force-desktop
-  until_true eval '[ -n "$(bottom_dock_top)" ]'
-  until_true eval '[ -n "$(xdotool search --onlyvisible --class "^caja$")" ]'
+  component_ready mate-panel eval '[ -n "$(bottom_dock_top)" ]'
+  component_ready caja eval '[ -n "$(xdotool search --onlyvisible --class "^caja$")" ]'
 }
 read_settings() {
   gsettings list-recursively $schema

@@ -24,9 +24,9 @@ set_user_values() {
 }
 start_components() {
   start kwin kwin_x11 --replace
-  until_true eval 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
+  component_ready kwin eval 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
   start plasmashell plasmashell
-  until_true 60 eval 'plasma_script "print(desktops().length)" | grep -qx "[1-9]"'
+  component_ready plasmashell 60 eval 'plasma_script "print(desktops().length)" | grep -qx "[1-9]"'
   until_true eval '[ -n "$(bottom_dock_top)" ]'
 }
 # Each desktop's wallpaper plugin and its image wallpaper's settings; "(unset)" for a setting the

@@ -17,11 +17,11 @@ set_user_values() {
 }
 start_components() {
   start xfwm4 xfwm4 --compositor=off --replace
-  until_true eval 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
+  component_ready xfwm4 eval 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
   start xfce4-panel xfce4-panel
   start xfdesktop xfdesktop
-  until_true eval '[ "$(xdotool search --onlyvisible --class "^xfce4-panel$" | wc -l)" -ge 2 ]'
-  until_true shown '^Xfdesktop$'
+  component_ready xfce4-panel eval '[ "$(xdotool search --onlyvisible --class "^xfce4-panel$" | wc -l)" -ge 2 ]'
+  component_ready xfdesktop shown '^Xfdesktop$'
 }
 # Every backdrop property with its value (arrays item by item: "-l -v" does not show them).
 read_settings() {
