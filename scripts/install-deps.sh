@@ -30,7 +30,7 @@ test_packages=(doctest-dev clang libclang-rt-dev
 # the real desktop sessions scripts/test-desktops.sh runs her in: Xfce, GNOME Shell (X11 and headless
 # Wayland with Xwayland, real dconf; python3-gi asks the shell for screenshots), KDE Plasma, MATE and
 # Cinnamon
-desktop_session_packages=(xfwm4 xfce4-panel xfdesktop4 xfconf gnome-shell dconf-service dconf-cli xwayland python3-gi
+desktop_session_packages=(xfwm4 xfce4-panel xfdesktop4 xfconf gnome-shell dconf-service dconf-cli libglib2.0-bin xwayland python3-gi
   plasma-desktop plasma-workspace kwin-x11 marco mate-panel caja cinnamon cinnamon-desktop-data)
 case "${1:-}" in
   --sim) packages=("${sim_packages[@]}") ;;
