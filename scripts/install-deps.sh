@@ -28,10 +28,15 @@ test_packages=(doctest-dev clang libclang-rt-dev
   # dependencies (dpkg-shlibdeps); the pets scripts/measure-linux.sh measures her beside
   libx11-dev libxext-dev libxrender-dev libxfixes-dev libxft-dev libfontconfig-dev libpulse-dev xcompmgr x11-utils x11-xserver-utils dpkg-dev
   oneko xpenguins)
+# the real desktop sessions scripts/test-desktops.sh runs her in: Xfce, GNOME Shell (X11 and headless
+# Wayland with Xwayland, real dconf; python3-gi asks the shell for screenshots), KDE Plasma, MATE and
+# Cinnamon
+desktop_session_packages=(xfwm4 xfce4-panel xfdesktop4 xfconf gnome-shell dconf-service dconf-cli libglib2.0-bin xwayland python3-gi
+  plasma-desktop plasma-workspace kwin-x11 marco mate-panel caja cinnamon cinnamon-desktop-data)
 case "${1:-}" in
   --sim) packages=("${sim_packages[@]}") ;;
   --desktop) packages=("${sim_packages[@]}" "${desktop_packages[@]}") ;;
-  "") packages=("${sim_packages[@]}" "${desktop_packages[@]}" "${test_packages[@]}") ;;
+  "") packages=("${sim_packages[@]}" "${desktop_packages[@]}" "${test_packages[@]}" "${desktop_session_packages[@]}") ;;
   *) echo "usage: install-deps.sh [--sim|--desktop]" >&2; exit 2 ;;
 esac
 missing=()

@@ -17,4 +17,5 @@ for preset in debug sanitize; do
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset" -j "$jobs"
 done
+scripts/test-desktops.sh
 scripts/test-windows.sh

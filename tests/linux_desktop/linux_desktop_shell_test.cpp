@@ -102,9 +102,12 @@ TEST_CASE("a bare X screen shows the program's picture on the root and gets the 
 TEST_CASE("Plasma gets the program's image, fill mode and colour on every desktop, then each desktop's own") {
     const auto dataFolder = MakeDataFolder();
     const std::filesystem::path log = dataFolder / "scripts.log", reply = dataFolder / "reply.txt";
-    // Two desktops as the read script prints them: plugin, Image, FillMode, Color, each escaped.
+    // Three desktops as the read script prints them: plugin, Image, FillMode, Color, each escaped;
+    // "%" where the desktop has no stored value (the third never had its wallpaper set, the second
+    // no colour).
     std::ofstream(reply) << "org.kde.image file%3A%2F%2F%2Fhome%2Fz%C3%B6e%2FSommer%2520am%2520See.png 1 %23123456\n"
-                         << "org.kde.slideshow %2Fhome%2Fz%C3%B6e%2Fzwei%20Bilder.jpg 2 %23000000\n";
+                         << "org.kde.slideshow %2Fhome%2Fz%C3%B6e%2Fzwei%20Bilder.jpg 2 %\n"
+                         << "org.kde.image % % %\n";
 
     PlasmaStandIn standIn(log, reply);
 
@@ -135,6 +138,23 @@ TEST_CASE("Plasma gets the program's image, fill mode and colour on every deskto
     CHECK(sent.find("decodeURIComponent(\"%2Fhome%2Fz%C3%B6e%2Fzwei%20Bilder.jpg\")") != std::string::npos);
     CHECK(sent.find("writeConfig(\"Color\", decodeURIComponent(\"%23123456\"))") != std::string::npos);
     CHECK(sent.find("writeConfig(\"FillMode\", decodeURIComponent(\"1\"))") != std::string::npos);
+    // A setting without a stored value is removed again from the desktop's settings, after a write
+    // that makes the wallpaper read them anew; no set value is removed.
+    for (const auto& [desktop, field] :
+         std::vector<std::pair<int, std::string>>{{1, "Color"}, {2, "Image"}, {2, "FillMode"}, {2, "Color"}}) {
+        CAPTURE(desktop);
+        CAPTURE(field);
+        CHECK(sent.find("var d = ds[" + std::to_string(desktop) +
+                        "];\n    d.currentConfigGroup = [\"Wallpaper\", \"org.kde.image\", \"General\"];\n"
+                        "    d.writeConfig(\"" +
+                        field + "\", decodeURIComponent(\"\"));\n    imageSettings(d).deleteEntry(\"" + field +
+                        "\");") != std::string::npos);
+    }
+    for (const std::string setValue : {"Sommer%2520am%2520See.png", "zwei%20Bilder.jpg", "%23123456"}) {
+        CAPTURE(setValue);
+        CHECK(sent.find(setValue + "\"));\n    imageSettings(d).deleteEntry") == std::string::npos);
+    }
+    CHECK(sent.find("ConfigFile(\"plasma-org.kde.plasma.desktop-appletsrc\", \"Containments\")") != std::string::npos);
 }
 
 // The look is left alone in both ways a desktop can be missing: its service does not answer, or

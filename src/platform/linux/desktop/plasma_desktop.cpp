@@ -21,16 +21,32 @@ constexpr char kImagePlugin[] = "org.kde.image";
 constexpr const char* kFields[] = {"plugin", "Image", "FillMode", "Color"};
 
 // Prints one line per desktop: its wallpaper plugin, then the image wallpaper's Image, FillMode and
-// Color, each percent-escaped so that no value can break the line.
+// Color, each percent-escaped so that no value can break the line, or "%" (which no escaped text
+// is) for a setting with no stored value: the wallpaper shows its default there.
 constexpr char kReadScript[] =
     "var lines = [];\n"
+    "var unset = \"\\u0001\";\n"
     "desktops().forEach(function (d) {\n"
     "    d.currentConfigGroup = [\"Wallpaper\", \"org.kde.image\", \"General\"];\n"
-    "    var values = [d.wallpaperPlugin, d.readConfig(\"Image\", \"\"), d.readConfig(\"FillMode\", \"\"),\n"
-    "                  d.readConfig(\"Color\", \"\")];\n"
-    "    lines.push(values.map(function (v) { return encodeURIComponent(String(v)); }).join(\" \"));\n"
+    "    var values = [d.wallpaperPlugin, d.readConfig(\"Image\", unset), d.readConfig(\"FillMode\", unset),\n"
+    "                  d.readConfig(\"Color\", unset)];\n"
+    "    lines.push(values.map(function (v) {\n"
+    "        return String(v) === unset ? \"%\" : encodeURIComponent(String(v));\n"
+    "    }).join(\" \"));\n"
     "});\n"
     "print(lines.join(\"\\n\"));\n";
+constexpr char kUnsetField[] = "%";
+
+// The desktop shell's own settings file, where the scripting objects keep the desktops' settings.
+// A setting can only be removed there: the desktops' scripting objects write, never delete.
+constexpr char kImageSettingsFunction[] =
+    "function imageSettings(d) {\n"
+    "    var group = ConfigFile(\"plasma-org.kde.plasma.desktop-appletsrc\", \"Containments\");\n"
+    "    [String(d.id), \"Wallpaper\", \"org.kde.image\", \"General\"].forEach(function (name) {\n"
+    "        group = ConfigFile(group, name);\n"
+    "    });\n"
+    "    return group;\n"
+    "}\n";
 
 // Plasma's image fill modes (the picture's fillMode numbers).
 constexpr std::pair<PictureStyle, int> kFillModes[] = {
@@ -68,21 +84,24 @@ public:
         return ReadField<std::uint32_t>(3, [](const std::string& text) { return ParseColour(text).value_or(0); });
     }
 
-    // Plasma's scripting interface cannot tell a default from a stored value: each value read is
-    // written back as it was read.
+    // Each desktop's plugin and stored values are written back as read; a setting that had no
+    // stored value is removed again, so that the wallpaper shows its default, not an empty text.
     bool Restore(const SettingsState& state) override {
-        std::string script = "var ds = desktops();\n";
+        std::string script = std::string(kImageSettingsFunction) + "var ds = desktops();\n";
         for (const auto& [key, value] : state) {
             const size_t slash = key.find('/');
             const std::string desktop = key.substr(std::string("desktop").size(), slash - 7);
             const std::string field = key.substr(slash + 1);
-            if (!value) continue;
+            if (field == "plugin" && !value) continue;  // every desktop has a plugin
             script += "if (ds.length > " + desktop + ") { var d = ds[" + desktop + "];\n";
             if (field == "plugin") {
                 script += "    d.wallpaperPlugin = " + Literal(*value) + ";\n";
             } else {
                 script += "    d.currentConfigGroup = [\"Wallpaper\", \"org.kde.image\", \"General\"];\n";
-                script += "    d.writeConfig(\"" + field + "\", " + Literal(*value) + ");\n";
+                // A write marks the desktop's settings changed, so that its wallpaper reads them
+                // again once the script ends, after the removal.
+                script += "    d.writeConfig(\"" + field + "\", " + Literal(value.value_or("")) + ");\n";
+                if (!value) script += "    imageSettings(d).deleteEntry(\"" + field + "\");\n";
             }
             script += "}\n";
         }
@@ -114,16 +133,22 @@ private:
         return std::string(printed);
     }
 
-    // Each desktop's four values; nullopt when the shell does not answer.
-    std::optional<std::vector<std::vector<std::string>>> ReadDesktops() {
+    // Each desktop's four values (nullopt: no stored value); nullopt when the shell does not answer.
+    std::optional<std::vector<std::vector<std::optional<std::string>>>> ReadDesktops() {
         const auto printed = Evaluate(kReadScript);
         if (!printed) return std::nullopt;
-        std::vector<std::vector<std::string>> desktops;
+        std::vector<std::vector<std::optional<std::string>>> desktops;
         std::istringstream lines(*printed);
         for (std::string line; std::getline(lines, line);) {
-            std::vector<std::string> values;
+            std::vector<std::optional<std::string>> values;
             std::istringstream fields(line);
-            for (std::string field; std::getline(fields, field, ' ');) values.push_back(PercentDecode(field));
+            for (std::string field; std::getline(fields, field, ' ');) {
+                if (field == kUnsetField) {
+                    values.emplace_back(std::nullopt);
+                } else {
+                    values.emplace_back(PercentDecode(field));
+                }
+            }
             values.resize(std::size(kFields));
             desktops.push_back(std::move(values));
         }
@@ -141,7 +166,7 @@ private:
             state[DesktopKey(i, kFields[0])] = (*desktops)[i][0];
             state[DesktopKey(i, kFields[field])] = (*desktops)[i][field];
         }
-        const std::string first = desktops->empty() ? std::string() : (*desktops)[0][field];
+        const std::string first = desktops->empty() ? std::string() : (*desktops)[0][field].value_or("");
         return Reading<T>{convert(first), std::move(state)};
     }
 
