@@ -61,10 +61,10 @@ zinna::journal::DesktopRecord ReadUserDesktop(zinna::ZinnaModule& module, const 
     return record;
 }
 
-void RestoreUserSettings(zinna::ZinnaModule& module, const std::vector<zinna::journal::DesktopSetting>& settings) {
+bool RestoreUserSettings(zinna::ZinnaModule& module, const std::vector<zinna::journal::DesktopSetting>& settings) {
     zinna::linuxdesk::DesktopState state;
     for (const auto& setting : settings) state[setting.name] = setting.text;
-    zinna::linuxdesk::RestoreDesktopState(module, state);
+    return zinna::linuxdesk::RestoreDesktopState(module, state);
 }
 
 void ReportJournalNotice(const zinna::journal::JournalNotice& notice) {
@@ -106,15 +106,18 @@ int main(int argc, char** argv) {
     const std::unique_ptr<zinna::journal::JournalFile> journalFile =
         journalPath ? zinna::journal::OpenJournalFile(*journalPath) : nullptr;
     std::optional<zinna::journal::RestoreJournal> journal;
+    auto recovery = zinna::journal::Recovery::NothingToDo;
     if (journalFile) {
         const std::string desktopName = CurrentDesktopName();
         journal.emplace(
             *journalFile, *module, desktopName, kProgramDesktop,
             [&module, desktopName] { return ReadUserDesktop(*module, desktopName); }, ReportJournalNotice,
-            [&module](const auto& settings) { RestoreUserSettings(*module, settings); });
-        journal->Recover();  // before the program reads anything
+            [&module](const auto& settings) { return RestoreUserSettings(*module, settings); });
+        recovery = journal->Recover();  // before the program reads anything
     }
-    if (IsRestoreCommand(argc, argv)) return 0;
+    // "zinna --restore" fails when a journal is left that it could not give back or had to set aside.
+    if (IsRestoreCommand(argc, argv))
+        return recovery == zinna::journal::Recovery::Kept || recovery == zinna::journal::Recovery::SetAside ? 1 : 0;
 
     std::optional<zinna::journal::JournalingModule> journaling;
     if (journal) journaling.emplace(*module, *journal);
