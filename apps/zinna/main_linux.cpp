@@ -17,6 +17,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <climits>
 #include <cstring>
 #include <cstdio>
@@ -113,6 +114,8 @@ int main(int argc, char** argv) {
             *journalFile, *module, desktopName, kProgramDesktop,
             [&module, desktopName] { return ReadUserDesktop(*module, desktopName); }, ReportJournalNotice,
             [&module](const auto& settings) { return RestoreUserSettings(*module, settings); });
+        // A settings service that hangs costs a few seconds in all; the journal then stays for later.
+        const zinna::linuxdesk::DesktopCallLimit limit(*module, std::chrono::seconds(5));
         recovery = journal->Recover();  // before the program reads anything
     }
     // "zinna --restore" fails when a journal is left that it could not give back or had to set aside.

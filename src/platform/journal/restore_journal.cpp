@@ -132,7 +132,7 @@ Recovery RestoreJournal::RecoverUnguarded() {
         SetAside("it belongs to another desktop, " + parsed.record->desktop);
         return Recovery::SetAside;
     }
-    switch (CurrentLook()) {
+    switch (CurrentLook(*parsed.record)) {
         case Look::Unreadable:
             report_({JournalNotice::Kind::Kept,
                      file_.Describe() + ": the desktop cannot be read now; its journal is kept for the next start"});
@@ -165,7 +165,7 @@ void RestoreJournal::SetAside(const std::string& problem) {
     report_({JournalNotice::Kind::SetAside, file_.Describe() + ": " + problem});
 }
 
-RestoreJournal::Look RestoreJournal::CurrentLook() {
+RestoreJournal::Look RestoreJournal::CurrentLook(const DesktopRecord& record) {
     RegistryKey key = 0;
     // A desktop that cannot be asked says nothing of its wallpaper: its service may not be up yet.
     if (desktop_.RegOpenKeyExA(HKEY_CURRENT_USER, program_.keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
@@ -173,9 +173,15 @@ RestoreJournal::Look RestoreJournal::CurrentLook() {
     SavedValue wallpaper = QueryValue(desktop_, key, kWallpaperValue);
     desktop_.RegCloseKey(key);
     if (wallpaper.state == SavedValue::State::Unknown) return Look::Unreadable;
-    const bool zinna = wallpaper.state == SavedValue::State::Present &&
-                       SameIgnoringCase(TextOf(wallpaper.data), ZinnaWallpaperPath(desktop_, program_.wallpaperFile));
-    return zinna ? Look::Zinna : Look::Other;
+    if (wallpaper.state != SavedValue::State::Present) return Look::Other;
+    const std::string shown = TextOf(wallpaper.data);
+    // The journal's own wallpaper back, but the journal still there: a restore that did not finish
+    // (or a run killed between its restore and the journal's removal). Applying it again is harmless.
+    const SavedValue* journalled = record.Find(kWallpaperValue);
+    const bool halfRestored = journalled != nullptr && journalled->state == SavedValue::State::Present &&
+                              SameIgnoringCase(shown, TextOf(journalled->data));
+    return halfRestored || SameIgnoringCase(shown, ZinnaWallpaperPath(desktop_, program_.wallpaperFile)) ? Look::Zinna
+                                                                                                         : Look::Other;
 }
 
 bool RestoreJournal::Apply(const DesktopRecord& record) {
@@ -196,7 +202,9 @@ bool RestoreJournal::Apply(const DesktopRecord& record) {
                                         : desktop_.RegDeleteValueA(key, value.name);
         const bool flushed = desktop_.RegFlushKey(key) == ERROR_SUCCESS;
         desktop_.RegCloseKey(key);
-        if (status != ERROR_SUCCESS || !flushed) return false;
+        // A value to delete that is already gone is as it was before.
+        const bool absentAsBefore = value.state == SavedValue::State::Missing && status == ERROR_FILE_NOT_FOUND;
+        if ((status != ERROR_SUCCESS && !absentAsBefore) || !flushed) return false;
     }
     const SavedValue* wallpaper = record.Find(kWallpaperValue);
     bool done = true;

@@ -68,8 +68,8 @@ public:
                    ReadUserDesktop readUserDesktop, Report report, RestoreSettings restoreSettings = nullptr);
 
     // At start, before the program reads anything: applies a journal an earlier run left, while
-    // the desktop still wears Zinna's wallpaper; discards it only when the desktop reads back
-    // another wallpaper, and keeps it when the desktop cannot be read. It is removed only once
+    // the desktop still wears Zinna's wallpaper (or the journal's own, from a restore that did not
+    // finish); discards it only when the desktop reads back another wallpaper, and keeps it when the desktop cannot be read. It is removed only once
     // every step of its restore succeeded. A journal that cannot be read, fails its checks or
     // belongs to another desktop is set aside, never half applied. Whatever the file holds and
     // whatever throws on the way, this reports once and returns: a journal never stops a start.
@@ -83,7 +83,7 @@ public:
 private:
     enum class Look { Zinna, Other, Unreadable };
     Recovery RecoverUnguarded();
-    Look CurrentLook();
+    Look CurrentLook(const DesktopRecord& record);
     bool Apply(const DesktopRecord& record);
     void SetAside(const std::string& problem);
 
