@@ -5,6 +5,7 @@
 #include "lifecycle/program_constants.h"
 #include "lifecycle/zinna_form.h"
 #include "platform/journal/journaling_module.h"
+#include "platform/journal/posix_journal_file.h"
 
 // This layer's headers bring the program's declarations in before Xlib (see x_connection.h).
 #include "platform/linux/x11/event_loop.h"
@@ -96,14 +97,31 @@ int main(int argc, char** argv) {
     });
     // A second Zinna leaves the desktop to the first one and touches nothing.
     if (!zinna::x11::ClaimSingleInstance(*x, static_cast<::Window>(toolkit.hWnd()))) return 0;
+    // And one per user, whatever the display: the settings and the journal are the user's. Without
+    // a folder for it (no home) Zinna runs as she did before journals.
+    const auto journalPath = zinna::journal::DefaultJournalPath();
+    std::optional<zinna::x11::UserInstanceLock> userLock;
+    if (journalPath) {
+        if (const auto refused = zinna::journal::PreparePrivateFolder(journalPath->parent_path())) {
+            std::fprintf(stderr, "zinna: restore journal %s\n", refused->c_str());
+        } else {
+            userLock.emplace(journalPath->parent_path() / "instance.lock");
+            if (userLock->Claimed() == zinna::x11::UserInstanceLock::State::HeldByAnother) {
+                std::fprintf(stderr,
+                             "zinna: another Zinna of this user is running; this one leaves the desktop to "
+                             "her and changes nothing\n");
+                return 0;
+            }
+            if (userLock->Claimed() == zinna::x11::UserInstanceLock::State::Unavailable)
+                std::fprintf(stderr, "zinna: %s\n", userLock->Problem().c_str());
+        }
+    }
     // Start-up measurements (scripts/measure-linux.sh): when her first frame went to the screen.
     if (std::getenv("ZINNA_REPORT_FIRST_FRAME") != nullptr)
         toolkit.SetFirstFrameListener(
             [] { std::fprintf(stderr, "zinna: first frame at %lld ns\n", static_cast<long long>(RealTimeNs())); });
 
     const std::unique_ptr<zinna::ZinnaModule> module = zinna::linuxdesk::CreateLinuxModule({x->Get(), dataDir});
-    // Without a folder for it (no home) Zinna runs as she did before journals.
-    const auto journalPath = zinna::journal::DefaultJournalPath();
     const std::unique_ptr<zinna::journal::JournalFile> journalFile =
         journalPath ? zinna::journal::OpenJournalFile(*journalPath) : nullptr;
     std::optional<zinna::journal::RestoreJournal> journal;
