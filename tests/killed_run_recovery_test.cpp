@@ -8,6 +8,8 @@
 
 #include <doctest/doctest.h>
 
+#include <algorithm>
+
 #include <filesystem>
 #include <functional>
 #include <fstream>
@@ -162,7 +164,7 @@ TEST_CASE("killed anywhere, the next start gives the desktop back first, and aft
         {"while the load-failure message is shown", Setup().NoCharacter().KillAtMessageBox(), "", &kPlainUser, false},
     };
     for (const Scenario& s : scenarios) {
-        CAPTURE(s.name);
+        CAPTURE(std::string(s.name));
         StateFolder folder;
         SaveDesktop(folder, *s.user);
 
@@ -181,8 +183,14 @@ TEST_CASE("killed anywhere, the next start gives the desktop back first, and aft
         if (s.dressedWhenKilled) {
             CHECK(BeforeStartUp(again) == (s.user == &kUnusualUser ? kRecoveryCalls : kPlainRecoveryCalls));
         } else {
-            CHECK(BeforeStartUp(again) ==
-                  std::vector<std::string>{"RegQueryValue Wallpaper", "GetWindowsDirectory", "journal discarded"});
+            // Given back before the kill, the journal still there: the desktop shows the journal's own
+            // wallpaper, as after a restore cut short, and the journal is applied once more (no change).
+            std::vector<std::string> calls = s.user == &kUnusualUser ? kRecoveryCalls : kPlainRecoveryCalls;
+            calls.erase(std::find(calls.begin(), calls.end(), "GetWindowsDirectory"));
+            std::string seen;
+            for (const auto& call : BeforeStartUp(again)) seen += call + "; ";
+            CAPTURE(seen);
+            CHECK(BeforeStartUp(again) == calls);
         }
         CHECK(again.world->Form().sOldWallPaper == TextOf(s.user->values.at("Wallpaper")));
         CHECK(again.EndReason() == "quit");
@@ -251,7 +259,7 @@ TEST_CASE("a journal that cannot be trusted is set aside, reported once, and nev
          "another desktop, other-one"},
     };
     for (const Scenario& s : scenarios) {
-        CAPTURE(s.name);
+        CAPTURE(std::string(s.name));
         StateFolder folder;
         SaveDesktop(folder, kPlainUser);
         RunIn(folder, Setup().KillAt(5));

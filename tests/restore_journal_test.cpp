@@ -156,10 +156,21 @@ TEST_CASE("the journal file is replaced whole, removed, and set aside") {
     CHECK(file->Read(1024).status == FileContents::Status::Absent);
     CHECK(ReadText(path.string() + ".bad") == "second");
     REQUIRE(file->Write(Bytes("third")));
-    REQUIRE(file->SetAside());  // an older ".bad" is replaced
-    CHECK(ReadText(path.string() + ".bad") == "third");
-
+    REQUIRE(file->SetAside());  // an earlier one keeps its name and its contents
     REQUIRE(file->Write(Bytes("fourth")));
+    REQUIRE(file->SetAside());
+    CHECK(ReadText(path.string() + ".bad") == "second");
+    CHECK(ReadText(path.string() + ".2.bad") == "third");
+    CHECK(ReadText(path.string() + ".3.bad") == "fourth");
+    for (int number = 4; number <= kMaxSetAside; ++number) {
+        REQUIRE(file->Write(Bytes("more")));
+        REQUIRE(file->SetAside());
+    }
+    REQUIRE(file->Write(Bytes("one too many")));
+    CHECK_FALSE(file->SetAside());  // the caller then removes it: the folder does not fill up
+    CHECK(ReadText(path.string() + ".bad") == "second");
+
+    REQUIRE(file->Write(Bytes("fifth")));
     CHECK(file->Remove());
     CHECK_FALSE(std::filesystem::exists(path));
 }

@@ -5,6 +5,7 @@
 #include "lifecycle/program_constants.h"
 #include "lifecycle/zinna_form.h"
 #include "platform/journal/journaling_module.h"
+#include "platform/journal/posix_journal_file.h"
 
 // This layer's headers bring the program's declarations in before Xlib (see x_connection.h).
 #include "platform/linux/x11/event_loop.h"
@@ -17,6 +18,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <climits>
 #include <cstring>
 #include <cstdio>
@@ -61,10 +63,10 @@ zinna::journal::DesktopRecord ReadUserDesktop(zinna::ZinnaModule& module, const 
     return record;
 }
 
-void RestoreUserSettings(zinna::ZinnaModule& module, const std::vector<zinna::journal::DesktopSetting>& settings) {
+bool RestoreUserSettings(zinna::ZinnaModule& module, const std::vector<zinna::journal::DesktopSetting>& settings) {
     zinna::linuxdesk::DesktopState state;
     for (const auto& setting : settings) state[setting.name] = setting.text;
-    zinna::linuxdesk::RestoreDesktopState(module, state);
+    return zinna::linuxdesk::RestoreDesktopState(module, state);
 }
 
 void ReportJournalNotice(const zinna::journal::JournalNotice& notice) {
@@ -95,26 +97,48 @@ int main(int argc, char** argv) {
     });
     // A second Zinna leaves the desktop to the first one and touches nothing.
     if (!zinna::x11::ClaimSingleInstance(*x, static_cast<::Window>(toolkit.hWnd()))) return 0;
+    // And one per user, whatever the display: the settings and the journal are the user's. Without
+    // a folder for it (no home) Zinna runs as she did before journals.
+    const auto journalPath = zinna::journal::DefaultJournalPath();
+    std::optional<zinna::x11::UserInstanceLock> userLock;
+    if (journalPath) {
+        if (const auto refused = zinna::journal::PreparePrivateFolder(journalPath->parent_path())) {
+            std::fprintf(stderr, "zinna: restore journal %s\n", refused->c_str());
+        } else {
+            userLock.emplace(journalPath->parent_path() / "instance.lock");
+            if (userLock->Claimed() == zinna::x11::UserInstanceLock::State::HeldByAnother) {
+                std::fprintf(stderr,
+                             "zinna: another Zinna of this user is running; this one leaves the desktop to "
+                             "her and changes nothing\n");
+                return 0;
+            }
+            if (userLock->Claimed() == zinna::x11::UserInstanceLock::State::Unavailable)
+                std::fprintf(stderr, "zinna: %s\n", userLock->Problem().c_str());
+        }
+    }
     // Start-up measurements (scripts/measure-linux.sh): when her first frame went to the screen.
     if (std::getenv("ZINNA_REPORT_FIRST_FRAME") != nullptr)
         toolkit.SetFirstFrameListener(
             [] { std::fprintf(stderr, "zinna: first frame at %lld ns\n", static_cast<long long>(RealTimeNs())); });
 
     const std::unique_ptr<zinna::ZinnaModule> module = zinna::linuxdesk::CreateLinuxModule({x->Get(), dataDir});
-    // Without a folder for it (no home) Zinna runs as she did before journals.
-    const auto journalPath = zinna::journal::DefaultJournalPath();
     const std::unique_ptr<zinna::journal::JournalFile> journalFile =
         journalPath ? zinna::journal::OpenJournalFile(*journalPath) : nullptr;
     std::optional<zinna::journal::RestoreJournal> journal;
+    auto recovery = zinna::journal::Recovery::NothingToDo;
     if (journalFile) {
         const std::string desktopName = CurrentDesktopName();
         journal.emplace(
             *journalFile, *module, desktopName, kProgramDesktop,
             [&module, desktopName] { return ReadUserDesktop(*module, desktopName); }, ReportJournalNotice,
-            [&module](const auto& settings) { RestoreUserSettings(*module, settings); });
-        journal->Recover();  // before the program reads anything
+            [&module](const auto& settings) { return RestoreUserSettings(*module, settings); });
+        // A settings service that hangs costs a few seconds in all; the journal then stays for later.
+        const zinna::linuxdesk::DesktopCallLimit limit(*module, std::chrono::seconds(5));
+        recovery = journal->Recover();  // before the program reads anything
     }
-    if (IsRestoreCommand(argc, argv)) return 0;
+    // "zinna --restore" fails when a journal is left that it could not give back or had to set aside.
+    if (IsRestoreCommand(argc, argv))
+        return recovery == zinna::journal::Recovery::Kept || recovery == zinna::journal::Recovery::SetAside ? 1 : 0;
 
     std::optional<zinna::journal::JournalingModule> journaling;
     if (journal) journaling.emplace(*module, *journal);

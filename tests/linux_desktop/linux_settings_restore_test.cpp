@@ -124,6 +124,34 @@ TEST_CASE("a GSettings desktop wears the program's look while it runs and gets e
     }
 }
 
+TEST_CASE("a GSettings state naming keys the desktop does not keep is refused key by key, never fatal") {
+    const auto dataFolder = MakeDataFolder();
+    auto module = ModuleOn("gnome", dataFolder);
+    GSettings* settings = g_settings_new("org.gnome.desktop.background");
+    g_settings_set_string(settings, "primary-color", "#101010");
+    g_settings_sync();
+    struct Case {
+        const char* what;
+        const char* key;
+    };
+    const Case cases[] = {
+        {"a key no schema has", "no-such-key"},
+        {"a key of the schema the desktop does not keep", "show-desktop-icons"},
+        {"an empty name", ""},
+    };
+    for (const Case& c : cases) {
+        CAPTURE(std::string(c.what));
+        DesktopState state{{c.key, std::string("true")}, {"primary-color", std::string("'#202020'")}};
+        CHECK_FALSE(RestoreDesktopState(*module, state));  // the process lives on to say so
+        gchar* colour = g_settings_get_string(settings, "primary-color");
+        CHECK(std::string(colour) == "#202020");  // the keys it keeps still go back
+        g_free(colour);
+        g_settings_set_string(settings, "primary-color", "#101010");
+        g_settings_sync();
+    }
+    g_object_unref(settings);
+}
+
 namespace {
 
 // xfconf's own interface, called as xfconf-query would.

@@ -237,7 +237,8 @@ ParsedJournal ParseJournal(std::span<const std::uint8_t> bytes) {
         DesktopSetting setting{std::string(name->begin(), name->end()), std::nullopt};
         if (data) setting.text = std::string(data->begin(), data->end());
         record.settings.push_back(std::move(setting));
-        if (record.settings.size() > kMaxValues) return Rejected("it holds too many settings");
+        if (record.settings.size() > kMaxJournalSettings)
+            return Rejected("it holds more than " + std::to_string(kMaxJournalSettings) + " settings");
         checkedBytes = lines.Offset();
     }
     auto checksumWords = checksumLine ? Words(*checksumLine) : std::vector<std::string_view>{};

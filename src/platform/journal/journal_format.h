@@ -21,8 +21,11 @@
 namespace zinna::journal {
 
 inline constexpr int kJournalVersion = 1;
-// Far above what three desktop values need; a larger file is not a journal.
-inline constexpr std::size_t kMaxJournalBytes = 256 * 1024;
+// The one bound of a journal, checked by the reader and, through the reader, before a journal is
+// written: a desktop beyond it is not changed. Real desktops fit with room to spare: Xfce keeps five
+// settings a backdrop (16 monitors x 32 workspaces: 2560), Plasma four a desktop (64: 256).
+inline constexpr std::size_t kMaxJournalSettings = 4096;
+inline constexpr std::size_t kMaxJournalBytes = 4 * 1024 * 1024;
 
 // One saved value, as the program's own read found it.
 struct SavedValue {

@@ -1,6 +1,8 @@
 // ZinnaModule for the program, with the journal written around it: every call goes to the real
 // desktop unchanged, and just before the first call that changes the desktop (a registry write or
-// removal, the wallpaper call, a colour change) the user's desktop is recorded in the journal.
+// removal, the wallpaper call, a colour change) the user's desktop is recorded in the journal. A
+// desktop that cannot be recorded is not changed: those calls then fail, as a desktop that refuses
+// them would, and the program goes on with the desktop as the user has it.
 #pragma once
 
 #include "boundary/zinna_module.h"
@@ -25,11 +27,11 @@ public:
     }
     std::int32_t RegSetValueExA(RegistryKey key, const std::string& valueName, std::uint32_t reserved,
                                 std::uint32_t type, const std::uint8_t* data, std::uint32_t dataSize) override {
-        journal_.RecordBeforeFirstChange();
+        if (!journal_.RecordBeforeFirstChange()) return kAccessDenied;
         return desktop_.RegSetValueExA(key, valueName, reserved, type, data, dataSize);
     }
     std::int32_t RegDeleteValueA(RegistryKey key, const std::string& valueName) override {
-        journal_.RecordBeforeFirstChange();
+        if (!journal_.RecordBeforeFirstChange()) return kAccessDenied;
         return desktop_.RegDeleteValueA(key, valueName);
     }
     std::int32_t RegFlushKey(RegistryKey key) override { return desktop_.RegFlushKey(key); }
@@ -37,12 +39,12 @@ public:
 
     std::uint32_t GetSysColor(int index) override { return desktop_.GetSysColor(index); }
     bool SetSysColors(int count, const int* elements, const std::uint32_t* colors) override {
-        journal_.RecordBeforeFirstChange();
+        if (!journal_.RecordBeforeFirstChange()) return false;
         return desktop_.SetSysColors(count, elements, colors);
     }
     bool SystemParametersInfoA(std::uint32_t action, std::uint32_t uiParam, const std::string& path,
                                std::uint32_t winIni) override {
-        journal_.RecordBeforeFirstChange();
+        if (!journal_.RecordBeforeFirstChange()) return false;
         return desktop_.SystemParametersInfoA(action, uiParam, path, winIni);
     }
     WindowHandle FindWindowA(const char* className, const char* windowName) override {
@@ -62,6 +64,8 @@ public:
     }
 
 private:
+    static constexpr std::int32_t kAccessDenied = 5;  // ERROR_ACCESS_DENIED
+
     ZinnaModule& desktop_;
     RestoreJournal& journal_;
 };

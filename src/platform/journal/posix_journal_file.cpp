@@ -1,6 +1,7 @@
 #include "platform/journal/posix_journal_file.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -18,6 +19,14 @@ public:
     ~UniqueFd() { Close(); }
     UniqueFd(const UniqueFd&) = delete;
     UniqueFd& operator=(const UniqueFd&) = delete;
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        if (this != &other) {
+            Close();
+            fd_ = other.fd_;
+            other.fd_ = -1;
+        }
+        return *this;
+    }
     int Get() const { return fd_; }
     explicit operator bool() const { return fd_ >= 0; }
     // The result of close(), which reports a failed delayed write.
@@ -56,53 +65,89 @@ std::filesystem::path FolderOf(const std::filesystem::path& path) {
 
 FileContents PosixJournalFile::Read(std::size_t limit) {
     FileContents contents;
-    UniqueFd fd(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
+    auto unreadable = [&contents](std::string problem) {
+        contents.status = FileContents::Status::Unreadable;
+        contents.problem = std::move(problem);
+        return contents;
+    };
+    // Never through a link, and never waiting: a fifo planted at its name must not hang the start.
+    UniqueFd fd(::open(path_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!fd) {
         if (errno == ENOENT) return contents;
-        contents.status = FileContents::Status::Unreadable;
-        contents.problem = std::strerror(errno);
-        return contents;
+        if (errno == ELOOP) return unreadable("it is a symbolic link");
+        return unreadable(std::strerror(errno));
     }
+    struct stat status {};
+    if (::fstat(fd.Get(), &status) != 0) return unreadable(std::strerror(errno));
+    if (!S_ISREG(status.st_mode)) return unreadable("it is not a regular file");
+    if (status.st_uid != ::geteuid()) return unreadable("it belongs to another user");
+    if (static_cast<std::uint64_t>(status.st_size) > limit) return unreadable("larger than a journal can be");
     std::vector<std::uint8_t> buffer(limit + 1);
     std::size_t got = 0;
     while (got < buffer.size()) {
         ssize_t n = ::read(fd.Get(), buffer.data() + got, buffer.size() - got);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            contents.status = FileContents::Status::Unreadable;
-            contents.problem = std::strerror(errno);
-            return contents;
-        }
+        if (n < 0) return unreadable(std::strerror(errno));
         if (n == 0) break;
         got += static_cast<std::size_t>(n);
     }
-    if (got > limit) {
-        contents.status = FileContents::Status::Unreadable;
-        contents.problem = "larger than a journal can be";
-        return contents;
-    }
+    if (got > limit) return unreadable("larger than a journal can be");
     buffer.resize(got);
     contents.status = FileContents::Status::Read;
     contents.bytes = std::move(buffer);
     return contents;
 }
 
-bool PosixJournalFile::Write(std::span<const std::uint8_t> bytes) {
-    const std::filesystem::path folder = FolderOf(path_);
+std::optional<std::string> PreparePrivateFolder(const std::filesystem::path& folder) {
     std::error_code error;
-    const bool created = std::filesystem::create_directories(folder, error);
-    if (error) return false;
-    // Only the user reads what their desktop was.
-    if (created) ::chmod(folder.c_str(), S_IRWXU);
+    if (folder.has_parent_path()) std::filesystem::create_directories(folder.parent_path(), error);
+    if (::mkdir(folder.c_str(), S_IRWXU) != 0 && errno != EEXIST)
+        return "its folder " + folder.string() + " cannot be made: " + std::strerror(errno);
+    // Looked at through a descriptor of the folder itself, never through a link to another.
+    UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!dir) return "its folder " + folder.string() + " cannot be opened: " + std::strerror(errno);
+    struct stat status {};
+    if (::fstat(dir.Get(), &status) != 0) return "its folder " + folder.string() + ": " + std::strerror(errno);
+    if (status.st_uid != ::geteuid()) return "its folder " + folder.string() + " belongs to another user";
+    // Others who may add or rename files there could plant a link or a journal of their own.
+    if ((status.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        return "its folder " + folder.string() + " is open to others (writable by group or others)";
+    return std::nullopt;
+}
 
+bool PosixJournalFile::Write(std::span<const std::uint8_t> bytes) {
+    problem_.clear();
+    const std::filesystem::path folder = FolderOf(path_);
+    if (auto refused = PreparePrivateFolder(folder)) {
+        problem_ = *refused;
+        return false;
+    }
     std::filesystem::path temporary = path_;
     temporary += ".tmp";
-    UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, S_IRUSR | S_IWUSR));
-    if (!fd) return false;
+    // Created afresh, never through a link: whatever sits at its name is not written into.
+    auto create = [&temporary] {
+        return UniqueFd(
+            ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR));
+    };
+    UniqueFd fd = create();
+    if (!fd && errno == EEXIST) {
+        // A temporary file a killed write left, or a link: the name goes (unlink removes a link,
+        // never what it points to); anything else there (a folder) is left and the write fails.
+        struct stat status {};
+        if (::lstat(temporary.c_str(), &status) == 0 &&
+            ((S_ISREG(status.st_mode) && status.st_uid == ::geteuid()) || S_ISLNK(status.st_mode)) &&
+            ::unlink(temporary.c_str()) == 0)
+            fd = create();
+    }
+    if (!fd) {
+        problem_ = temporary.string() + " cannot be created: " + std::strerror(errno);
+        return false;
+    }
     bool ok = WriteAll(fd.Get(), bytes) && ::fsync(fd.Get()) == 0;
     ok = fd.Close() && ok;
     ok = ok && ::rename(temporary.c_str(), path_.c_str()) == 0;
     if (!ok) {
+        problem_ = path_.string() + " cannot be written: " + std::strerror(errno);
         ::unlink(temporary.c_str());
         return false;
     }
@@ -117,11 +162,16 @@ bool PosixJournalFile::Remove() {
 }
 
 bool PosixJournalFile::SetAside() {
-    std::filesystem::path aside = path_;
-    aside += ".bad";
-    if (::rename(path_.c_str(), aside.c_str()) != 0) return false;
-    SyncFolder(FolderOf(path_));
-    return true;
+    for (int number = 1; number <= kMaxSetAside; ++number) {
+        const std::filesystem::path aside = AsideName(path_, number);
+        // RENAME_NOREPLACE: an earlier journal set aside under that name stays as it is.
+        if (::renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) == 0) {
+            SyncFolder(FolderOf(path_));
+            return true;
+        }
+        if (errno != EEXIST) return false;
+    }
+    return false;
 }
 
 std::unique_ptr<JournalFile> OpenJournalFile(std::filesystem::path path) {

@@ -1,6 +1,7 @@
 #include "platform/journal/restore_journal.h"
 
 #include <algorithm>
+#include <exception>
 
 namespace zinna::journal {
 
@@ -67,6 +68,10 @@ const char* NoticeName(JournalNotice::Kind kind) {
             return "set-aside";
         case JournalNotice::Kind::NotWritten:
             return "not-written";
+        case JournalNotice::Kind::Kept:
+            return "kept";
+        case JournalNotice::Kind::Refused:
+            return "refused";
     }
     return "unknown";
 }
@@ -101,6 +106,17 @@ RestoreJournal::RestoreJournal(JournalFile& file, ZinnaModule& desktop, std::str
       restoreSettings_(std::move(restoreSettings)) {}
 
 Recovery RestoreJournal::Recover() {
+    try {
+        return RecoverUnguarded();
+    } catch (const std::exception& error) {
+        SetAside(std::string("reading or applying it failed: ") + error.what());
+    } catch (...) {
+        SetAside("reading or applying it failed");
+    }
+    return Recovery::SetAside;
+}
+
+Recovery RestoreJournal::RecoverUnguarded() {
     FileContents contents = file_.Read(kMaxJournalBytes);
     if (contents.status == FileContents::Status::Absent) return Recovery::NothingToDo;
     if (contents.status == FileContents::Status::Unreadable) {
@@ -116,13 +132,29 @@ Recovery RestoreJournal::Recover() {
         SetAside("it belongs to another desktop, " + parsed.record->desktop);
         return Recovery::SetAside;
     }
-    if (!WearsZinnaLook()) {
-        file_.Remove();
-        report_({JournalNotice::Kind::Discarded, "the wallpaper was changed after Zinna ended"});
-        return Recovery::Discarded;
+    switch (CurrentLook(*parsed.record)) {
+        case Look::Unreadable:
+            report_({JournalNotice::Kind::Kept,
+                     file_.Describe() + ": the desktop cannot be read now; its journal is kept for the next start"});
+            return Recovery::Kept;
+        case Look::Other:
+            file_.Remove();
+            report_({JournalNotice::Kind::Discarded, "the wallpaper was changed after Zinna ended"});
+            return Recovery::Discarded;
+        case Look::Zinna:
+            break;
     }
-    Apply(*parsed.record);
-    file_.Remove();
+    if (!Apply(*parsed.record)) {
+        report_({JournalNotice::Kind::Kept, file_.Describe() +
+                                                ": the desktop did not take back every setting; its journal is "
+                                                "kept for the next start or \"zinna --restore\""});
+        return Recovery::Kept;
+    }
+    if (!file_.Remove()) {
+        report_({JournalNotice::Kind::Kept, file_.Describe() + ": the desktop was given back, but its journal "
+                                                               "cannot be removed"});
+        return Recovery::Kept;
+    }
     report_({JournalNotice::Kind::Restored, "the desktop of an earlier run was given back"});
     return Recovery::Restored;
 }
@@ -133,49 +165,80 @@ void RestoreJournal::SetAside(const std::string& problem) {
     report_({JournalNotice::Kind::SetAside, file_.Describe() + ": " + problem});
 }
 
-bool RestoreJournal::WearsZinnaLook() {
+RestoreJournal::Look RestoreJournal::CurrentLook(const DesktopRecord& record) {
     RegistryKey key = 0;
-    if (desktop_.RegOpenKeyExA(HKEY_CURRENT_USER, program_.keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    // A desktop that cannot be asked says nothing of its wallpaper: its service may not be up yet.
+    if (desktop_.RegOpenKeyExA(HKEY_CURRENT_USER, program_.keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return Look::Unreadable;
     SavedValue wallpaper = QueryValue(desktop_, key, kWallpaperValue);
     desktop_.RegCloseKey(key);
-    return wallpaper.state == SavedValue::State::Present &&
-           SameIgnoringCase(TextOf(wallpaper.data), ZinnaWallpaperPath(desktop_, program_.wallpaperFile));
+    if (wallpaper.state == SavedValue::State::Unknown) return Look::Unreadable;
+    if (wallpaper.state != SavedValue::State::Present) return Look::Other;
+    const std::string shown = TextOf(wallpaper.data);
+    // The journal's own wallpaper back, but the journal still there: a restore that did not finish
+    // (or a run killed between its restore and the journal's removal). Applying it again is harmless.
+    const SavedValue* journalled = record.Find(kWallpaperValue);
+    const bool halfRestored = journalled != nullptr && journalled->state == SavedValue::State::Present &&
+                              SameIgnoringCase(shown, TextOf(journalled->data));
+    return halfRestored || SameIgnoringCase(shown, ZinnaWallpaperPath(desktop_, program_.wallpaperFile)) ? Look::Zinna
+                                                                                                         : Look::Other;
 }
 
-void RestoreJournal::Apply(const DesktopRecord& record) {
-    // The program's own order: the colour, then the values, then the wallpaper call.
+bool RestoreJournal::Apply(const DesktopRecord& record) {
+    // The program's own order: the colour, then the values, then the wallpaper call. Zinna's wallpaper
+    // is what tells a later start that the journal still applies, so the restore stops at the first
+    // step that fails: a desktop that refuses the colour still wears her wallpaper, and the next
+    // start tries the whole restore again.
     const int elements[] = {COLOR_BACKGROUND};
     const std::uint32_t colors[] = {record.color};
-    desktop_.SetSysColors(1, elements, colors);
+    if (!desktop_.SetSysColors(1, elements, colors)) return false;
     for (const SavedValue& value : record.values) {
         if (value.state == SavedValue::State::Unknown) continue;  // unknown: better untouched than a guess
         RegistryKey key = 0;
-        if (desktop_.RegOpenKeyA(HKEY_CURRENT_USER, program_.keyPath, &key) != ERROR_SUCCESS) continue;
-        if (value.state == SavedValue::State::Present) {
-            desktop_.RegSetValueExA(key, value.name, 0, value.type, value.data.data(),
-                                    static_cast<std::uint32_t>(value.data.size()));
-        } else {
-            desktop_.RegDeleteValueA(key, value.name);
-        }
-        desktop_.RegFlushKey(key);
+        if (desktop_.RegOpenKeyA(HKEY_CURRENT_USER, program_.keyPath, &key) != ERROR_SUCCESS) return false;
+        const std::int32_t status = value.state == SavedValue::State::Present
+                                        ? desktop_.RegSetValueExA(key, value.name, 0, value.type, value.data.data(),
+                                                                  static_cast<std::uint32_t>(value.data.size()))
+                                        : desktop_.RegDeleteValueA(key, value.name);
+        const bool flushed = desktop_.RegFlushKey(key) == ERROR_SUCCESS;
         desktop_.RegCloseKey(key);
+        // A value to delete that is already gone is as it was before.
+        const bool absentAsBefore = value.state == SavedValue::State::Missing && status == ERROR_FILE_NOT_FOUND;
+        if ((status != ERROR_SUCCESS && !absentAsBefore) || !flushed) return false;
     }
     const SavedValue* wallpaper = record.Find(kWallpaperValue);
+    bool done = true;
     if (wallpaper != nullptr && wallpaper->state == SavedValue::State::Present) {
-        desktop_.SystemParametersInfoA(SPI_SETDESKWALLPAPER, 0, TextOf(wallpaper->data), kStoreAndAnnounce);
+        done = desktop_.SystemParametersInfoA(SPI_SETDESKWALLPAPER, 0, TextOf(wallpaper->data), kStoreAndAnnounce);
     } else if (wallpaper != nullptr && wallpaper->state == SavedValue::State::Missing) {
         // No wallpaper value before: show none, and store nothing that would create one.
-        desktop_.SystemParametersInfoA(SPI_SETDESKWALLPAPER, 0, "", SPIF_SENDWININICHANGE);
+        done = desktop_.SystemParametersInfoA(SPI_SETDESKWALLPAPER, 0, "", SPIF_SENDWININICHANGE);
     }
-    if (restoreSettings_ && !record.settings.empty()) restoreSettings_(record.settings);
+    // The desktop's own settings go back even when the wallpaper call failed: they hold the picture
+    // too on some desktops, and each of them back is one less the user has to mend.
+    if (restoreSettings_ && !record.settings.empty()) done = restoreSettings_(record.settings) && done;
+    return done;
 }
 
-void RestoreJournal::RecordBeforeFirstChange() {
-    if (recordTried_) return;
+bool RestoreJournal::RecordBeforeFirstChange() {
+    if (recordTried_) return mayChange_;
     recordTried_ = true;
     const std::string text = SerializeJournal(readUserDesktop_());
-    written_ = file_.Write(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
-    if (!written_) report_({JournalNotice::Kind::NotWritten, file_.Describe() + " could not be written"});
+    const auto bytes = std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+    // The reader's own checks decide what a journal may hold: what it would reject is never written.
+    if (ParsedJournal check = ParseJournal(bytes); !check.record) {
+        mayChange_ = false;
+        report_({JournalNotice::Kind::Refused,
+                 "the desktop cannot be kept in a journal (" + check.problem + "), so Zinna leaves it as it is"});
+        return false;
+    }
+    written_ = file_.Write(bytes);
+    if (!written_) {
+        const std::string why = file_.Problem();
+        report_({JournalNotice::Kind::NotWritten,
+                 file_.Describe() + " could not be written" + (why.empty() ? "" : ": " + why)});
+    }
+    return true;
 }
 
 void RestoreJournal::ProgramEnded() {

@@ -25,15 +25,20 @@ struct JournalNotice {
         Discarded,   // the user chose another wallpaper since: their choice stands
         SetAside,    // a journal that is damaged or not this desktop's was renamed to ".bad"
         NotWritten,  // the journal could not be written: the program goes on without one
+        Kept,        // the desktop could not be read or given back whole: the journal stays for later
+        Refused,     // the desktop holds more than a journal keeps: the program leaves it as it is
     };
     Kind kind;
     std::string detail;
 };
-const char* NoticeName(JournalNotice::Kind kind);  // "restored", "discarded", "set-aside", "not-written"
+// "restored", "discarded", "set-aside", "not-written", "kept", "refused"
+const char* NoticeName(JournalNotice::Kind kind);
 // The notice as one line for the standard error: "zinna: restore journal restored: ...\n".
 std::string NoticeLine(const JournalNotice& notice);
 
-enum class Recovery { NothingToDo, Restored, Discarded, SetAside };
+// Kept: the journal is still there, because the desktop could not be read or a step of its
+// restore failed; the next start (or "zinna --restore") tries again.
+enum class Recovery { NothingToDo, Restored, Discarded, SetAside, Kept };
 
 // What the journal needs to know of the program, handed over by whoever creates the journal: the
 // key under HKEY_CURRENT_USER whose values the program changes, and the name the program gives its
@@ -53,8 +58,9 @@ class RestoreJournal {
 public:
     using ReadUserDesktop = std::function<DesktopRecord()>;
     using Report = std::function<void(const JournalNotice&)>;
-    // Puts the desktop's own settings of a record back, after its values (platforms that keep some).
-    using RestoreSettings = std::function<void(const std::vector<DesktopSetting>&)>;
+    // Puts the desktop's own settings of a record back, after its values (platforms that keep some);
+    // false when the desktop refused or did not answer.
+    using RestoreSettings = std::function<bool(const std::vector<DesktopSetting>&)>;
 
     // desktop is where a journal is applied and the current wallpaper looked at; readUserDesktop
     // reads the user's values for the record without anyone seeing it (no trace of its calls).
@@ -62,17 +68,23 @@ public:
                    ReadUserDesktop readUserDesktop, Report report, RestoreSettings restoreSettings = nullptr);
 
     // At start, before the program reads anything: applies a journal an earlier run left, while
-    // the desktop still wears Zinna's wallpaper; otherwise discards it. A journal that cannot be
-    // read, fails its checks or belongs to another desktop is set aside, never half applied.
+    // the desktop still wears Zinna's wallpaper (or the journal's own, from a restore that did not
+    // finish); discards it only when the desktop reads back another wallpaper, and keeps it when the desktop cannot be read. It is removed only once
+    // every step of its restore succeeded. A journal that cannot be read, fails its checks or
+    // belongs to another desktop is set aside, never half applied. Whatever the file holds and
+    // whatever throws on the way, this reports once and returns: a journal never stops a start.
     Recovery Recover();
-    // Just before the program's first change to the desktop; only the first call records.
-    void RecordBeforeFirstChange();
+    // Just before the program's first change to the desktop; only the first call records. False
+    // when the desktop holds more than a journal can keep: then it must not be changed at all.
+    bool RecordBeforeFirstChange();
     // The program ended in an orderly way and has given the desktop back: the journal goes.
     void ProgramEnded();
 
 private:
-    bool WearsZinnaLook();
-    void Apply(const DesktopRecord& record);
+    enum class Look { Zinna, Other, Unreadable };
+    Recovery RecoverUnguarded();
+    Look CurrentLook(const DesktopRecord& record);
+    bool Apply(const DesktopRecord& record);
     void SetAside(const std::string& problem);
 
     JournalFile& file_;
@@ -83,6 +95,7 @@ private:
     Report report_;
     RestoreSettings restoreSettings_;
     bool recordTried_ = false;
+    bool mayChange_ = true;
     bool written_ = false;
 };
 

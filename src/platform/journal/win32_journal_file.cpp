@@ -102,9 +102,13 @@ public:
     }
 
     bool SetAside() override {
-        std::filesystem::path aside = path_;
-        aside += L".bad";
-        return MoveFileExW(path_.c_str(), aside.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+        for (int number = 1; number <= kMaxSetAside; ++number) {
+            // Without MOVEFILE_REPLACE_EXISTING: an earlier journal set aside under that name stays.
+            if (MoveFileExW(path_.c_str(), AsideName(path_, number).c_str(), MOVEFILE_WRITE_THROUGH)) return true;
+            const DWORD error = GetLastError();
+            if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) return false;
+        }
+        return false;
     }
 
     std::string Describe() const override { return Utf8Of(path_.wstring()); }

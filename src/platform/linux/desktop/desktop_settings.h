@@ -2,6 +2,7 @@
 // module answers the program's registry and system calls the same way on every desktop.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -45,6 +46,11 @@ public:
     virtual bool SetStyle(PictureStyle style) = 0;
     // The background colour, shown solid.
     virtual bool SetColour(std::uint32_t colour) = 0;
+
+    // Until it is cleared (nullopt), every call to the settings service ends by this time, all of
+    // them together; without one, each read or change above gets a few seconds of its own. For the
+    // services that can hang (a D-Bus service); the others answer at once and ignore it.
+    virtual void SetDeadline(std::optional<std::chrono::steady_clock::time_point> until) { (void)until; }
 };
 
 }  // namespace zinna::linuxdesk

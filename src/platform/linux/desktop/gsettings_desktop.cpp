@@ -3,6 +3,7 @@
 #include "platform/linux/desktop/glib_handles.h"
 #include "platform/linux/desktop/setting_text.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -70,6 +71,14 @@ public:
     bool Restore(const SettingsState& state) override {
         bool done = true;
         for (const auto& [key, stored] : state) {
+            // Only the keys this desktop keeps, and only when its schema has them: GSettings ends the
+            // process on a key its schema lacks, and a state (from a journal) may name any.
+            const bool ours = std::find(pictureKeys_.begin(), pictureKeys_.end(), key) != pictureKeys_.end() ||
+                              key == kOptionsKey || key == kColourKey || key == kShadingKey;
+            if (!ours || !g_settings_schema_has_key(source_.get(), key.c_str())) {
+                done = false;
+                continue;
+            }
             if (!stored) {
                 g_settings_reset(settings_.get(), key.c_str());
                 continue;

@@ -321,6 +321,17 @@ bool RestoreDesktopState(ZinnaModule& module, const DesktopState& state) {
     return settings != nullptr && settings->Restore(state);
 }
 
+DesktopCallLimit::DesktopCallLimit(ZinnaModule& module, std::chrono::milliseconds limit) : module_(module) {
+    const auto* ours = dynamic_cast<LinuxModule*>(&module_);
+    if (DesktopSettings* settings = ours ? ours->Settings() : nullptr)
+        settings->SetDeadline(std::chrono::steady_clock::now() + limit);
+}
+
+DesktopCallLimit::~DesktopCallLimit() {
+    const auto* ours = dynamic_cast<LinuxModule*>(&module_);
+    if (DesktopSettings* settings = ours ? ours->Settings() : nullptr) settings->SetDeadline(std::nullopt);
+}
+
 void LinuxModule::ReapLaunchedChildren() { launched_ = ReapExited(std::move(launched_)); }
 
 }  // namespace zinna::linuxdesk

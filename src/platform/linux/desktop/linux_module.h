@@ -6,6 +6,7 @@
 
 #include "boundary/zinna_module.h"
 
+#include <chrono>
 #include <map>
 #include <memory>
 #include <optional>
@@ -32,6 +33,19 @@ std::unique_ptr<ZinnaModule> CreateLinuxModule(const LinuxDesktopContext& contex
 using DesktopState = std::map<std::string, std::optional<std::string>>;
 DesktopState CaptureDesktopState(ZinnaModule& module);
 bool RestoreDesktopState(ZinnaModule& module, const DesktopState& state);
+
+// While it lives, every call the module makes to the desktop's settings service ends within limit
+// of its making, all together: a hung service costs that long in all, not a timeout a setting.
+class DesktopCallLimit {
+public:
+    DesktopCallLimit(ZinnaModule& module, std::chrono::milliseconds limit);
+    ~DesktopCallLimit();
+    DesktopCallLimit(const DesktopCallLimit&) = delete;
+    DesktopCallLimit& operator=(const DesktopCallLimit&) = delete;
+
+private:
+    ZinnaModule& module_;
+};
 
 // The file a path built by the program names: "<windows directory>\zinna.acs" is the file
 // zinna.acs of the data folder; an absolute host path stays as it is.

@@ -3,8 +3,10 @@
 #include "platform/linux/desktop/glib_handles.h"
 #include "platform/linux/desktop/setting_text.h"
 
+#include <chrono>
+#include <algorithm>
 #include <cmath>
-#include <regex>
+#include <memory>
 #include <set>
 #include <utility>
 #include <vector>
@@ -17,7 +19,19 @@ constexpr char kService[] = "org.xfce.Xfconf";
 constexpr char kObject[] = "/org/xfce/Xfconf";
 constexpr char kInterface[] = "org.xfce.Xfconf";
 constexpr char kChannel[] = "xfce4-desktop";
-constexpr int kTimeoutMs = 5000;
+// A whole read or change of the channel, however many properties it takes, ends within this: a hung
+// xfconfd costs a few seconds in all, not a timeout a property.
+constexpr std::chrono::milliseconds kOperationBudget{3000};
+using SteadyClock = std::chrono::steady_clock;
+
+// xfconf's own answer for a channel or property that does not exist: not an error of the service.
+bool IsNotFound(const GError* error) {
+    if (error == nullptr || !g_dbus_error_is_remote_error(error)) return false;
+    gchar* name = g_dbus_error_get_remote_error(error);
+    const std::string remote = name ? name : "";
+    g_free(name);
+    return remote == "org.xfce.Xfconf.Error.PropertyNotFound" || remote == "org.xfce.Xfconf.Error.ChannelNotFound";
+}
 // A channel without backdrop settings yet: the first monitor's first workspace.
 constexpr char kFirstBackdrop[] = "/backdrop/screen0/monitor0/workspace0/";
 
@@ -36,7 +50,10 @@ public:
 
     std::string Name() const override { return "Xfce (xfconf channel xfce4-desktop)"; }
 
+    void SetDeadline(std::optional<SteadyClock::time_point> until) override { outerDeadline_ = until; }
+
     std::optional<Reading<std::string>> ReadPicture() override {
+        Operation operation(*this);
         auto properties = BackdropProperties();
         if (!properties) return std::nullopt;
         const auto backdrops = Backdrops(*properties);
@@ -50,6 +67,7 @@ public:
     }
 
     std::optional<Reading<PictureStyle>> ReadStyle() override {
+        Operation operation(*this);
         auto properties = BackdropProperties();
         if (!properties) return std::nullopt;
         const auto backdrops = Backdrops(*properties);
@@ -64,6 +82,7 @@ public:
     }
 
     std::optional<Reading<std::uint32_t>> ReadColour() override {
+        Operation operation(*this);
         auto properties = BackdropProperties();
         if (!properties) return std::nullopt;
         const auto backdrops = Backdrops(*properties);
@@ -78,23 +97,33 @@ public:
     }
 
     bool Restore(const SettingsState& state) override {
+        Operation operation(*this);
         bool done = true;
+        std::vector<Request> requests;
         for (const auto& [property, stored] : state) {
             if (!stored) {
-                done = Call("ResetProperty", g_variant_new("(ssb)", kChannel, property.c_str(), FALSE)) && done;
+                // A property already absent is as the state asks.
+                requests.push_back(
+                    {"ResetProperty", OwnVariant(g_variant_new("(ssb)", kChannel, property.c_str(), FALSE)), true});
                 continue;
             }
             VariantPtr value = VariantFromText(nullptr, *stored);
-            done = value && Set(property, value.get()) && done;
+            if (!value) {
+                done = false;
+                continue;
+            }
+            requests.push_back({"SetProperty", SetRequest(property, value.get()), false});
         }
-        return done;
+        return CallAll(std::move(requests)) && done;
     }
 
     bool SetPicture(const std::string& picture) override {
+        Operation operation(*this);
         return SetEverywhere("last-image", [&] { return g_variant_new_string(PictureAsPath(picture).c_str()); });
     }
 
     bool SetStyle(PictureStyle style) override {
+        Operation operation(*this);
         for (const auto& [known, number] : kImageStyles) {
             if (known == style) return SetEverywhere("image-style", [&] { return g_variant_new_int32(number); });
         }
@@ -102,6 +131,7 @@ public:
     }
 
     bool SetColour(std::uint32_t colour) override {
+        Operation operation(*this);
         const double channels[] = {(colour & 0xFF) / 255.0, ((colour >> 8) & 0xFF) / 255.0,
                                    ((colour >> 16) & 0xFF) / 255.0, 1.0};
         return SetEverywhere("color-style", [] { return g_variant_new_int32(kSolidColour); }) &&
@@ -117,9 +147,42 @@ public:
     }
 
 private:
-    VariantPtr Call(const char* method, GVariant* parameters) {
-        return VariantPtr(g_dbus_connection_call_sync(bus_.get(), kService, kObject, kInterface, method, parameters,
-                                                      nullptr, G_DBUS_CALL_FLAGS_NONE, kTimeoutMs, nullptr, nullptr));
+    // The deadline of the read or change running: the one set from outside, else a budget of its own.
+    class Operation {
+    public:
+        explicit Operation(XfconfDesktop& desktop) : desktop_(desktop), outermost_(!desktop.deadline_) {
+            if (outermost_)
+                desktop_.deadline_ = desktop_.outerDeadline_.value_or(SteadyClock::now() + kOperationBudget);
+        }
+        ~Operation() {
+            if (outermost_) desktop_.deadline_.reset();
+        }
+        Operation(const Operation&) = delete;
+        Operation& operator=(const Operation&) = delete;
+
+    private:
+        XfconfDesktop& desktop_;
+        bool outermost_;
+    };
+
+    // One call, within what is left of the deadline; past it, none is made and it fails.
+    VariantPtr Call(const char* method, GVariant* parameters, const GVariantType* replyType = nullptr,
+                    ErrorPtr* error = nullptr) {
+        const auto deadline = deadline_.value_or(SteadyClock::now() + kOperationBudget);
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
+        if (left <= 0) {
+            g_variant_unref(g_variant_ref_sink(parameters));  // the call would have taken it
+            if (error)
+                error->reset(g_error_new_literal(G_IO_ERROR, G_IO_ERROR_TIMED_OUT, "xfconf did not answer in time"));
+            return nullptr;
+        }
+        GError* rawError = nullptr;
+        VariantPtr reply(g_dbus_connection_call_sync(bus_.get(), kService, kObject, kInterface, method, parameters,
+                                                     replyType, G_DBUS_CALL_FLAGS_NONE, static_cast<int>(left), nullptr,
+                                                     &rawError));
+        ErrorPtr owned(rawError);
+        if (error) *error = std::move(owned);
+        return reply;
     }
 
     bool Set(const std::string& property, GVariant* value) {
@@ -130,25 +193,85 @@ private:
     bool SetEverywhere(const char* setting, MakeValue makeValue) {
         auto properties = BackdropProperties();
         if (!properties) return false;
-        bool done = true;
-        for (const auto& backdrop : Backdrops(*properties)) done = Set(backdrop + setting, makeValue()) && done;
-        return done;
+        std::vector<Request> requests;
+        for (const auto& backdrop : Backdrops(*properties))
+            requests.push_back({"SetProperty", SetRequest(backdrop + setting, makeValue()), false});
+        return CallAll(std::move(requests));
     }
 
-    // Every property under /backdrop; nullopt when xfconf does not answer.
+    struct Request {
+        const char* method;
+        VariantPtr parameters;
+        bool absentIsDone;  // xfconf's "no such property" counts as done (a reset of one not there)
+    };
+
+    static VariantPtr SetRequest(const std::string& property, GVariant* value) {
+        return OwnVariant(g_variant_new("(ssv)", kChannel, property.c_str(), value));
+    }
+
+    // Many calls at once, answered in the order sent, all within what is left of the deadline: a
+    // channel of hundreds of backdrops costs one round trip's wait, not one per property. True when
+    // xfconf took every one.
+    bool CallAll(std::vector<Request> requests) {
+        struct Progress {
+            std::size_t answered = 0;
+            bool done = true;
+            std::vector<bool> absentIsDone;
+        } progress;
+        for (const Request& request : requests) progress.absentIsDone.push_back(request.absentIsDone);
+        constexpr std::size_t kInFlight = 256;  // well below the bus's limit of replies a connection awaits
+        GMainContext* context = g_main_context_new();
+        std::size_t sent = 0;
+        while (progress.answered < requests.size()) {
+            const auto deadline = deadline_.value_or(SteadyClock::now() + kOperationBudget);
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
+            if (left <= 0 && sent < requests.size()) {
+                // Past the deadline: what was not sent fails without a call.
+                progress.done = false;
+                progress.answered += requests.size() - sent;
+                sent = requests.size();
+                continue;
+            }
+            g_main_context_push_thread_default(context);  // the answers come to this context
+            for (; sent < requests.size() && sent - progress.answered < kInFlight; ++sent) {
+                struct Answer {
+                    Progress* progress;
+                    std::size_t index;
+                };
+                g_dbus_connection_call(
+                    bus_.get(), kService, kObject, kInterface, requests[sent].method, requests[sent].parameters.get(),
+                    nullptr, G_DBUS_CALL_FLAGS_NONE, static_cast<int>(std::max<long long>(left, 1)), nullptr,
+                    [](GObject* source, GAsyncResult* result, gpointer data) {
+                        std::unique_ptr<Answer> answer(static_cast<Answer*>(data));
+                        GError* rawError = nullptr;
+                        VariantPtr reply(g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &rawError));
+                        ErrorPtr error(rawError);
+                        const bool ok =
+                            reply || (answer->progress->absentIsDone[answer->index] && IsNotFound(error.get()));
+                        answer->progress->done = answer->progress->done && ok;
+                        ++answer->progress->answered;
+                    },
+                    new Answer{&progress, sent});
+            }
+            g_main_context_pop_thread_default(context);
+            // Every call ends by its timeout at the latest, so this wait does too.
+            if (progress.answered < sent) g_main_context_iteration(context, TRUE);
+        }
+        g_main_context_unref(context);
+        return progress.done;
+    }
+
+    // Every property under /backdrop; nullopt when xfconf does not answer, or answers with any
+    // error but its own "no such channel or property" (an empty channel): a service that fails is
+    // never taken for a desktop without backdrops.
     std::optional<Properties> BackdropProperties() {
-        GError* rawError = nullptr;
-        VariantPtr reply(g_dbus_connection_call_sync(
-            bus_.get(), kService, kObject, kInterface, "GetAllProperties", g_variant_new("(ss)", kChannel, "/backdrop"),
-            G_VARIANT_TYPE("(a{sv})"), G_DBUS_CALL_FLAGS_NONE, kTimeoutMs, nullptr, &rawError));
-        ErrorPtr error(rawError);
+        ErrorPtr error;
+        VariantPtr reply =
+            Call("GetAllProperties", g_variant_new("(ss)", kChannel, "/backdrop"), G_VARIANT_TYPE("(a{sv})"), &error);
         Properties properties;
         if (!reply) {
-            // An empty channel is an error of xfconf's own, not a missing service.
-            const bool emptyChannel = error && g_dbus_error_is_remote_error(error.get()) &&
-                                      !g_error_matches(error.get(), G_DBUS_ERROR, G_DBUS_ERROR_SERVICE_UNKNOWN) &&
-                                      !g_error_matches(error.get(), G_DBUS_ERROR, G_DBUS_ERROR_NAME_HAS_NO_OWNER);
-            if (emptyChannel) return properties;
+            if (IsNotFound(error.get())) return properties;
             return std::nullopt;
         }
         VariantPtr dictionary(g_variant_get_child_value(reply.get(), 0));
@@ -162,14 +285,31 @@ private:
 
     // "/backdrop/screen0/monitorHDMI-1/workspace0/" and the like, sorted; never empty.
     static std::vector<std::string> Backdrops(const Properties& properties) {
-        static const std::regex kBackdrop("^(/backdrop/screen[0-9]+/monitor[^/]+/workspace[0-9]+/)[^/]+$");
         std::set<std::string> found;
         for (const auto& [name, value] : properties) {
-            std::smatch match;
-            if (std::regex_match(name, match, kBackdrop)) found.insert(match[1]);
+            if (auto backdrop = BackdropOf(name)) found.insert(*backdrop);
         }
         if (found.empty()) found.insert(kFirstBackdrop);
         return {found.begin(), found.end()};
+    }
+
+    // The backdrop a property belongs to: "/backdrop/screenN/monitorNAME/workspaceN/" of
+    // "/backdrop/screenN/monitorNAME/workspaceN/setting". Read by hand: a channel may hold thousands.
+    static std::optional<std::string> BackdropOf(std::string_view name) {
+        std::string_view rest = name;
+        auto take = [&rest](std::string_view prefix, bool digits) {
+            if (!rest.starts_with(prefix)) return false;
+            rest.remove_prefix(prefix.size());
+            const std::size_t slash = rest.find('/');
+            if (slash == 0 || slash == std::string_view::npos) return false;
+            for (std::size_t i = 0; digits && i < slash; ++i)
+                if (rest[i] < '0' || rest[i] > '9') return false;
+            rest.remove_prefix(slash + 1);
+            return true;
+        };
+        if (!take("/backdrop/screen", true) || !take("monitor", false) || !take("workspace", true)) return std::nullopt;
+        if (rest.empty() || rest.find('/') != std::string_view::npos) return std::nullopt;
+        return std::string(name.substr(0, name.size() - rest.size()));
     }
 
     static SettingsState Capture(const Properties& properties, const std::vector<std::string>& backdrops,
@@ -209,6 +349,8 @@ private:
     }
 
     GObjectPtr<GDBusConnection> bus_;
+    std::optional<SteadyClock::time_point> outerDeadline_;
+    std::optional<SteadyClock::time_point> deadline_;
 };
 
 }  // namespace
@@ -223,8 +365,8 @@ std::unique_ptr<DesktopSettings> CreateXfconfDesktop(std::string* problem) {
     }
     // A ping starts xfconfd if the bus knows how to, and tells whether it answers.
     VariantPtr pong(g_dbus_connection_call_sync(bus.get(), kService, kObject, "org.freedesktop.DBus.Peer", "Ping",
-                                                nullptr, nullptr, G_DBUS_CALL_FLAGS_NONE, kTimeoutMs, nullptr,
-                                                &rawError));
+                                                nullptr, nullptr, G_DBUS_CALL_FLAGS_NONE,
+                                                static_cast<int>(kOperationBudget.count()), nullptr, &rawError));
     error.reset(rawError);
     if (!pong) {
         *problem = std::string("xfconf does not answer on the session bus (") + (error ? error->message : "") + ")";

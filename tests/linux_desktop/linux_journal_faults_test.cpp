@@ -1,0 +1,290 @@
+// The restore journal on Xfce against a real xfconfd (run-in-private-desktop.sh): a run killed while
+// every backdrop wears her look is undone by the next start, however many backdrops there are up
+// to the journal's bound; beyond it nothing is changed. An xfconfd that stops answering costs a few
+// seconds, the journal stays, and once it answers again "zinna --restore" gives every backdrop back.
+#include "linux_desktop_support.h"
+#include "platform/journal/journaling_module.h"
+#include "platform/journal/restore_journal.h"
+
+#include <gio/gio.h>
+
+#include <chrono>
+#include <map>
+#include <optional>
+#include <vector>
+
+namespace zinna::linuxdesk::testing {
+
+namespace {
+
+namespace fs = std::filesystem;
+using SteadyClock = std::chrono::steady_clock;
+
+constexpr auto kRestoreLimit = std::chrono::seconds(5);  // as zinna gives her start's restore
+
+GVariant* Xfconf(GDBusConnection* bus, const char* method, GVariant* parameters) {
+    return g_dbus_connection_call_sync(bus, "org.xfce.Xfconf", "/org/xfce/Xfconf", "org.xfce.Xfconf", method,
+                                       parameters, nullptr, G_DBUS_CALL_FLAGS_NONE, 20000, nullptr, nullptr);
+}
+
+// Every property of the channel in GVariant text.
+std::map<std::string, std::string> Channel(GDBusConnection* bus) {
+    std::map<std::string, std::string> properties;
+    GVariant* reply = Xfconf(bus, "GetAllProperties", g_variant_new("(ss)", "xfce4-desktop", "/backdrop"));
+    if (reply == nullptr) return properties;
+    GVariantIter* iter = nullptr;
+    g_variant_get(reply, "(a{sv})", &iter);
+    const gchar* name = nullptr;
+    GVariant* value = nullptr;
+    while (g_variant_iter_next(iter, "{&sv}", &name, &value)) {
+        gchar* text = g_variant_print(value, TRUE);
+        properties[name] = text;
+        g_free(text);
+        g_variant_unref(value);
+    }
+    g_variant_iter_free(iter);
+    g_variant_unref(reply);
+    return properties;
+}
+
+void ClearChannel(GDBusConnection* bus) {
+    GVariant* reply = Xfconf(bus, "ResetProperty", g_variant_new("(ssb)", "xfce4-desktop", "/backdrop", TRUE));
+    if (reply) g_variant_unref(reply);
+}
+
+void SetXfconf(GDBusConnection* bus, const std::string& property, GVariant* value) {
+    GVariant* reply = Xfconf(bus, "SetProperty", g_variant_new("(ssv)", "xfce4-desktop", property.c_str(), value));
+    REQUIRE(reply != nullptr);
+    g_variant_unref(reply);
+}
+
+// monitors x workspaces backdrops, each with a picture of its own and a style; every third one a colour.
+void MakeBackdrops(GDBusConnection* bus, int monitors, int workspaces) {
+    ClearChannel(bus);
+    for (int m = 0; m < monitors; ++m) {
+        for (int w = 0; w < workspaces; ++w) {
+            const std::string backdrop =
+                "/backdrop/screen0/monitorDP-" + std::to_string(m) + "/workspace" + std::to_string(w) + "/";
+            const std::string picture =
+                "/home/zöe/Bilder/Monitor " + std::to_string(m) + " Arbeitsfläche " + std::to_string(w) + ".png";
+            SetXfconf(bus, backdrop + "last-image", g_variant_new_string(picture.c_str()));
+            SetXfconf(bus, backdrop + "image-style", g_variant_new_int32(1 + (m + w) % 6));
+            if ((m + w) % 3 == 0) SetXfconf(bus, backdrop + "color-style", g_variant_new_int32(1));
+        }
+    }
+}
+
+pid_t XfconfdPid(GDBusConnection* bus) {
+    GVariant* reply = g_dbus_connection_call_sync(
+        bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "GetConnectionUnixProcessID",
+        g_variant_new("(s)", "org.xfce.Xfconf"), G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
+    REQUIRE(reply != nullptr);
+    guint32 pid = 0;
+    g_variant_get(reply, "(u)", &pid);
+    g_variant_unref(reply);
+    return static_cast<pid_t>(pid);
+}
+
+// xfconfd stopped (SIGSTOP) while it lives, and answering again afterwards.
+class StoppedService {
+public:
+    explicit StoppedService(pid_t pid) : pid_(pid) { REQUIRE(kill(pid_, SIGSTOP) == 0); }
+    ~StoppedService() { kill(pid_, SIGCONT); }
+
+private:
+    pid_t pid_;
+};
+
+std::string DesktopName() { return "linux:" + std::to_string(getuid()); }
+
+// One run of zinna as far as her journal goes, composed as zinna composes it: her module on Xfce,
+// the journal around it, the desktop's own settings kept beside the values.
+struct Run {
+    std::unique_ptr<ZinnaModule> module;
+    std::unique_ptr<journal::JournalFile> file;
+    std::vector<journal::JournalNotice> notices;
+    std::function<void()> beforeSettingsRestore = [] {};
+    std::optional<journal::RestoreJournal> journal;
+    std::optional<journal::JournalingModule> journaling;
+
+    Run(const fs::path& dataFolder, const fs::path& journalPath)
+        : module(ModuleOn("xfce", dataFolder)), file(journal::OpenJournalFile(journalPath)) {
+        const journal::ProgramDesktop program{kDesktopKeyPath, kWallpaperFile};
+        journal.emplace(
+            *file, *module, DesktopName(), program,
+            [this, program] {
+                auto record = journal::ReadDesktopThrough(*module, DesktopName(), program);
+                for (const auto& [name, text] : CaptureDesktopState(*module)) record.settings.push_back({name, text});
+                return record;
+            },
+            [this](const journal::JournalNotice& notice) { notices.push_back(notice); },
+            [this](const std::vector<journal::DesktopSetting>& settings) {
+                beforeSettingsRestore();
+                DesktopState state;
+                for (const auto& setting : settings) state[setting.name] = setting.text;
+                return RestoreDesktopState(*module, state);
+            });
+        journaling.emplace(*module, *journal);
+    }
+
+    journal::Recovery Recover() {
+        const DesktopCallLimit limit(*module, kRestoreLimit);
+        return journal->Recover();
+    }
+};
+
+// "zinna --restore" itself, on the private desktop's screen; its exit status.
+int ZinnaRestore(const fs::path& dataFolder, const fs::path& stateFolder) {
+    std::string program = ZINNA_PROGRAM, option = "--restore";
+    char* argv[] = {program.data(), option.data(), nullptr};
+    std::vector<std::string> variables = {"ZINNA_DESKTOP=xfce", "ZINNA_DATA_DIR=" + dataFolder.string(),
+                                          "XDG_STATE_HOME=" + stateFolder.string()};
+    for (char** variable = environ; *variable; ++variable) {
+        const std::string text = *variable;
+        if (!text.starts_with("ZINNA_DESKTOP=") && !text.starts_with("ZINNA_DATA_DIR=") &&
+            !text.starts_with("XDG_STATE_HOME="))
+            variables.push_back(text);
+    }
+    std::vector<char*> envp;
+    for (auto& text : variables) envp.push_back(text.data());
+    envp.push_back(nullptr);
+    pid_t child = 0;
+    REQUIRE(posix_spawn(&child, program.c_str(), nullptr, nullptr, argv, envp.data()) == 0);
+    int status = 0;
+    REQUIRE(waitpid(child, &status, 0) == child);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+}  // namespace
+
+TEST_CASE("a killed run on Xfce is undone by the next start, every backdrop, up to the journal's bound") {
+    const auto dataFolder = MakeDataFolder();
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    REQUIRE(bus != nullptr);
+    struct Case {
+        const char* what;
+        int monitors, workspaces;
+        bool journalled;
+    };
+    const Case cases[] = {
+        {"2 monitors x 4 workspaces", 2, 4, true},
+        {"16 monitors x 32 workspaces", 16, 32, true},
+        {"28 monitors x 32 workspaces, beyond the bound", 28, 32, false},
+    };
+    for (const Case& c : cases) {
+        CAPTURE(std::string(c.what));
+        const fs::path state = dataFolder.parent_path() / ("state-" + std::to_string(c.monitors));
+        const fs::path journalPath = state / "zinna" / "restore.journal";
+        MakeBackdrops(bus, c.monitors, c.workspaces);
+        const auto users = Channel(bus);
+        {
+            Run killed(dataFolder, journalPath);
+            ProgramOnDesktop program(*killed.journaling);
+            program.Start();
+            // Killed: no quit, nothing given back.
+            CHECK(fs::exists(journalPath) == c.journalled);
+            if (!c.journalled) {
+                CHECK(Channel(bus) == users);  // not journalled: not changed at all
+                REQUIRE(killed.notices.size() == 1);
+                CHECK(killed.notices[0].kind == journal::JournalNotice::Kind::Refused);
+                continue;
+            }
+            const auto dressed = Channel(bus);
+            CHECK(dressed != users);
+            int wearing = 0;
+            for (const auto& [name, value] : dressed)
+                wearing += name.ends_with("/last-image") && value.find("LH1024x768.bmp") != std::string::npos;
+            CHECK(wearing == c.monitors * c.workspaces);
+        }
+        Run next(dataFolder, journalPath);
+        const auto started = SteadyClock::now();
+        CHECK(next.Recover() == journal::Recovery::Restored);
+        CHECK(SteadyClock::now() - started < kRestoreLimit);
+        CHECK(Channel(bus) == users);
+        CHECK_FALSE(fs::exists(journalPath));
+    }
+    g_object_unref(bus);
+}
+
+TEST_CASE("an xfconfd that stops answering costs a few seconds, keeps the journal, and zinna --restore ends it") {
+    const auto dataFolder = MakeDataFolder();
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    REQUIRE(bus != nullptr);
+    struct Case {
+        const char* what;
+        bool stopBeforeModule;  // else stopped once the module has found xfconf
+        bool stopMidRestore;    // stopped between the values and the backdrops' own settings
+        const char* notice;
+    };
+    const Case cases[] = {
+        {"stopped before the start", true, false, "cannot be read now"},
+        {"stopped before the restore", false, false, "cannot be read now"},
+        {"stopped in the middle of the restore", false, true, "did not take back every setting"},
+    };
+    for (const Case& c : cases) {
+        CAPTURE(std::string(c.what));
+        const fs::path state = dataFolder.parent_path() / "state-stopped";
+        const fs::path journalPath = state / "zinna" / "restore.journal";
+        fs::remove_all(state);
+        MakeBackdrops(bus, 2, 4);
+        const auto users = Channel(bus);
+        {
+            Run killed(dataFolder, journalPath);
+            ProgramOnDesktop(*killed.journaling).Start();
+        }
+        const auto dressed = Channel(bus);
+        REQUIRE(fs::exists(journalPath));
+        const std::string journalText = [&] {
+            std::ifstream in(journalPath, std::ios::binary);
+            return std::string(std::istreambuf_iterator<char>(in), {});
+        }();
+        const pid_t xfconfd = XfconfdPid(bus);
+        {
+            const auto started = SteadyClock::now();
+            std::optional<StoppedService> stopped;
+            if (c.stopBeforeModule) stopped.emplace(xfconfd);
+            Run hung(dataFolder, journalPath);
+            if (!c.stopBeforeModule && !c.stopMidRestore) stopped.emplace(xfconfd);
+            if (c.stopMidRestore) hung.beforeSettingsRestore = [&] { stopped.emplace(xfconfd); };
+            CHECK(hung.Recover() == journal::Recovery::Kept);
+            // The module's first look for xfconf and the restore's own limit, nothing more.
+            CHECK(SteadyClock::now() - started < kRestoreLimit + std::chrono::seconds(4));
+            REQUIRE(hung.notices.size() == 1);
+            CHECK(hung.notices[0].kind == journal::JournalNotice::Kind::Kept);
+            CHECK(hung.notices[0].detail.find(c.notice) != std::string::npos);
+            CHECK(fs::exists(journalPath));
+        }  // SIGCONT
+        std::ifstream in(journalPath, std::ios::binary);
+        CHECK(std::string(std::istreambuf_iterator<char>(in), {}) == journalText);  // kept as it was
+        if (!c.stopMidRestore) CHECK(Channel(bus) == dressed);                      // nothing was changed
+        CHECK(ZinnaRestore(dataFolder, state) == 0);
+        CHECK(Channel(bus) == users);
+        CHECK_FALSE(fs::exists(journalPath));
+    }
+    g_object_unref(bus);
+}
+
+TEST_CASE("zinna --restore fails while the journal cannot be given back, and keeps it") {
+    const auto dataFolder = MakeDataFolder();
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    REQUIRE(bus != nullptr);
+    const fs::path state = dataFolder.parent_path() / "state-restore";
+    const fs::path journalPath = state / "zinna" / "restore.journal";
+    MakeBackdrops(bus, 1, 2);
+    const auto users = Channel(bus);
+    {
+        Run killed(dataFolder, journalPath);
+        ProgramOnDesktop(*killed.journaling).Start();
+    }
+    {
+        StoppedService stopped(XfconfdPid(bus));
+        CHECK(ZinnaRestore(dataFolder, state) == 1);
+        CHECK(fs::exists(journalPath));
+    }
+    CHECK(ZinnaRestore(dataFolder, state) == 0);
+    CHECK(Channel(bus) == users);
+    CHECK(ZinnaRestore(dataFolder, state) == 0);  // nothing left to do
+    g_object_unref(bus);
+}
+
+}  // namespace zinna::linuxdesk::testing
