@@ -141,10 +141,17 @@ inline void CopyBack(std::uint8_t* target, std::size_t distance, std::size_t len
     if (distance >= 16) {
         // Each chunk's source ends before the chunk starts, so it has been written already.
         for (std::size_t i = 0; i < length; i += 16) std::memcpy(target + i, source + i, 16);
+    } else if (distance == 1) {
+        if (length <= 16) {
+            // A short run: two stores of the byte repeated, rather than a call.
+            const std::uint64_t run = *source * std::uint64_t{0x0101010101010101};
+            std::memcpy(target, &run, 8);
+            std::memcpy(target + 8, &run, 8);
+        } else {
+            std::memset(target, *source, length);
+        }
     } else if (distance >= 8) {
         for (std::size_t i = 0; i < length; i += 8) std::memcpy(target + i, source + i, 8);
-    } else if (distance == 1) {
-        std::memset(target, *source, length);
     } else {
         for (std::size_t i = 0; i < length; ++i) target[i] = source[i];
     }
@@ -270,6 +277,8 @@ std::vector<std::uint8_t> Decompress(std::span<const std::uint8_t> block, std::s
                        blockOffset);
 
     std::vector<std::uint8_t> out(decodedSize + kCopySlack);
+    // Taken once: the loop's byte stores could otherwise be the vector's own pointer, reloaded.
+    std::uint8_t* const output = out.data();
     const std::span<const std::uint8_t> stream = block.subspan(1);
     DecodeState s;
     bool ended = false;
@@ -279,7 +288,7 @@ std::vector<std::uint8_t> Decompress(std::span<const std::uint8_t> block, std::s
             if (s.next + 8 > stream.size()) break;
             RefillWord(s, stream.data());
         }
-        ended = !DecodeWholeToken(s, out.data(), decodedSize, blockOffset);
+        ended = !DecodeWholeToken(s, output, decodedSize, blockOffset);
     }
     // s goes to the tail by its fields, and nothing is copied into it: its address is never
     // taken, so the loop above keeps it in registers.
@@ -287,7 +296,7 @@ std::vector<std::uint8_t> Decompress(std::span<const std::uint8_t> block, std::s
     std::size_t position = s.BytePosition();
     if (!ended) {
         const DecodeState end =
-            DecodeTail(s.buffer, s.count, s.next, s.written, stream, out.data(), decodedSize, blockOffset);
+            DecodeTail(s.buffer, s.count, s.next, s.written, stream, output, decodedSize, blockOffset);
         written = end.written;
         position = end.BytePosition();
     }
