@@ -36,3 +36,29 @@ printf '%s\n' "$smaps" | awk '
   NF == 3 { printf "| %s | %.2f MiB | %.2f MiB |\n", $1, $2 / 1024, $3 / 1024; next }
   /^\| total/ && small { printf "| %d others under 64 KiB each | %.2f MiB | %.2f MiB |\n", small, smallRss / 1024, smallPss / 1024 }
   { print }'
+
+# The same, summed by what brings each mapping in (from the libraries' own links, `ldd`): GIO for
+# the desktop's settings, PulseAudio for her sounds, Xft for her text, Xlib, the C and C++ runtimes.
+printf '\n| loaded for | resident (Rss) |\n|---|---|\n'
+printf '%s\n' "$smaps" | awk '
+  /^[0-9a-f]+-[0-9a-f]+ / {
+    name = ""
+    for (i = 6; i <= NF; ++i) name = name (i > 6 ? " " : "") $i
+    n = split(name, parts, "/"); base = parts[n]
+    if (name == "[heap]") group = "the heap (malloc)"
+    else if (name == "") group = "anonymous mappings (thread stacks, large allocations)"
+    else if (base ~ /^lib(gio|glib|gobject|gmodule|mount|blkid|selinux|pcre2|ffi)[-.]/) group = "GIO and what it links"
+    else if (base ~ /^lib(pulse|sndfile|FLAC|vorbis|ogg|opus|mp3lame|mpg123|systemd|dbus-1|gcrypt|gpg-error|lz4|lzma|zstd|asyncns|cap|X11-xcb)[-.]/) group = "PulseAudio and what it links"
+    else if (base ~ /^lib(Xft|fontconfig|freetype|png16|brotli|expat)/ || base ~ /\.(ttf|otf|cache-[0-9]+)$/) group = "Xft, fontconfig, FreeType and fonts"
+    else if (base ~ /^lib(X11|xcb|Xext|Xrender|Xau|Xdmcp|bsd|md)[-.]/) group = "Xlib and its extensions"
+    else if (base ~ /^(libstdc\+\+|libc|libm|libgcc_s|ld-linux)/) group = "C and C++ runtimes"
+    else if (name ~ /^\//) group = base ~ /^zinna/ ? "the program itself" : "other files (" base ")"
+    else group = "other (" name ")"
+    next
+  }
+  /^Rss:/ { rss[group] += $2; total += $2 }
+  END {
+    for (g in rss) if (rss[g] >= 64) printf "| %s | %.2f MiB |\n", g, rss[g] / 1024; else small += rss[g]
+    if (small) printf "| everything else | %.2f MiB |\n", small / 1024
+    printf "| total | %.1f MiB |\n", total / 1024
+  }' | awk -F'|' '/^\| total/ {t = $0; next} {print $3 "\t" $0} END {print "-1\t" t}' | sort -t$'\t' -k1,1 -rn | cut -f2
