@@ -48,7 +48,7 @@ printf '%s\n' "$smaps" | awk '
     if (name == "[heap]") group = "the heap (malloc)"
     else if (name == "") group = "anonymous mappings (thread stacks, large allocations)"
     else if (base ~ /^lib(gio|glib|gobject|gmodule|mount|blkid|selinux|pcre2|ffi)[-.]/) group = "GIO and what it links"
-    else if (base ~ /^lib(pulse|sndfile|FLAC|vorbis|ogg|opus|mp3lame|mpg123|systemd|dbus-1|gcrypt|gpg-error|lz4|lzma|zstd|asyncns|cap|X11-xcb)[-.]/) group = "PulseAudio and what it links"
+    else if (base ~ /^lib(pulse[a-z]*|sndfile|FLAC|vorbis[a-z]*|ogg|opus|mp3lame|mpg123|systemd|dbus-1|gcrypt|gpg-error|lz4|lzma|zstd|asyncns|cap|X11-xcb)[-.]/) group = "PulseAudio and what it links"
     else if (base ~ /^lib(Xft|fontconfig|freetype|png16|brotli|expat)/ || base ~ /\.(ttf|otf|cache-[0-9]+)$/) group = "Xft, fontconfig, FreeType and fonts"
     else if (base ~ /^lib(X11|xcb|Xext|Xrender|Xau|Xdmcp|bsd|md)[-.]/) group = "Xlib and its extensions"
     else if (base ~ /^(libstdc\+\+|libc|libm|libgcc_s|ld-linux)/) group = "C and C++ runtimes"
