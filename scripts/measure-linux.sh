@@ -2,19 +2,23 @@
 # Zinna beside the desktop pets people run, under one private Xvfb: resident memory, CPU time per
 # minute standing still and while animating, and start-up to the first frame shown.
 #
-#   scripts/measure-linux.sh [path/to/zinna] [--seconds N]
+#   scripts/measure-linux.sh [path/to/zinna] [--seconds N] [--smaps FILE]
 #
 # zinna defaults to build/release/apps/zinna/zinna; its data folder to the same build's windows-dir
 # (ZINNA_DATA_DIR overrides it). Each phase lasts N seconds (default 60) and is given per minute.
 # CPU time is the sum of every thread's run time (/proc/PID/task/*/schedstat, nanoseconds).
+# --smaps FILE writes where her resident memory is (scripts/smaps-breakdown.sh), read with her
+# memory figure, to FILE.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 export PATH="$PATH:/usr/games"  # where Debian puts oneko and xpenguins
 zinna="$here/build/release/apps/zinna/zinna"
 seconds=60
+smaps=
 while [ $# -gt 0 ]; do
   case "$1" in
     --seconds) seconds=$2; shift 2 ;;
+    --smaps) smaps=$(realpath -m "$2"); shift 2 ;;
     *) zinna=$1; shift ;;
   esac
 done
@@ -22,7 +26,7 @@ done
 export ZINNA_DATA_DIR="${ZINNA_DATA_DIR:-$(dirname "$(dirname "$(dirname "$zinna")")")/windows-dir}"
 
 if [ -z "${ZINNA_MEASURE_ON_XVFB:-}" ]; then
-  ZINNA_MEASURE_ON_XVFB=1 exec "$here/tests/linux_x11/run-on-xvfb.sh" "$0" "$zinna" --seconds "$seconds"
+  ZINNA_MEASURE_ON_XVFB=1 exec "$here/tests/linux_x11/run-on-xvfb.sh" "$0" "$zinna" --seconds "$seconds" ${smaps:+--smaps "$smaps"}
 fi
 
 cpu_ns() {  # every thread's run time so far
@@ -68,6 +72,7 @@ sleep 7
 flying=$((($(cpu_ns $zpid) - flight_before) * 60 / 7 / 1000000))
 sleep 15  # the rest of the opening: dance and kiss
 zrss=$(rss_kib $zpid)
+[ -n "$smaps" ] && "$here/scripts/smaps-breakdown.sh" $zpid >"$smaps"
 zstill=$(per_minute_ms $zpid)
 kill -TERM $zpid
 wait $zpid || true

@@ -57,7 +57,12 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 [ -n "$zinna" ] || { echo "zinna.exe did not start" >&2; exit 1; }
-server=$(pgrep -n '^wineserver')
+# This prefix's Wine server: other Wine prefixes may have servers of their own running.
+server=
+for pid in $(pgrep '^wineserver'); do
+  tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" && server=$pid
+done
+[ -n "$server" ] || { echo "no Wine server for $WINEPREFIX" >&2; exit 1; }
 echo "zinna.exe pid $zinna, wineserver pid $server, Xvfb pid $xvfb_pid"
 
 sleep 25  # the opening: the flight, the dance and the kiss

@@ -6,7 +6,9 @@
 
 #include <doctest/doctest.h>
 
+#include <algorithm>
 #include <functional>
+#include <set>
 #include <stdexcept>
 
 using namespace zinna::acs;
@@ -29,6 +31,32 @@ std::string RejectionOf(const std::function<void(Character&)>& change) {
 }
 
 }  // namespace
+
+TEST_CASE("the decoding benchmark's large character: 600 distinct drawn frames, about 10 MB") {
+    const Character large = MakeLargeCharacter();
+    std::size_t frames = 0;
+    std::set<std::vector<std::uint8_t>> distinct;
+    std::uint64_t pixels = 0;
+    for (const Animation& animation : large.animations)
+        for (const Frame& frame : animation.frames) {
+            if (frame.images.empty()) continue;
+            ++frames;
+            const Image& image = large.images.at(frame.images[0].imageIndex);
+            distinct.insert(image.pixels);
+            // Mostly opaque art on a transparent ground, as a character is.
+            const auto opaque = std::count_if(image.pixels.begin(), image.pixels.end(),
+                                              [&](std::uint8_t p) { return p != large.info.transparentIndex; });
+            CHECK(opaque > static_cast<std::ptrdiff_t>(image.pixels.size() / 4));
+            CHECK(opaque < static_cast<std::ptrdiff_t>(image.pixels.size() * 3 / 4));
+        }
+    for (const Image& image : large.images) pixels += image.pixels.size();
+    CHECK(frames == 600);
+    CHECK(distinct.size() == 600);
+    CHECK(pixels > 9'500'000);
+    CHECK(pixels < 10'500'000);
+    // The writer takes it as it is.
+    CHECK(CompatibilityWarnings(large).empty());
+}
 
 TEST_CASE("the sample character reads back exactly as written") {
     const Character written = MakeSampleCharacter();

@@ -37,11 +37,12 @@ Image AcsFile::DecodeImage(const ImageRecord& record) const {
     const std::span<const std::uint8_t> file(bytes_);
     const std::uint64_t storedSize = RowStride(record.width) * record.height;
     const std::span<const std::uint8_t> pixelData = file.subspan(record.pixelsOffset, record.pixelsSize);
-    if (record.compressed)
-        image.pixels =
-            FromStoredRows(Decompress(pixelData, storedSize, record.pixelsOffset), record.width, record.height);
-    else
+    if (record.compressed) {
+        image.pixels = Decompress(pixelData, storedSize, record.pixelsOffset);
+        StoredRowsToPixels(image.pixels, record.width, record.height);
+    } else {
         image.pixels = FromStoredRows(pixelData, record.width, record.height);
+    }
 
     if (record.regionDecodedSize != 0) {
         std::vector<std::uint8_t> blob;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <cstring>
 
 namespace zinna::acs {
 
@@ -142,6 +143,19 @@ std::vector<std::uint8_t> FromStoredRows(std::span<const std::uint8_t> stored, i
         std::copy_n(stored.begin() + static_cast<std::ptrdiff_t>((height - 1 - y) * stride), width,
                     pixels.begin() + static_cast<std::ptrdiff_t>(y) * width);
     return pixels;
+}
+
+void StoredRowsToPixels(std::vector<std::uint8_t>& buffer, int width, int height) {
+    const std::size_t stride = RowStride(width);
+    std::uint8_t* rows = buffer.data();
+    // Bottom-up to top-down: row i changes places with row height - 1 - i.
+    for (int top = 0, bottom = height - 1; top < bottom; ++top, --bottom)
+        std::swap_ranges(rows + top * stride, rows + top * stride + width, rows + bottom * stride);
+    // Then the padding goes: each row moves down to width × its index, never past a row not yet moved.
+    if (stride != static_cast<std::size_t>(width))
+        for (int y = 1; y < height; ++y)
+            std::memmove(rows + static_cast<std::size_t>(y) * width, rows + y * stride, width);
+    buffer.resize(static_cast<std::size_t>(width) * height);
 }
 
 }  // namespace zinna::acs

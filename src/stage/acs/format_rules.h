@@ -41,5 +41,8 @@ std::optional<std::string> DecodeRegion(std::span<const std::uint8_t> blob, int 
 // Image pixels between the model's top-down rows and the file's bottom-up, 4-byte padded rows.
 std::vector<std::uint8_t> ToStoredRows(const Image& image);
 std::vector<std::uint8_t> FromStoredRows(std::span<const std::uint8_t> stored, int width, int height);
+// The same in place: the buffer (at least stride × height bytes) ends as width × height bytes,
+// top-down, without a second buffer to allocate and fault in.
+void StoredRowsToPixels(std::vector<std::uint8_t>& buffer, int width, int height);
 
 }  // namespace zinna::acs

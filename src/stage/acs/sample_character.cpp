@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <string>
 
 namespace zinna::acs {
 
@@ -21,10 +22,15 @@ public:
             for (int x = x0; x < x1; ++x) Set(x, y, colour);
     }
     void FillEllipse(double cx, double cy, double rx, double ry, std::uint8_t colour) {
+        PaintEllipse(cx, cy, rx, ry, [colour](int, int) { return colour; });
+    }
+    // Fills an ellipse with paint(x, y) for each of its pixels.
+    template <typename Paint>
+    void PaintEllipse(double cx, double cy, double rx, double ry, Paint paint) {
         for (int y = 0; y < height_; ++y)
             for (int x = 0; x < width_; ++x) {
                 const double dx = (x + 0.5 - cx) / rx, dy = (y + 0.5 - cy) / ry;
-                if (dx * dx + dy * dy <= 1.0) Set(x, y, colour);
+                if (dx * dx + dy * dy <= 1.0) Set(x, y, paint(x, y));
             }
     }
     Image ToImage() const {
@@ -206,6 +212,78 @@ Character MakeSampleCharacter() {
                    {"HIDING", {"HIDE"}},
                    {"SPEAKING", {"RESTPOSE"}},
                    {"IDLINGLEVEL1", {"GREET", "RESTPOSE"}}};
+    return character;
+}
+
+namespace {
+
+// One frame of the large character: animation `animation`, `phase` of 30. A fairy with beating
+// wings, a shaded body, a textured head and a dithered lantern glow, every part moving a little
+// from frame to frame as drawn animation does.
+Image LargeCharacterFrame(int animation, int phase, std::uint32_t& noise) {
+    constexpr double kPi = 3.14159265358979;
+    const double beat = std::sin(2 * kPi * phase / 30.0);
+    const double bob = 3 * std::sin(2 * kPi * (phase + animation) / 15.0);
+    const auto tint = static_cast<std::uint8_t>(8 * (animation % 5));
+    Canvas c(128, 128);
+    // Wings behind: outlined, with feather bands.
+    for (int side : {-1, 1}) {
+        const double cx = 64 + side * (30 + 4 * beat), cy = 50 + bob, rx = 22 + 7 * beat, ry = 30 - 4 * beat;
+        c.FillEllipse(cx, cy, rx + 1.5, ry + 1.5, kBlack);
+        c.PaintEllipse(cx, cy, rx, ry, [&](int x, int y) {
+            return static_cast<std::uint8_t>(((y / 3 + x / 9) % 2 ? 200 : 208) + tint / 8);
+        });
+    }
+    // Body: a vertical gradient in bands of four rows.
+    c.FillEllipse(64, 82 + bob, 27.5, 35.5, kBlack);
+    c.PaintEllipse(64, 82 + bob, 26, 34, [&](int, int y) { return static_cast<std::uint8_t>(40 + tint + y / 4); });
+    // Head with textured hair and eyes that look about.
+    c.FillEllipse(64, 36 + bob, 21.5, 21.5, kBlack);
+    c.FillEllipse(64, 36 + bob, 20, 20, kYellow);
+    c.PaintEllipse(64, 26 + bob, 19, 10, [&](int x, int y) {
+        noise = noise * 1103515245u + 12345u;
+        return static_cast<std::uint8_t>(120 + (x + y) % 4 + ((noise >> 16) % 7 == 0 ? 6 : 0));
+    });
+    const double look = 3 * std::cos(2 * kPi * (phase + 3 * animation) / 30.0);
+    for (int side : {-1, 1}) {
+        c.FillEllipse(64 + side * 8, 40 + bob, 5, 6, kWhite);
+        c.FillEllipse(64 + side * 8 + look, 41 + bob, 2.5, 3, kBlue);
+    }
+    c.FillRect(58, static_cast<int>(50 + bob), 70, static_cast<int>(52 + bob), kRed);
+    // A lantern swinging below, its glow dithered between two colours.
+    const double lx = 64 + 34 * std::sin(2 * kPi * (phase / 30.0 + animation / 20.0)), ly = 108;
+    c.PaintEllipse(lx, ly, 16, 16, [](int x, int y) { return static_cast<std::uint8_t>((x + y) % 2 ? 230 : 231); });
+    c.FillRect(static_cast<int>(lx) - 5, static_cast<int>(ly) - 7, static_cast<int>(lx) + 5, static_cast<int>(ly) + 7,
+               kRed);
+    return c.ToImage();
+}
+
+}  // namespace
+
+Character MakeLargeCharacter() {
+    Character character = MakeSampleCharacter();
+    character.info.width = character.info.height = 128;
+    const std::vector<Image> sampleImages = character.images;
+    character.images.clear();
+    character.animations.clear();
+    std::uint32_t noise = 2024;
+    constexpr int kAnimations = 20, kFrames = 30;
+    for (int a = 0; a < kAnimations; ++a) {
+        Animation animation{"Move" + std::to_string(a), Transition::None, "", {}};
+        for (int p = 0; p < kFrames; ++p) {
+            animation.frames.push_back(Pose({{static_cast<std::uint32_t>(character.images.size()), 0, 0}}, 10));
+            character.images.push_back(LargeCharacterFrame(a, p, noise));
+        }
+        animation.frames.push_back(Terminator());
+        character.animations.push_back(std::move(animation));
+    }
+    // The sample's mouths, on the first animation's last drawn frame.
+    const auto firstMouth = static_cast<std::uint16_t>(character.images.size());
+    for (int shape = 0; shape < 7; ++shape) character.images.push_back(sampleImages[3 + shape]);
+    for (std::uint8_t shape = 0; shape < 7; ++shape)
+        character.animations[0].frames[kFrames - 1].mouths.push_back(
+            {shape, false, static_cast<std::uint16_t>(firstMouth + shape), 56, 46, 8, 5, 0, {}});
+    character.info.states = {{"SHOWING", {"MOVE0"}}, {"HIDING", {"MOVE1"}}, {"SPEAKING", {"MOVE0"}}};
     return character;
 }
 

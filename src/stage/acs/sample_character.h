@@ -19,6 +19,12 @@ Character MakeSampleCharacter();
 // is imageSide × imageSide pixels.
 Character MakeBenchmarkCharacter(int imageCount, int imageSide);
 
+// A large character for the decoding benchmark, drawn the way character art is: outlined shapes,
+// flat fills, shading bands, dithered glows and a little texture on a transparent background.
+// 600 frames of 128 x 128 pixels in 20 animations of 30 frames, each frame its own image (about
+// 10 MB of decoded pixels), plus seven mouth images. The same every time it is made.
+Character MakeLargeCharacter();
+
 // A PCM RIFF WAVE file of the given number of 8-bit mono samples (a square wave).
 Sound MakeSampleWave(int samples);
 
