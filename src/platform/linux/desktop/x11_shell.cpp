@@ -92,7 +92,10 @@ bool X11Shell::ShowDesktop() {
     event.xclient.format = 32;
     event.xclient.data.l[0] = 1;
     XSendEvent(display, root, False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
-    XFlush(display);
+    // A round trip, not a flush: once the call returns the server has passed the request on, so a
+    // window manager (or a test) that syncs afterwards is sure to have it. A flush alone leaves the
+    // request in the server's queue, behind whatever other clients sent meanwhile.
+    XSync(display, False);
     return true;
 }
 
