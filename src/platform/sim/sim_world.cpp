@@ -9,13 +9,6 @@
 
 namespace zinna::sim {
 
-namespace {
-
-// Thrown from inside the program's code to stop it where it stands, as a killed process stops.
-struct SimulatedKill {};
-
-}  // namespace
-
 SimWorld::SimWorld(SimConfig config)
     : config_(std::move(config)),
       trace_(clock_),
@@ -26,7 +19,8 @@ SimWorld::SimWorld(SimConfig config)
     sounds_.trace = &trace_;
     if (config_.stateDir) LoadSimDesktop(desktop_, *config_.stateDir / kSimDesktopFile);
     if (journal_) toolkit_.SetEndHandler([this](EndReason) { journal_->ProgramEnded(); });
-    if (config_.killAtMessageBox) toolkit_.SetMessageBoxHandler([] { throw SimulatedKill{}; });
+    toolkit_.SetDesktopRescue([this] { form_.Dispatch().EndAfterEscapedError(); });
+    if (config_.killAtMessageBox) toolkit_.SetMessageBoxHandler([] { throw platform::ProcessKilled{}; });
 }
 
 ZinnaModule& SimWorld::ProgramModule() {
@@ -133,7 +127,7 @@ void SimWorld::RunUntil(std::int64_t timeMs) {
     if (toolkit_.Ended() || killed_) return;
     try {
         clock_.RunUntil(timeMs, [this] { return toolkit_.Ended(); });
-    } catch (const SimulatedKill&) {
+    } catch (const platform::ProcessKilled&) {
         Kill();
     }
 }

@@ -5,9 +5,10 @@
 
 #include "platform/win32/windows_api.h"
 
-#include "basic/random.h"
 #include "boundary/window_toolkit.h"
+#include "platform/core/toolkit_core.h"
 #include "platform/win32/ui_thread_queue.h"
+#include "platform/win32/win32_clock.h"
 
 #include <deque>
 #include <functional>
@@ -43,14 +44,18 @@ public:
     // Runs the message loop until End; returns the program's exit code (0 after a quit, 1 after a
     // failed character load, 2 after an error). Returns at once when End came first.
     int RunMessageLoop();
-    std::optional<EndReason> EndedWith() const { return endReason_; }
+    std::optional<EndReason> EndedWith() const { return core_.EndedWith(); }
+    // Whether the end handler heard the end (not after an escaped error whose desktop stayed dressed).
+    bool EndedInOrder() const { return core_.EndedInOrder(); }
 
     // Called when Windows ends the user's session (log off, shut down) while the program runs, and
     // when the main window is asked to close.
     void SetSessionEndingHandler(std::function<void()> handler) { sessionEnding_ = std::move(handler); }
-    // Called when the program ends itself through End (each of its endings gives the desktop back
-    // first); not when an error escaped every handler and the toolkit had to stop it.
-    void SetEndHandler(std::function<void(EndReason)> handler) { endHandler_ = std::move(handler); }
+    // Called when the program ends in order (each of its endings gives the desktop back first);
+    // not when an error escaped every handler and the desktop could not be given back.
+    void SetEndHandler(std::function<void(EndReason)> handler) { core_.SetEndHandler(std::move(handler)); }
+    // Gives the desktop back after an error escaped every handler (see ToolkitCore::Guard).
+    void SetDesktopRescue(std::function<void()> rescue) { core_.SetDesktopRescue(std::move(rescue)); }
 
     // How the main window's class is registered, so that the session's end can be sent to it.
     static constexpr const wchar_t* kWindowClass = L"ZinnaMainWindow";
@@ -60,9 +65,8 @@ public:
 private:
     static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
-    void RunGuarded(const std::function<void()>& work);
+    void RunGuarded(const std::function<void()>& work) { core_.Guard(work); }
     void Stop(EndReason reason);
-    void OnTimer();
     void RunNextPosted();
     int LogicalPixelsX();
     int LogicalPixelsY();
@@ -70,14 +74,11 @@ private:
     HINSTANCE instance_;
     std::string appTitle_;
     HWND window_ = nullptr;
-    TimerEvents* timerHandler_ = nullptr;
-    bool timerRunning_ = false;
-    bool inTimerHandler_ = false;
+    // Timer1's clock: a message-only window of this thread, so a modal loop keeps it ticking.
+    Win32Clock clock_;
+    platform::ToolkitCore core_;
     std::deque<std::function<void()>> posted_;
     std::function<void()> sessionEnding_;
-    std::function<void(EndReason)> endHandler_;
-    std::optional<EndReason> endReason_;
-    basic::BasicRandom random_;
 };
 
 }  // namespace zinna::win32

@@ -7,7 +7,7 @@
 #include "boundary/window_toolkit.h"
 #include "stage/host/stage_control.h"
 
-#include "basic/random.h"
+#include "platform/core/toolkit_core.h"
 #include "platform/linux/x11/event_loop.h"
 
 #include <functional>
@@ -35,21 +35,26 @@ public:
     std::string AppTitle() override { return appTitle_; }
     std::string AppPath() override;
     WindowHandle hWnd() override { return static_cast<WindowHandle>(window_); }
-    void Randomize() override;
-    float Rnd() override { return random_.Rnd(); }
+    void Randomize() override { core_.Randomize(); }
+    float Rnd() override { return core_.Rnd(); }
     std::unique_ptr<AgentControl> CreateObject(const std::string& progId, AgentEvents& events) override;
     void End(EndReason reason) override;
 
     // Runs the loop until End; returns the program's exit code (0 after a quit or the session's
     // end, 1 after a failed character load, 2 after an error). Returns at once when End came first.
     int RunMessageLoop();
-    std::optional<EndReason> EndedWith() const { return endReason_; }
+    std::optional<EndReason> EndedWith() const { return core_.EndedWith(); }
+    // Whether the end handler heard the end (not after an escaped error whose desktop stayed dressed).
+    bool EndedInOrder() const { return core_.EndedInOrder(); }
 
     // Called when the session ends (a signal) while the program runs.
     void SetSessionEndingHandler(std::function<void()> handler) { sessionEnding_ = std::move(handler); }
 
-    // Called once the program has ended (each of its endings has given the desktop back first).
-    void SetEndHandler(std::function<void(EndReason)> handler) { endHandler_ = std::move(handler); }
+    // Called once the program has ended in order (each of its endings has given the desktop back
+    // first); not when an error escaped every handler and the desktop could not be given back.
+    void SetEndHandler(std::function<void(EndReason)> handler) { core_.SetEndHandler(std::move(handler)); }
+    // Gives the desktop back after an error escaped every handler (see ToolkitCore::Guard).
+    void SetDesktopRescue(std::function<void()> rescue) { core_.SetDesktopRescue(std::move(rescue)); }
 
     // Called once, when her first frame has been sent to the screen (start-up measurements).
     void SetFirstFrameListener(std::function<void()> listener) { firstFrame_ = std::move(listener); }
@@ -61,26 +66,16 @@ public:
     static constexpr const char* kAgentProgId = "Agent.Control.2";
 
 private:
-    void RunGuarded(const std::function<void()>& work);
-    void ScheduleTick(std::int64_t atMs);
     double Dpi() const;
 
     EventLoop& loop_;
     std::string appTitle_;
     stage::CharacterFileSource files_;
     ::Window window_ = 0;
-    TimerEvents* timerHandler_ = nullptr;
-    basic::Long timerInterval_ = 0;
-    std::optional<ClockTimerId> nextTick_;
-    bool inTimerHandler_ = false;
+    platform::ToolkitCore core_;
     std::function<void()> sessionEnding_;
-    std::function<void(EndReason)> endHandler_;
     std::function<void()> firstFrame_;
-    std::optional<EndReason> endReason_;
-    basic::BasicRandom random_;
     HostedAgentControl* host_ = nullptr;
 };
-
-int ExitCodeOf(EndReason reason);
 
 }  // namespace zinna::x11
