@@ -227,7 +227,7 @@ const ToolkitCase kCases[] = {
              {"the rescue ends the program itself", Rescue::EndsItself, false, true},
          };
          for (const EscapeRow& row : kRows) {
-             CAPTURE(row.what);
+             INFO(std::string(row.what));
              auto driver = registration.makeFresh();
              std::vector<EndReason> heard;
              int rescues = 0;
