@@ -8,6 +8,7 @@
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_handle.h"
 #include "platform/win32/win32_toolkit.h"
+#include "wine_log_pixels.h"
 
 #include <doctest/doctest.h>
 
@@ -78,37 +79,6 @@ private:
     win32::Win32Clock user_;  // the user's time: when to answer a message box
 };
 
-// One DWORD registry value set while this lives, then put back as it was.
-class RegistryDword {
-public:
-    RegistryDword(HKEY root, const wchar_t* path, const wchar_t* name, DWORD value) : name_(name) {
-        REQUIRE(RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key_, nullptr) ==
-                ERROR_SUCCESS);
-        DWORD size = sizeof(before_);
-        DWORD type = 0;
-        had_ =
-            RegQueryValueExW(key_, name, nullptr, &type, reinterpret_cast<BYTE*>(&before_), &size) == ERROR_SUCCESS &&
-            type == REG_DWORD;
-        REQUIRE(RegSetValueExW(key_, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value)) ==
-                ERROR_SUCCESS);
-    }
-    ~RegistryDword() {
-        if (had_)
-            RegSetValueExW(key_, name_, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&before_), sizeof(before_));
-        else
-            RegDeleteValueW(key_, name_);
-        RegCloseKey(key_);
-    }
-    RegistryDword(const RegistryDword&) = delete;
-    RegistryDword& operator=(const RegistryDword&) = delete;
-
-private:
-    HKEY key_ = nullptr;
-    const wchar_t* name_;
-    DWORD before_ = 0;
-    bool had_ = false;
-};
-
 // The probe's output: it runs beside this test program.
 std::string RunProbe() {
     std::wstring path(MAX_PATH, L'\0');
@@ -143,12 +113,7 @@ std::string RunProbe() {
 }
 
 contract::ScreenReading ScreenAt(int dpi) {
-    // Wine reads LogPixels from the hardware profile's fonts key (where winecfg writes it), else from
-    // the user's desktop key, when a process starts.
-    const RegistryDword profile(HKEY_LOCAL_MACHINE,
-                                L"System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Fonts", L"LogPixels",
-                                static_cast<DWORD>(dpi));
-    const RegistryDword desktop(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels", static_cast<DWORD>(dpi));
+    const testing::WineLogPixels logPixels(static_cast<DWORD>(dpi));
     const std::string output = RunProbe();
     CAPTURE(output);
     std::istringstream fields(output);
