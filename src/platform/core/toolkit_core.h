@@ -103,4 +103,31 @@ private:
     basic::BasicRandom random_;
 };
 
+// The part of a WindowToolkit that every platform answers alike, through its ToolkitCore: Timer1,
+// the random generator, the end, and what the platform and its tests ask about the end. A
+// platform's toolkit derives from it and adds the screen, the message box, its loop and its objects.
+class CoreToolkit : public WindowToolkit {
+public:
+    void SetTimer1Interval(basic::Long intervalMs, TimerEvents& handler) override {
+        core_.SetTimer1Interval(intervalMs, handler);
+    }
+    void Randomize() override { core_.Randomize(); }
+    float Rnd() override { return core_.Rnd(); }
+    void End(EndReason reason) override { core_.End(reason); }
+
+    std::optional<EndReason> EndedWith() const { return core_.EndedWith(); }
+    // Whether the end handler heard the end (not after an escaped error whose desktop stayed dressed).
+    bool EndedInOrder() const { return core_.EndedInOrder(); }
+    // Called when the program ends in order (each of its endings gives the desktop back first);
+    // not when an error escaped every handler and the desktop could not be given back.
+    void SetEndHandler(std::function<void(EndReason)> handler) { core_.SetEndHandler(std::move(handler)); }
+    // Gives the desktop back after an error escaped every handler (see ToolkitCore::Guard).
+    void SetDesktopRescue(std::function<void()> rescue) { core_.SetDesktopRescue(std::move(rescue)); }
+
+protected:
+    explicit CoreToolkit(Clock& clock) : core_(clock) {}
+
+    ToolkitCore core_;
+};
+
 }  // namespace zinna::platform

@@ -6,12 +6,12 @@ namespace zinna::sim {
 
 SimToolkit::SimToolkit(SimScreen screen, std::uint32_t seed, std::vector<float> firstRandomNumbers, VirtualClock& clock,
                        Trace& trace, ControlFactory controlFactory)
-    : screen_(screen),
+    : CoreToolkit(clock),
+      screen_(screen),
       seed_(seed),
       random_(std::move(firstRandomNumbers)),
       trace_(trace),
-      controlFactory_(std::move(controlFactory)),
-      core_(clock) {
+      controlFactory_(std::move(controlFactory)) {
     core_.SetPlatformStop([this](EndReason reason) {
         trace_.Record("end", {{"reason", std::string(EndReasonName(reason))}});
     });
@@ -38,7 +38,5 @@ std::unique_ptr<AgentControl> SimToolkit::CreateObject(const std::string& progId
         throw basic::BasicError(basic::kErrCannotCreateObject, "ActiveX component can't create object");
     return controlFactory_(events);
 }
-
-void SimToolkit::End(EndReason reason) { core_.End(reason); }
 
 }  // namespace zinna::sim

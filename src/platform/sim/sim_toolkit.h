@@ -21,7 +21,7 @@ struct SimScreen {
     int dpi = kDefaultDpi;  // the display's dots per inch: 96 is 100 % scaling, 192 is 200 %
 };
 
-class SimToolkit final : public WindowToolkit {
+class SimToolkit final : public platform::CoreToolkit {
 public:
     using ControlFactory = std::function<std::unique_ptr<AgentControl>(AgentEvents&)>;
 
@@ -40,14 +40,9 @@ public:
     void Randomize() override;
     float Rnd() override { return random_.Rnd(); }
     std::unique_ptr<AgentControl> CreateObject(const std::string& progId, AgentEvents& events) override;
-    void End(EndReason reason) override;
 
-    // Called when the program ends itself (after its own ending has given the desktop back), and
-    // while a message box shows (the simulated user answers at once, unless a kill comes first).
-    void SetEndHandler(std::function<void(EndReason)> handler) { core_.SetEndHandler(std::move(handler)); }
+    // Called while a message box shows (the simulated user answers at once, unless a kill comes first).
     void SetMessageBoxHandler(std::function<void()> handler) { messageBoxHandler_ = std::move(handler); }
-    // Gives the desktop back after an error escaped every handler (see ToolkitCore::Guard).
-    void SetDesktopRescue(std::function<void()> rescue) { core_.SetDesktopRescue(std::move(rescue)); }
 
     // Runs work on the virtual clock after the caller returns, guarded as every handler is.
     void Post(std::function<void()> work) { core_.Post(std::move(work)); }
@@ -57,7 +52,6 @@ public:
     bool Ended() const { return core_.Ended(); }
     std::optional<EndReason> EndedBecause() const { return core_.EndedWith(); }
     int ExitCode() const { return core_.ExitCode(); }
-    bool EndedInOrder() const { return core_.EndedInOrder(); }
     std::size_t RandomDraws() const { return random_.Draws(); }
 
 private:
@@ -68,7 +62,6 @@ private:
     Trace& trace_;
     ControlFactory controlFactory_;
     std::function<void()> messageBoxHandler_;
-    platform::ToolkitCore core_;
 };
 
 }  // namespace zinna::sim

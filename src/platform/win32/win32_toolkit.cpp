@@ -38,10 +38,10 @@ void RegisterMainWindowClass(HINSTANCE instance, WNDPROC procedure) {
 }  // namespace
 
 Win32Toolkit::Win32Toolkit(HINSTANCE instance, std::string appTitle)
-    : instance_(instance),
-      appTitle_(std::move(appTitle)),
-      clock_(instance, [this](const std::function<void()>& work) { RunGuarded(work); }),
-      core_(clock_) {
+    : Timer1Clock(instance, [this](const std::function<void()>& work) { RunGuarded(work); }),
+      CoreToolkit(timer1Clock),
+      instance_(instance),
+      appTitle_(std::move(appTitle)) {
     core_.SetPlatformStop([this](EndReason reason) { Stop(reason); });
     // Nothing unwinds through Windows' message dispatch; a debugger hears what escaped.
     core_.SetErrorReport([](const std::string& description) {
@@ -144,10 +144,6 @@ double Win32Toolkit::ScreenWidth() { return ScreenTwips(GetSystemMetrics(SM_CXSC
 
 double Win32Toolkit::ScreenHeight() { return ScreenTwips(GetSystemMetrics(SM_CYSCREEN), LogicalPixelsY()); }
 
-void Win32Toolkit::SetTimer1Interval(basic::Long intervalMs, TimerEvents& handler) {
-    core_.SetTimer1Interval(intervalMs, handler);
-}
-
 void Win32Toolkit::MsgBox(const std::string& prompt) {
     MessageBoxW(window_, WideFromUtf8(prompt).c_str(), WideFromUtf8(appTitle_).c_str(), MB_OK | MB_SETFOREGROUND);
 }
@@ -173,10 +169,6 @@ std::string Win32Toolkit::AppPath() {
 
 WindowHandle Win32Toolkit::hWnd() { return reinterpret_cast<WindowHandle>(window_); }
 
-void Win32Toolkit::Randomize() { core_.Randomize(); }
-
-float Win32Toolkit::Rnd() { return core_.Rnd(); }
-
 std::unique_ptr<AgentControl> Win32Toolkit::CreateObject(const std::string& progId, AgentEvents& events) {
     // The installed control wins where it is registered; everywhere else the built-in host takes
     // its place, on this thread's real time.
@@ -188,8 +180,6 @@ std::unique_ptr<AgentControl> Win32Toolkit::CreateObject(const std::string& prog
     }
     return CreateAgentControl(progId, events, *this);
 }
-
-void Win32Toolkit::End(EndReason reason) { core_.End(reason); }
 
 void Win32Toolkit::Stop(EndReason reason) {
     posted_.clear();

@@ -17,7 +17,14 @@
 
 namespace zinna::win32 {
 
-class Win32Toolkit final : public WindowToolkit, public UiThreadQueue {
+// Timer1's clock, made before the core that runs on it: a message-only window of this thread, so
+// that a modal loop keeps it ticking.
+struct Timer1Clock {
+    explicit Timer1Clock(HINSTANCE instance, Win32Clock::Guard guard) : timer1Clock(instance, std::move(guard)) {}
+    Win32Clock timer1Clock;
+};
+
+class Win32Toolkit final : private Timer1Clock, public platform::CoreToolkit, public UiThreadQueue {
 public:
     // Creates the hidden main window. appTitle is the caption of the message box.
     Win32Toolkit(HINSTANCE instance, std::string appTitle);
@@ -29,33 +36,21 @@ public:
     double ScreenHeight() override;
     double TwipsPerPixelX() override;
     double TwipsPerPixelY() override;
-    void SetTimer1Interval(basic::Long intervalMs, TimerEvents& handler) override;
     void MsgBox(const std::string& prompt) override;
     std::string AppTitle() override;
     std::string AppPath() override;
     WindowHandle hWnd() override;
-    void Randomize() override;
-    float Rnd() override;
     std::unique_ptr<AgentControl> CreateObject(const std::string& progId, AgentEvents& events) override;
-    void End(EndReason reason) override;
 
     void Post(std::function<void()> work) override;
 
     // Runs the message loop until End; returns the program's exit code (0 after a quit, 1 after a
     // failed character load, 2 after an error). Returns at once when End came first.
     int RunMessageLoop();
-    std::optional<EndReason> EndedWith() const { return core_.EndedWith(); }
-    // Whether the end handler heard the end (not after an escaped error whose desktop stayed dressed).
-    bool EndedInOrder() const { return core_.EndedInOrder(); }
 
     // Called when Windows ends the user's session (log off, shut down) while the program runs, and
     // when the main window is asked to close.
     void SetSessionEndingHandler(std::function<void()> handler) { sessionEnding_ = std::move(handler); }
-    // Called when the program ends in order (each of its endings gives the desktop back first);
-    // not when an error escaped every handler and the desktop could not be given back.
-    void SetEndHandler(std::function<void(EndReason)> handler) { core_.SetEndHandler(std::move(handler)); }
-    // Gives the desktop back after an error escaped every handler (see ToolkitCore::Guard).
-    void SetDesktopRescue(std::function<void()> rescue) { core_.SetDesktopRescue(std::move(rescue)); }
 
     // How the main window's class is registered, so that the session's end can be sent to it.
     static constexpr const wchar_t* kWindowClass = L"ZinnaMainWindow";
@@ -74,9 +69,6 @@ private:
     HINSTANCE instance_;
     std::string appTitle_;
     HWND window_ = nullptr;
-    // Timer1's clock: a message-only window of this thread, so a modal loop keeps it ticking.
-    Win32Clock clock_;
-    platform::ToolkitCore core_;
     std::deque<std::function<void()>> posted_;
     std::function<void()> sessionEnding_;
 };

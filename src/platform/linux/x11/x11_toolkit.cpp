@@ -24,7 +24,7 @@ constexpr int kClientHeight = 213;
 }  // namespace
 
 X11Toolkit::X11Toolkit(EventLoop& loop, std::string appTitle, stage::CharacterFileSource files)
-    : loop_(loop), appTitle_(std::move(appTitle)), files_(std::move(files)), core_(loop.Clock()) {
+    : CoreToolkit(loop.Clock()), loop_(loop), appTitle_(std::move(appTitle)), files_(std::move(files)) {
     XConnection& x = loop_.Connection();
     // Never mapped: the character is the program's only visible presence. It exists for its handle.
     window_ = XCreateSimpleWindow(x.Get(), x.Root(), 0, 0, kClientWidth, kClientHeight, 0, 0, 0);
@@ -59,10 +59,6 @@ double X11Toolkit::ScreenWidth() { return loop_.Connection().ScreenWidth() * Twi
 
 double X11Toolkit::ScreenHeight() { return loop_.Connection().ScreenHeight() * TwipsPerPixelY(); }
 
-void X11Toolkit::SetTimer1Interval(basic::Long intervalMs, TimerEvents& handler) {
-    core_.SetTimer1Interval(intervalMs, handler);
-}
-
 void X11Toolkit::MsgBox(const std::string& prompt) {
     ShowMessageBox(loop_, appTitle_, prompt, [this] { return core_.Ended(); });
 }
@@ -84,8 +80,6 @@ std::unique_ptr<AgentControl> X11Toolkit::CreateObject(const std::string& progId
     host_ = host.get();
     return host;
 }
-
-void X11Toolkit::End(EndReason reason) { core_.End(reason); }
 
 int X11Toolkit::RunMessageLoop() {
     loop_.RunUntil([this] { return core_.Ended(); });

@@ -18,7 +18,7 @@ namespace zinna::x11 {
 
 class HostedAgentControl;
 
-class X11Toolkit final : public WindowToolkit {
+class X11Toolkit final : public platform::CoreToolkit {
 public:
     // files reads the character file the program names by its own path.
     X11Toolkit(EventLoop& loop, std::string appTitle, stage::CharacterFileSource files);
@@ -30,31 +30,18 @@ public:
     double ScreenHeight() override;
     double TwipsPerPixelX() override;
     double TwipsPerPixelY() override;
-    void SetTimer1Interval(basic::Long intervalMs, TimerEvents& handler) override;
     void MsgBox(const std::string& prompt) override;
     std::string AppTitle() override { return appTitle_; }
     std::string AppPath() override;
     WindowHandle hWnd() override { return static_cast<WindowHandle>(window_); }
-    void Randomize() override { core_.Randomize(); }
-    float Rnd() override { return core_.Rnd(); }
     std::unique_ptr<AgentControl> CreateObject(const std::string& progId, AgentEvents& events) override;
-    void End(EndReason reason) override;
 
     // Runs the loop until End; returns the program's exit code (0 after a quit or the session's
     // end, 1 after a failed character load, 2 after an error). Returns at once when End came first.
     int RunMessageLoop();
-    std::optional<EndReason> EndedWith() const { return core_.EndedWith(); }
-    // Whether the end handler heard the end (not after an escaped error whose desktop stayed dressed).
-    bool EndedInOrder() const { return core_.EndedInOrder(); }
 
     // Called when the session ends (a signal) while the program runs.
     void SetSessionEndingHandler(std::function<void()> handler) { sessionEnding_ = std::move(handler); }
-
-    // Called once the program has ended in order (each of its endings has given the desktop back
-    // first); not when an error escaped every handler and the desktop could not be given back.
-    void SetEndHandler(std::function<void(EndReason)> handler) { core_.SetEndHandler(std::move(handler)); }
-    // Gives the desktop back after an error escaped every handler (see ToolkitCore::Guard).
-    void SetDesktopRescue(std::function<void()> rescue) { core_.SetDesktopRescue(std::move(rescue)); }
 
     // Called once, when her first frame has been sent to the screen (start-up measurements).
     void SetFirstFrameListener(std::function<void()> listener) { firstFrame_ = std::move(listener); }
@@ -72,7 +59,6 @@ private:
     std::string appTitle_;
     stage::CharacterFileSource files_;
     ::Window window_ = 0;
-    platform::ToolkitCore core_;
     std::function<void()> sessionEnding_;
     std::function<void()> firstFrame_;
     HostedAgentControl* host_ = nullptr;
