@@ -65,6 +65,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     zinna::win32::Win32Toolkit toolkit(instance, "Zinna");
     zinna::ZinnaForm form(toolkit, programModule);
     toolkit.SetSessionEndingHandler([&form] { form.Dispatch().SessionEnding(); });
+    toolkit.SetDesktopRescue([&form] { form.Dispatch().EndAfterEscapedError(); });
     if (journal) toolkit.SetEndHandler([&journal](zinna::EndReason) { journal->ProgramEnded(); });
 
     form.Dispatch().Start();

@@ -145,6 +145,7 @@ int main(int argc, char** argv) {
     zinna::ZinnaModule& programModule = journaling ? static_cast<zinna::ZinnaModule&>(*journaling) : *module;
     zinna::ZinnaForm form(toolkit, programModule);
     toolkit.SetSessionEndingHandler([&form] { form.Dispatch().SessionEnding(); });
+    toolkit.SetDesktopRescue([&form] { form.Dispatch().EndAfterEscapedError(); });
     if (journal) toolkit.SetEndHandler([&journal](zinna::EndReason) { journal->ProgramEnded(); });
     form.Dispatch().Start();
     return toolkit.RunMessageLoop();

@@ -45,6 +45,14 @@ void EventDispatch::Start() {
 void EventDispatch::SessionEnding() {
     Run([&] { form_.EndSession(); });
 }
+void EventDispatch::EndAfterEscapedError() {
+    // Not through Run: whatever the form's state, the desktop must come back or the caller hear why.
+    if (form_.HasEnded()) return;
+    try {
+        form_.EndAfterEscapedError();
+    } catch (const ProgramEnded&) {}
+}
+
 void EventDispatch::Timer1_Timer() {
     Run([&] { form_.Timer1_Timer(); });
 }

@@ -21,6 +21,11 @@ public:
     void Start();
     // The user is logging off or shutting down: the desktop is put back and the program ends.
     void SessionEnding();
+    // An error escaped every handler, this dispatch's own report included (the platform's guard
+    // caught it): the desktop is put back without a word and the program ends with the error's
+    // reason. Throws when the desktop could not be put back, so that the platform keeps the restore
+    // journal for the next start.
+    void EndAfterEscapedError();
 
     void Timer1_Timer() override;
     void Command(const std::string& name) override;

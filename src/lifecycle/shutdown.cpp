@@ -39,17 +39,24 @@ void ZinnaForm::EndWithUnhandledError(const basic::BasicError& error) {
     End(EndReason::Error);
 }
 
+void ZinnaForm::EndAfterEscapedError() {
+    RestoreDesktop();
+    End(EndReason::Error);
+}
+
 void ZinnaForm::RestoreDesktop() {
-    // The colour before the wallpaper; each only if start-up changed it, and only once.
+    // The colour before the wallpaper; each only if start-up changed it, and only once. A part
+    // counts as done only when it returned: one that an error interrupted is tried again by the
+    // next ending, and until then the desktop is not back.
     if (desktopColorChanged_) {
-        desktopColorChanged_ = false;
         const int elements[] = {COLOR_BACKGROUND};
         const std::uint32_t colors[] = {static_cast<std::uint32_t>(lOldDesktopColor)};
         module_.SetSysColors(1, elements, colors);
+        desktopColorChanged_ = false;
     }
     if (wallpaperChanged_) {
-        wallpaperChanged_ = false;
         LoadOldWallPaper();
+        wallpaperChanged_ = false;
     }
 }
 

@@ -78,6 +78,9 @@ public:
     void EndSession();
     // An error left a handler: put the desktop back, report the error, end the program.
     void EndWithUnhandledError(const basic::BasicError& error);
+    // An error escaped even that: the desktop is put back (or the error of putting it back goes to
+    // the caller) and the program ends.
+    void EndAfterEscapedError();
     bool HasEnded() const { return ended_; }
 
     // --- The character (character/) ------------------------------------------------------------

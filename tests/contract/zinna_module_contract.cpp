@@ -19,7 +19,8 @@ namespace {
 constexpr std::uint32_t kTypeExpandSz = 2;
 constexpr std::uint32_t kTypeBinary = 3;
 constexpr std::uint32_t kTypeDword = 4;
-constexpr std::int32_t kAccessDenied = 5;  // ERROR_ACCESS_DENIED
+constexpr std::int32_t kAccessDenied = 5;       // ERROR_ACCESS_DENIED
+constexpr std::int32_t kInvalidParameter = 87;  // ERROR_INVALID_PARAMETER
 
 constexpr char kDesktopKeyPath[] = "Control Panel\\Desktop";
 const std::string kNonAscii = "C:\\Users\\Zo\xC3\xAB\\Pictures\\\xE5\xA3\x81\xE7\xB4\x99.bmp";  // Zoë, 壁紙
@@ -181,6 +182,49 @@ const ModuleCase kCases[] = {
          CHECK(module.RegQueryValueExA(key, "Style", nullptr, exact.data(), &size) == ERROR_SUCCESS);
          CHECK(size == 5);
          CHECK(exact == BytesWithNul("Zo\xC3\xAB"));
+         module.RegCloseKey(key);
+     }},
+    {"offered-sizes", "a buffer smaller than the value gives ERROR_MORE_DATA, one as large or larger the bytes",
+     [](ZinnaModule& module) {
+         const Bytes value = BytesWithNul("Zo\xC3\xAB");  // 5 bytes
+         Write(module, "Style", REG_SZ, value);
+         const RegistryKey key = OpenForReading(module);
+         const struct {
+             std::uint32_t offered;
+             std::int32_t status;
+         } kRows[] = {{0, ERROR_MORE_DATA}, {1, ERROR_MORE_DATA}, {4, ERROR_MORE_DATA},
+                      {5, ERROR_SUCCESS},   {6, ERROR_SUCCESS},   {64, ERROR_SUCCESS}};
+         for (const auto& row : kRows) {
+             CAPTURE(row.offered);
+             Bytes buffer(80, 0xAA);
+             std::uint32_t size = row.offered, type = 0;
+             CHECK(module.RegQueryValueExA(key, "Style", &type, buffer.data(), &size) == row.status);
+             CHECK(size == 5);  // the size needed, or the size copied
+             CHECK(type == REG_SZ);
+             Bytes expected(80, 0xAA);
+             if (row.status == ERROR_SUCCESS) std::copy(value.begin(), value.end(), expected.begin());
+             CHECK(buffer == expected);  // nothing written beyond the value, nothing at all when too small
+         }
+         module.RegCloseKey(key);
+     }},
+    {"buffer-without-size", "a buffer without a size pointer is ERROR_INVALID_PARAMETER: nothing written, no type",
+     [](ZinnaModule& module) {
+         Write(module, "Style", REG_SZ, BytesWithNul("2"));
+         const RegistryKey key = OpenForReading(module);
+         Bytes buffer(8, 0xAA);
+         std::uint32_t type = 0xEEEE;
+         CHECK(module.RegQueryValueExA(key, "Style", &type, buffer.data(), nullptr) == kInvalidParameter);
+         CHECK(buffer == Bytes(8, 0xAA));
+         CHECK(type == 0xEEEE);
+         module.RegCloseKey(key);
+     }},
+    {"type-only", "neither a buffer nor a size asks for the type alone: success and the type",
+     [](ZinnaModule& module) {
+         Write(module, "Number", kTypeDword, Bytes{1, 0, 0, 0});
+         const RegistryKey key = OpenForReading(module);
+         std::uint32_t type = 0;
+         CHECK(module.RegQueryValueExA(key, "Number", &type, nullptr, nullptr) == ERROR_SUCCESS);
+         CHECK(type == kTypeDword);
          module.RegCloseKey(key);
      }},
     {"value-types", "DWORD, binary (NULs inside) and expandable text values keep their type and bytes",

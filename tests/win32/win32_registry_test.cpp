@@ -95,3 +95,52 @@ TEST_CASE("the root key is accepted as the old 32-bit value and as Windows' own 
           ERROR_SUCCESS);
     module.RegCloseKey(key);
 }
+
+TEST_CASE("the copy-out answers as Windows' own RegQueryValueExA does, for every way of asking") {
+    // An ASCII text, whose bytes are the same in the "A" function and in UTF-8.
+    TestKey testKey;
+    Win32Module module;
+    SetText(module, "Style", "10");  // 3 bytes with the NUL
+    HKEY real = nullptr;
+    REQUIRE(RegOpenKeyExA(HKEY_CURRENT_USER, kTestKey, 0, KEY_READ, &real) == ERROR_SUCCESS);
+    zinna::RegistryKey ours = 0;
+    REQUIRE(module.RegOpenKeyExA(0x80000001u, kTestKey, 0, KEY_READ, &ours) == ERROR_SUCCESS);
+
+    struct Answer {
+        LONG status;
+        DWORD type, size;
+        std::vector<std::uint8_t> buffer;
+    };
+    const struct {
+        const char* how;
+        bool withType, withBuffer, withSize;
+        DWORD offered;
+    } kRows[] = {
+        {"buffer without a size", true, true, false, 0}, {"size query", true, false, true, 0},
+        {"type alone", true, false, false, 0},           {"buffer too small", true, true, true, 2},
+        {"buffer exact", true, true, true, 3},           {"buffer larger", false, true, true, 16},
+    };
+    for (const auto& row : kRows) {
+        CAPTURE(row.how);
+        Answer windows{0, 0xEEEE, row.offered, std::vector<std::uint8_t>(16, 0xAA)};
+        windows.status =
+            RegQueryValueExA(real, "Style", nullptr, row.withType ? &windows.type : nullptr,
+                             row.withBuffer ? windows.buffer.data() : nullptr, row.withSize ? &windows.size : nullptr);
+        Answer zinna{0, 0xEEEE, row.offered, std::vector<std::uint8_t>(16, 0xAA)};
+        std::uint32_t type = zinna.type, size = zinna.size;
+        zinna.status =
+            module.RegQueryValueExA(ours, "Style", row.withType ? &type : nullptr,
+                                    row.withBuffer ? zinna.buffer.data() : nullptr, row.withSize ? &size : nullptr);
+        zinna.type = type;
+        zinna.size = size;
+        CHECK(zinna.status == windows.status);
+        CHECK(zinna.type == windows.type);
+        CHECK(zinna.size == windows.size);
+        // A buffer too small is undefined in Windows' documentation; ours is left untouched.
+        if (windows.status != ERROR_MORE_DATA) CHECK(zinna.buffer == windows.buffer);
+    }
+    CHECK(RegQueryValueExA(real, "Style", nullptr, nullptr, std::vector<BYTE>(4).data(), nullptr) ==
+          ERROR_INVALID_PARAMETER);
+    RegCloseKey(real);
+    module.RegCloseKey(ours);
+}

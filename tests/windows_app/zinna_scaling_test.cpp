@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "desktop_session.h"
+#include "win32/wine_log_pixels.h"
 #include "host_test_character.h"
 
 #include <doctest/doctest.h>
@@ -31,46 +32,6 @@ std::string Describe(const RECT& r) {
     text << "(" << r.left << "," << r.top << ")-(" << r.right << "," << r.bottom << ")";
     return text.str();
 }
-
-// One registry value set for as long as this lives, then put back as it was.
-class RegistryDword {
-public:
-    RegistryDword(HKEY root, const wchar_t* path, const wchar_t* name, DWORD value) : name_(name) {
-        REQUIRE(RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key_, nullptr) ==
-                ERROR_SUCCESS);
-        DWORD size = sizeof(before_);
-        DWORD type = 0;
-        had_ =
-            RegQueryValueExW(key_, name, nullptr, &type, reinterpret_cast<BYTE*>(&before_), &size) == ERROR_SUCCESS &&
-            type == REG_DWORD;
-        RegSetValueExW(key_, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
-    }
-    ~RegistryDword() {
-        if (had_)
-            RegSetValueExW(key_, name_, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&before_), sizeof(before_));
-        else
-            RegDeleteValueW(key_, name_);
-        RegCloseKey(key_);
-    }
-    RegistryDword(const RegistryDword&) = delete;
-    RegistryDword& operator=(const RegistryDword&) = delete;
-
-private:
-    HKEY key_ = nullptr;
-    const wchar_t* name_;
-    DWORD before_ = 0;
-    bool had_ = false;
-};
-
-// Wine's display DPI for the processes started while this lives: Wine reads LogPixels from the
-// hardware profile's fonts key (where winecfg writes it), else from the user's desktop key.
-struct WineLogPixels {
-    RegistryDword profile, desktop;
-    explicit WineLogPixels(DWORD dpi)
-        : profile(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Fonts",
-                  L"LogPixels", dpi),
-          desktop(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels", dpi) {}
-};
 
 // The test character, its frame 128x128, as the Windows directory's zinna.acs while this lives.
 struct CharacterFileInWindows {

@@ -1,5 +1,7 @@
 #include "platform/sim/sim_desktop.h"
 
+#include "platform/core/registry_copy_out.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -152,15 +154,8 @@ std::int32_t SimDesktop::RegQueryValueExA(RegistryKey key, const std::string& va
     } else if (value = Value(node->second.name, valueName); !value) {
         status = ERROR_FILE_NOT_FOUND;
     } else {
-        auto size = static_cast<std::uint32_t>(value->data.size());
-        if (type) *type = value->type;
-        if (data != nullptr && (dataSize == nullptr || *dataSize < size)) {
-            status = ERROR_MORE_DATA;
-        } else if (data != nullptr) {
-            std::copy(value->data.begin(), value->data.end(), data);
-            result = TextOf(value->data);
-        }
-        if (dataSize) *dataSize = size;
+        status = platform::CopyOutValue(value->type, value->data, type, data, dataSize);
+        if (status == ERROR_SUCCESS && data != nullptr) result = TextOf(value->data);
     }
     trace_.Record("os", {{"fn", std::string("RegQueryValue")},
                          {"key", node != keys_.end() ? node->second.name : std::string()},

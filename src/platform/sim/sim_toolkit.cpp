@@ -6,29 +6,20 @@ namespace zinna::sim {
 
 SimToolkit::SimToolkit(SimScreen screen, std::uint32_t seed, std::vector<float> firstRandomNumbers, VirtualClock& clock,
                        Trace& trace, ControlFactory controlFactory)
-    : screen_(screen),
+    : CoreToolkit(clock),
+      screen_(screen),
       seed_(seed),
       random_(std::move(firstRandomNumbers)),
-      clock_(clock),
       trace_(trace),
-      controlFactory_(std::move(controlFactory)) {}
+      controlFactory_(std::move(controlFactory)) {
+    core_.SetPlatformStop([this](EndReason reason) {
+        trace_.Record("end", {{"reason", std::string(EndReasonName(reason))}});
+    });
+}
 
 void SimToolkit::SetTimer1Interval(basic::Long intervalMs, TimerEvents& handler) {
     trace_.Record("timer", {{"interval", std::int64_t{intervalMs}}});
-    if (nextTick_) clock_.Cancel(*nextTick_);
-    nextTick_.reset();
-    timerHandler_ = &handler;
-    timerInterval_ = intervalMs;
-    if (intervalMs > 0) ScheduleTick(clock_.NowMs() + intervalMs);
-}
-
-void SimToolkit::ScheduleTick(std::int64_t atMs) {
-    nextTick_ = clock_.ScheduleAt(atMs, [this, atMs] {
-        nextTick_.reset();
-        if (Ended() || timerInterval_ <= 0) return;
-        ScheduleTick(atMs + timerInterval_);  // ticks keep their rhythm whatever a handler does
-        timerHandler_->Timer1_Timer();
-    });
+    core_.SetTimer1Interval(intervalMs, handler);
 }
 
 void SimToolkit::MsgBox(const std::string& prompt) {
@@ -46,15 +37,6 @@ std::unique_ptr<AgentControl> SimToolkit::CreateObject(const std::string& progId
     if (progId != "Agent.Control.2" || !controlFactory_)
         throw basic::BasicError(basic::kErrCannotCreateObject, "ActiveX component can't create object");
     return controlFactory_(events);
-}
-
-void SimToolkit::End(EndReason reason) {
-    if (Ended()) return;
-    endReason_ = reason;
-    if (nextTick_) clock_.Cancel(*nextTick_);
-    nextTick_.reset();
-    trace_.Record("end", {{"reason", std::string(EndReasonName(reason))}});
-    if (endHandler_) endHandler_(reason);
 }
 
 }  // namespace zinna::sim

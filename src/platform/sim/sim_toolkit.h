@@ -4,6 +4,7 @@
 #pragma once
 
 #include "boundary/window_toolkit.h"
+#include "platform/core/toolkit_core.h"
 #include "platform/layout_units.h"
 #include "platform/sim/scripted_random.h"
 #include "platform/sim/trace.h"
@@ -20,7 +21,7 @@ struct SimScreen {
     int dpi = kDefaultDpi;  // the display's dots per inch: 96 is 100 % scaling, 192 is 200 %
 };
 
-class SimToolkit final : public WindowToolkit {
+class SimToolkit final : public platform::CoreToolkit {
 public:
     using ControlFactory = std::function<std::unique_ptr<AgentControl>(AgentEvents&)>;
 
@@ -39,31 +40,27 @@ public:
     void Randomize() override;
     float Rnd() override { return random_.Rnd(); }
     std::unique_ptr<AgentControl> CreateObject(const std::string& progId, AgentEvents& events) override;
-    void End(EndReason reason) override;
 
-    // Called when the program ends itself (after its own ending has given the desktop back), and
-    // while a message box shows (the simulated user answers at once, unless a kill comes first).
-    void SetEndHandler(std::function<void(EndReason)> handler) { endHandler_ = std::move(handler); }
+    // Called while a message box shows (the simulated user answers at once, unless a kill comes first).
     void SetMessageBoxHandler(std::function<void()> handler) { messageBoxHandler_ = std::move(handler); }
 
-    bool Ended() const { return endReason_.has_value(); }
-    std::optional<EndReason> EndedBecause() const { return endReason_; }
+    // Runs work on the virtual clock after the caller returns, guarded as every handler is.
+    void Post(std::function<void()> work) { core_.Post(std::move(work)); }
+    // Runs a handler of the simulated world's own under the toolkit's guard.
+    void Guard(const std::function<void()>& work) { core_.Guard(work); }
+
+    bool Ended() const { return core_.Ended(); }
+    std::optional<EndReason> EndedBecause() const { return core_.EndedWith(); }
+    int ExitCode() const { return core_.ExitCode(); }
     std::size_t RandomDraws() const { return random_.Draws(); }
 
 private:
-    void ScheduleTick(std::int64_t atMs);
-
     SimScreen screen_;
     std::uint32_t seed_;
+    // Seeded from the run's seed, not the time of day: every run with the same seed is the same.
     ScriptedRandom random_;
-    VirtualClock& clock_;
     Trace& trace_;
     ControlFactory controlFactory_;
-    TimerEvents* timerHandler_ = nullptr;
-    basic::Long timerInterval_ = 0;
-    std::optional<ClockTimerId> nextTick_;
-    std::optional<EndReason> endReason_;
-    std::function<void(EndReason)> endHandler_;
     std::function<void()> messageBoxHandler_;
 };
 

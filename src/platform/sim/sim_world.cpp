@@ -10,13 +10,6 @@
 
 namespace zinna::sim {
 
-namespace {
-
-// Thrown from inside the program's code to stop it where it stands, as a killed process stops.
-struct SimulatedKill {};
-
-}  // namespace
-
 // The built-in host, and once it has loaded her, the presenter that draws her on the recorded
 // surface; the presenter goes before the character it watches.
 class SimWorld::PresentedHost final : public AgentControl {
@@ -55,7 +48,8 @@ SimWorld::SimWorld(SimConfig config)
     sounds_.trace = &trace_;
     if (config_.stateDir) LoadSimDesktop(desktop_, *config_.stateDir / kSimDesktopFile);
     if (journal_) toolkit_.SetEndHandler([this](EndReason) { journal_->ProgramEnded(); });
-    if (config_.killAtMessageBox) toolkit_.SetMessageBoxHandler([] { throw SimulatedKill{}; });
+    toolkit_.SetDesktopRescue([this] { form_.Dispatch().EndAfterEscapedError(); });
+    if (config_.killAtMessageBox) toolkit_.SetMessageBoxHandler([] { throw platform::ProcessKilled{}; });
 }
 
 ZinnaModule& SimWorld::ProgramModule() {
@@ -166,7 +160,7 @@ void SimWorld::RunUntil(std::int64_t timeMs) {
     if (toolkit_.Ended() || killed_) return;
     try {
         clock_.RunUntil(timeMs, [this] { return toolkit_.Ended(); });
-    } catch (const SimulatedKill&) {
+    } catch (const platform::ProcessKilled&) {
         Kill();
     }
 }

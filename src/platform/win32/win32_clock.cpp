@@ -15,7 +15,8 @@ constexpr UINT kRunDueMessage = WM_APP + 1;  // something is already due: run it
 
 }  // namespace
 
-Win32Clock::Win32Clock(HINSTANCE instance, Guard guard) : guard_(std::move(guard)) {
+Win32Clock::Win32Clock(HINSTANCE instance, Guard guard) {
+    SetGuard(std::move(guard));
     QueryPerformanceFrequency(&frequency_);
     QueryPerformanceCounter(&start_);
     WNDCLASSEXW windowClass{};
@@ -54,42 +55,13 @@ std::int64_t Win32Clock::NowMs() const {
     return ticks / frequency_.QuadPart * 1000 + ticks % frequency_.QuadPart * 1000 / frequency_.QuadPart;
 }
 
-ClockTimerId Win32Clock::ScheduleAt(std::int64_t timeMs, std::function<void()> callback) {
-    const ClockTimerId id = nextId_++;
-    pending_.emplace(Key{timeMs, id}, std::move(callback));
-    dueOf_.emplace(id, timeMs);
-    if (!running_) Arm();
-    return id;
-}
-
-void Win32Clock::Cancel(ClockTimerId id) {
-    const auto it = dueOf_.find(id);
-    if (it == dueOf_.end()) return;
-    pending_.erase(Key{it->second, id});
-    dueOf_.erase(it);
-    if (!running_) Arm();
-}
-
-void Win32Clock::RunDue() {
-    running_ = true;
-    // Callbacks scheduled for now by a callback run in this same pass, in order.
-    while (!pending_.empty() && pending_.begin()->first.first <= NowMs()) {
-        const auto first = pending_.begin();
-        std::function<void()> callback = std::move(first->second);
-        dueOf_.erase(first->first.second);
-        pending_.erase(first);
-        guard_(callback);
-    }
-    running_ = false;
-    Arm();
-}
-
-void Win32Clock::Arm() {
-    if (pending_.empty()) {
+void Win32Clock::NextDueChanged() {
+    const std::optional<std::int64_t> due = NextDueMs();
+    if (!due) {
         KillTimer(window_, kDueTimerId);
         return;
     }
-    const std::int64_t wait = pending_.begin()->first.first - NowMs();
+    const std::int64_t wait = *due - NowMs();
     if (wait <= 0) {
         KillTimer(window_, kDueTimerId);
         if (!immediatePosted_) immediatePosted_ = PostMessageW(window_, kRunDueMessage, 0, 0) != FALSE;

@@ -4,8 +4,11 @@
 #include "platform/win32/win32_module.h"
 #include "platform/win32/wide_text.h"
 
+#include "platform/core/registry_copy_out.h"
+
 #include <cstring>
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace zinna::win32 {
@@ -80,16 +83,9 @@ std::int32_t Win32Module::RegQueryValueExA(RegistryKey key, const std::string& v
     } else {
         converted.assign(stored.begin(), stored.end());
     }
-    const auto needed = static_cast<std::uint32_t>(converted.size());
-    if (type != nullptr) *type = storedType;
-    if (dataSize == nullptr) return data == nullptr ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
-    if (data != nullptr && *dataSize < needed) {
-        *dataSize = needed;
-        return ERROR_MORE_DATA;
-    }
-    if (data != nullptr) std::memcpy(data, converted.data(), needed);
-    *dataSize = needed;
-    return ERROR_SUCCESS;
+    return platform::CopyOutValue(storedType,
+                                  std::span(reinterpret_cast<const std::uint8_t*>(converted.data()), converted.size()),
+                                  type, data, dataSize);
 }
 
 std::int32_t Win32Module::RegSetValueExA(RegistryKey key, const std::string& valueName, std::uint32_t reserved,

@@ -15,17 +15,10 @@ namespace zinna::win32 {
 
 namespace {
 
-constexpr UINT_PTR kTimer1Id = 1;
 constexpr UINT kRunPostedMessage = WM_APP + 1;
 // The main window's stored client area, in pixels at 96 dots per inch.
 constexpr int kClientWidth = 312;
 constexpr int kClientHeight = 213;
-
-int ExitCodeOf(EndReason reason) {
-    if (reason == EndReason::LoadFailure) return 1;
-    if (reason == EndReason::Error) return 2;
-    return 0;  // the user quit, or the session ended
-}
 
 void RegisterMainWindowClass(HINSTANCE instance, WNDPROC procedure) {
     WNDCLASSEXW windowClass{};
@@ -45,7 +38,15 @@ void RegisterMainWindowClass(HINSTANCE instance, WNDPROC procedure) {
 }  // namespace
 
 Win32Toolkit::Win32Toolkit(HINSTANCE instance, std::string appTitle)
-    : instance_(instance), appTitle_(std::move(appTitle)) {
+    : Timer1Clock(instance, [this](const std::function<void()>& work) { RunGuarded(work); }),
+      CoreToolkit(timer1Clock),
+      instance_(instance),
+      appTitle_(std::move(appTitle)) {
+    core_.SetPlatformStop([this](EndReason reason) { Stop(reason); });
+    // Nothing unwinds through Windows' message dispatch; a debugger hears what escaped.
+    core_.SetErrorReport([](const std::string& description) {
+        OutputDebugStringW(WideFromUtf8("zinna: an error escaped every handler: " + description + "\n").c_str());
+    });
     RegisterMainWindowClass(instance_, &Win32Toolkit::WindowProcedure);
     RECT frame{0, 0, kClientWidth, kClientHeight};
     AdjustWindowRectEx(&frame, WS_OVERLAPPEDWINDOW, FALSE, 0);
@@ -77,12 +78,6 @@ LRESULT CALLBACK Win32Toolkit::WindowProcedure(HWND window, UINT message, WPARAM
 
 LRESULT Win32Toolkit::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case WM_TIMER:
-            if (wParam == kTimer1Id) {
-                OnTimer();
-                return 0;
-            }
-            break;
         case kRunPostedMessage:
             RunNextPosted();
             return 0;
@@ -90,12 +85,12 @@ LRESULT Win32Toolkit::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             return TRUE;  // never hold up the user's log off or shut down
         case WM_ENDSESSION:
             // The session really ends: put the user's desktop back while there is still time.
-            if (wParam != FALSE && !endReason_ && sessionEnding_) RunGuarded(sessionEnding_);
+            if (wParam != FALSE && sessionEnding_) RunGuarded(sessionEnding_);
             return 0;
         case WM_CLOSE:
             // Someone asks the program to close (a task manager's gentle end): the same as the
             // session's end, so that the desktop is put back. The window itself goes with the program.
-            if (!endReason_ && sessionEnding_) RunGuarded(sessionEnding_);
+            if (sessionEnding_) RunGuarded(sessionEnding_);
             return 0;
         default:
             break;
@@ -103,33 +98,14 @@ LRESULT Win32Toolkit::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcW(window_, message, wParam, lParam);
 }
 
-void Win32Toolkit::RunGuarded(const std::function<void()>& work) {
-    // Handlers report their own errors through the dispatch point; nothing may unwind through
-    // Windows' message dispatch, so whatever still escapes ends the program.
-    try {
-        work();
-    } catch (...) {
-        if (!endReason_) Stop(EndReason::Error);
-    }
-}
-
-void Win32Toolkit::OnTimer() {
-    // A tick that comes while the previous one is still running (inside a message box) is skipped.
-    if (endReason_ || timerHandler_ == nullptr || inTimerHandler_) return;
-    inTimerHandler_ = true;
-    TimerEvents* handler = timerHandler_;
-    RunGuarded([handler] { handler->Timer1_Timer(); });
-    inTimerHandler_ = false;
-}
-
 void Win32Toolkit::Post(std::function<void()> work) {
-    if (endReason_) return;
+    if (core_.Ended()) return;
     posted_.push_back(std::move(work));
     PostMessageW(window_, kRunPostedMessage, 0, 0);
 }
 
 void Win32Toolkit::RunNextPosted() {
-    if (endReason_ || posted_.empty()) return;
+    if (core_.Ended() || posted_.empty()) return;
     std::function<void()> work = std::move(posted_.front());
     posted_.pop_front();
     RunGuarded(work);
@@ -137,13 +113,13 @@ void Win32Toolkit::RunNextPosted() {
 
 int Win32Toolkit::RunMessageLoop() {
     MSG message;
-    while (!endReason_) {
+    while (!core_.Ended()) {
         const BOOL got = GetMessageW(&message, nullptr, 0, 0);
         if (got == 0 || got == -1) break;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
-    return endReason_ ? ExitCodeOf(*endReason_) : 0;
+    return core_.ExitCode();
 }
 
 int Win32Toolkit::LogicalPixelsX() {
@@ -167,16 +143,6 @@ double Win32Toolkit::TwipsPerPixelY() { return TwipsPerPixelAt(LogicalPixelsY())
 double Win32Toolkit::ScreenWidth() { return ScreenTwips(GetSystemMetrics(SM_CXSCREEN), LogicalPixelsX()); }
 
 double Win32Toolkit::ScreenHeight() { return ScreenTwips(GetSystemMetrics(SM_CYSCREEN), LogicalPixelsY()); }
-
-void Win32Toolkit::SetTimer1Interval(basic::Long intervalMs, TimerEvents& handler) {
-    timerHandler_ = &handler;
-    if (intervalMs <= 0) {
-        if (timerRunning_) KillTimer(window_, kTimer1Id);
-        timerRunning_ = false;
-        return;
-    }
-    timerRunning_ = SetTimer(window_, kTimer1Id, static_cast<UINT>(intervalMs), nullptr) != 0;
-}
 
 void Win32Toolkit::MsgBox(const std::string& prompt) {
     MessageBoxW(window_, WideFromUtf8(prompt).c_str(), WideFromUtf8(appTitle_).c_str(), MB_OK | MB_SETFOREGROUND);
@@ -203,17 +169,6 @@ std::string Win32Toolkit::AppPath() {
 
 WindowHandle Win32Toolkit::hWnd() { return reinterpret_cast<WindowHandle>(window_); }
 
-void Win32Toolkit::Randomize() {
-    // Seeded from the time of day, in milliseconds since midnight, as the old runtime's timer.
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    const auto msSinceMidnight =
-        static_cast<std::uint32_t>(((now.wHour * 60 + now.wMinute) * 60 + now.wSecond) * 1000 + now.wMilliseconds);
-    random_.Randomize(msSinceMidnight);
-}
-
-float Win32Toolkit::Rnd() { return random_.Rnd(); }
-
 std::unique_ptr<AgentControl> Win32Toolkit::CreateObject(const std::string& progId, AgentEvents& events) {
     // The installed control wins where it is registered; everywhere else the built-in host takes
     // its place, on this thread's real time.
@@ -221,28 +176,14 @@ std::unique_ptr<AgentControl> Win32Toolkit::CreateObject(const std::string& prog
         !ProgIdIsRegistered(progId)) {
         // The hidden main window owns her windows, as a form owns its pop-ups.
         return std::make_unique<HostedAgentControl>(
-            instance_, events,
-            [this](const std::function<void()>& work) {
-                if (!endReason_) RunGuarded(work);
-            },
-            window_);
+            instance_, events, [this](const std::function<void()>& work) { RunGuarded(work); }, window_);
     }
     return CreateAgentControl(progId, events, *this);
 }
 
-void Win32Toolkit::End(EndReason reason) {
-    if (endReason_) return;
-    if (endHandler_) endHandler_(reason);
-    Stop(reason);
-}
-
 void Win32Toolkit::Stop(EndReason reason) {
-    if (endReason_) return;
-    endReason_ = reason;
-    if (timerRunning_) KillTimer(window_, kTimer1Id);
-    timerRunning_ = false;
     posted_.clear();
-    PostQuitMessage(ExitCodeOf(reason));
+    PostQuitMessage(platform::ExitCodeOf(reason));
 }
 
 }  // namespace zinna::win32

@@ -5,9 +5,10 @@
 
 #include "platform/win32/windows_api.h"
 
-#include "basic/random.h"
 #include "boundary/window_toolkit.h"
+#include "platform/core/toolkit_core.h"
 #include "platform/win32/ui_thread_queue.h"
+#include "platform/win32/win32_clock.h"
 
 #include <deque>
 #include <functional>
@@ -16,7 +17,14 @@
 
 namespace zinna::win32 {
 
-class Win32Toolkit final : public WindowToolkit, public UiThreadQueue {
+// Timer1's clock, made before the core that runs on it: a message-only window of this thread, so
+// that a modal loop keeps it ticking.
+struct Timer1Clock {
+    explicit Timer1Clock(HINSTANCE instance, Win32Clock::Guard guard) : timer1Clock(instance, std::move(guard)) {}
+    Win32Clock timer1Clock;
+};
+
+class Win32Toolkit final : private Timer1Clock, public platform::CoreToolkit, public UiThreadQueue {
 public:
     // Creates the hidden main window. appTitle is the caption of the message box.
     Win32Toolkit(HINSTANCE instance, std::string appTitle);
@@ -28,29 +36,21 @@ public:
     double ScreenHeight() override;
     double TwipsPerPixelX() override;
     double TwipsPerPixelY() override;
-    void SetTimer1Interval(basic::Long intervalMs, TimerEvents& handler) override;
     void MsgBox(const std::string& prompt) override;
     std::string AppTitle() override;
     std::string AppPath() override;
     WindowHandle hWnd() override;
-    void Randomize() override;
-    float Rnd() override;
     std::unique_ptr<AgentControl> CreateObject(const std::string& progId, AgentEvents& events) override;
-    void End(EndReason reason) override;
 
     void Post(std::function<void()> work) override;
 
     // Runs the message loop until End; returns the program's exit code (0 after a quit, 1 after a
     // failed character load, 2 after an error). Returns at once when End came first.
     int RunMessageLoop();
-    std::optional<EndReason> EndedWith() const { return endReason_; }
 
     // Called when Windows ends the user's session (log off, shut down) while the program runs, and
     // when the main window is asked to close.
     void SetSessionEndingHandler(std::function<void()> handler) { sessionEnding_ = std::move(handler); }
-    // Called when the program ends itself through End (each of its endings gives the desktop back
-    // first); not when an error escaped every handler and the toolkit had to stop it.
-    void SetEndHandler(std::function<void(EndReason)> handler) { endHandler_ = std::move(handler); }
 
     // How the main window's class is registered, so that the session's end can be sent to it.
     static constexpr const wchar_t* kWindowClass = L"ZinnaMainWindow";
@@ -60,9 +60,8 @@ public:
 private:
     static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
-    void RunGuarded(const std::function<void()>& work);
+    void RunGuarded(const std::function<void()>& work) { core_.Guard(work); }
     void Stop(EndReason reason);
-    void OnTimer();
     void RunNextPosted();
     int LogicalPixelsX();
     int LogicalPixelsY();
@@ -70,14 +69,8 @@ private:
     HINSTANCE instance_;
     std::string appTitle_;
     HWND window_ = nullptr;
-    TimerEvents* timerHandler_ = nullptr;
-    bool timerRunning_ = false;
-    bool inTimerHandler_ = false;
     std::deque<std::function<void()>> posted_;
     std::function<void()> sessionEnding_;
-    std::function<void(EndReason)> endHandler_;
-    std::optional<EndReason> endReason_;
-    basic::BasicRandom random_;
 };
 
 }  // namespace zinna::win32

@@ -3,6 +3,8 @@
 #include "platform/linux/desktop/setting_text.h"
 #include "platform/linux/desktop/shell_open.h"
 
+#include "platform/core/registry_copy_out.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -137,16 +139,7 @@ std::int32_t LinuxModule::RegQueryValueExA(RegistryKey key, const std::string& v
     if (!IsDesktopKey(key)) return ERROR_INVALID_HANDLE;
     StoredValue value;
     if (const std::int32_t status = ReadValue(Lower(valueName), &value); status != ERROR_SUCCESS) return status;
-    const auto size = static_cast<std::uint32_t>(value.data.size());
-    if (type) *type = value.type;
-    if (dataSize == nullptr) return data == nullptr ? ERROR_SUCCESS : kErrorInvalidParameter;
-    if (data != nullptr && *dataSize < size) {
-        *dataSize = size;
-        return ERROR_MORE_DATA;
-    }
-    if (data != nullptr && size > 0) std::memcpy(data, value.data.data(), size);  // an empty value has no bytes
-    *dataSize = size;
-    return ERROR_SUCCESS;
+    return platform::CopyOutValue(value.type, value.data, type, data, dataSize);
 }
 
 std::int32_t LinuxModule::RegSetValueExA(RegistryKey key, const std::string& valueName, std::uint32_t,

@@ -7,7 +7,7 @@
 #include "boundary/window_toolkit.h"
 #include "stage/host/stage_control.h"
 
-#include "basic/random.h"
+#include "platform/core/toolkit_core.h"
 #include "platform/linux/x11/event_loop.h"
 
 #include <functional>
@@ -18,7 +18,7 @@ namespace zinna::x11 {
 
 class HostedAgentControl;
 
-class X11Toolkit final : public WindowToolkit {
+class X11Toolkit final : public platform::CoreToolkit {
 public:
     // files reads the character file the program names by its own path.
     X11Toolkit(EventLoop& loop, std::string appTitle, stage::CharacterFileSource files);
@@ -30,26 +30,18 @@ public:
     double ScreenHeight() override;
     double TwipsPerPixelX() override;
     double TwipsPerPixelY() override;
-    void SetTimer1Interval(basic::Long intervalMs, TimerEvents& handler) override;
     void MsgBox(const std::string& prompt) override;
     std::string AppTitle() override { return appTitle_; }
     std::string AppPath() override;
     WindowHandle hWnd() override { return static_cast<WindowHandle>(window_); }
-    void Randomize() override;
-    float Rnd() override { return random_.Rnd(); }
     std::unique_ptr<AgentControl> CreateObject(const std::string& progId, AgentEvents& events) override;
-    void End(EndReason reason) override;
 
     // Runs the loop until End; returns the program's exit code (0 after a quit or the session's
     // end, 1 after a failed character load, 2 after an error). Returns at once when End came first.
     int RunMessageLoop();
-    std::optional<EndReason> EndedWith() const { return endReason_; }
 
     // Called when the session ends (a signal) while the program runs.
     void SetSessionEndingHandler(std::function<void()> handler) { sessionEnding_ = std::move(handler); }
-
-    // Called once the program has ended (each of its endings has given the desktop back first).
-    void SetEndHandler(std::function<void(EndReason)> handler) { endHandler_ = std::move(handler); }
 
     // Called once, when her first frame has been sent to the screen (start-up measurements).
     void SetFirstFrameListener(std::function<void()> listener) { firstFrame_ = std::move(listener); }
@@ -61,26 +53,15 @@ public:
     static constexpr const char* kAgentProgId = "Agent.Control.2";
 
 private:
-    void RunGuarded(const std::function<void()>& work);
-    void ScheduleTick(std::int64_t atMs);
     int Dpi() const;
 
     EventLoop& loop_;
     std::string appTitle_;
     stage::CharacterFileSource files_;
     ::Window window_ = 0;
-    TimerEvents* timerHandler_ = nullptr;
-    basic::Long timerInterval_ = 0;
-    std::optional<ClockTimerId> nextTick_;
-    bool inTimerHandler_ = false;
     std::function<void()> sessionEnding_;
-    std::function<void(EndReason)> endHandler_;
     std::function<void()> firstFrame_;
-    std::optional<EndReason> endReason_;
-    basic::BasicRandom random_;
     HostedAgentControl* host_ = nullptr;
 };
-
-int ExitCodeOf(EndReason reason);
 
 }  // namespace zinna::x11
