@@ -2,12 +2,16 @@
 # The README's two commands as a new user meets them: on a fresh minimal Debian 12 (debootstrap's
 # minbase, in a chroot, as root), from a clean clone of this repository's current branch. Not run by
 # CI: it needs root, the network to Debian's mirror, and about half an hour on two cores.
-#   bare-debian-check.sh [CHROOT]   (default /work/chroot; made when missing, kept afterwards)
+#   bare-debian-check.sh [CHROOT [COMMAND...]]
+# CHROOT defaults to /work/chroot (made when missing, kept afterwards); the commands to run, to
+# run-sim and test-all.
 # Prints each command's time and result; their output goes to CHROOT/root/run-sim.log and
 # CHROOT/root/test-all.log. Exits 1 when either command failed.
 set -euo pipefail
 repo=$(git -C "$(dirname "$0")/.." rev-parse --show-toplevel)
 root=${1:-/work/chroot}
+commands=("${@:2}")
+[ ${#commands[@]} -gt 0 ] || commands=(run-sim test-all)
 [ "$(id -u)" = 0 ] || { echo "bare-debian-check: run as root" >&2; exit 2; }
 
 # The same mirror as this machine's apt.
@@ -41,7 +45,7 @@ git clone -q --branch "$(git -C "$repo" rev-parse --abbrev-ref HEAD)" "$repo" "$
 echo "bare-debian-check: $(git -C "$root/root/zinna" log --oneline -1)" >&2
 
 failed=0
-for command in run-sim test-all; do
+for command in "${commands[@]}"; do
   start=$SECONDS
   status=0
   chroot "$root" /usr/bin/env -i HOME=/root TERM=dumb LANG=C.UTF-8 \
