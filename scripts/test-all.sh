@@ -38,6 +38,7 @@ build_and_test() {
   cmake --preset "$1" >/dev/null && cmake --build --preset "$1" -j "$jobs" && ctest --preset "$1" -j "$jobs"
 }
 
+# One line a stage: stage NAME COMMAND...
 stage packages install_packages
 stage commands scripts/check-commands.sh
 stage "include graph" scripts/include-graph.sh
