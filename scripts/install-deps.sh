@@ -4,21 +4,25 @@
 #   install-deps.sh --sim   only what building and running zinna-sim (the simulated desktop) needs
 #   install-deps.sh --desktop   that and what building and running zinna on the user's X desktop needs
 set -euo pipefail
-# zinna-sim: the compiler, PNG snapshots, GIF movies, and the art build (character and wallpaper).
-sim_packages=(cmake g++ make pkg-config libpng-dev libgif-dev librsvg2-bin sox fonts-dejavu-core)
-# zinna on an X desktop: Xlib with Shape, Render and XFixes (a compositor's coming and going), Xft, GIO for the desktop's settings,
-# PulseAudio's simple API, xdpyinfo (x11-utils) to see that the X server answers, xdg-open.
+# zinna-sim: the compiler, PNG snapshots, GIF movies (giflib, and libimagequant for their colours),
+# and the art build (character and wallpaper).
+sim_packages=(cmake g++ make pkg-config libpng-dev libgif-dev libimagequant-dev librsvg2-bin sox fonts-dejavu-core)
+# zinna on an X desktop: Xlib with Shape, Render and XFixes (a compositor's coming and going), Xft,
+# GIO for the desktop's settings, PulseAudio's simple API, xdpyinfo (x11-utils) to see that the X
+# server answers, xdg-open.
 desktop_packages=(libx11-dev libxext-dev libxrender-dev libxfixes-dev libxft-dev libfontconfig-dev libglib2.0-dev
   gsettings-desktop-schemas libpulse-dev x11-utils xdg-utils)
 test_packages=(doctest-dev clang libclang-rt-dev
   # the Windows build and its tests under Wine
   g++-mingw-w64-x86-64-posix wine wine64 fonts-wine xvfb
+  # the .deb: cpack's generator runs file on what it packs
+  file
   # the installer package: wixl builds it, msitools' msibuild completes it and msiinfo reads it back
   wixl msitools
   # zinna.exe used as a person would: screenshots of the X screen, the mouse and keys
   imagemagick xdotool
-  # scripts/include-graph.sh and the formatting check
-  git python3 clang-format
+  # scripts/include-graph.sh and the formatting check; pgrep for the measuring scripts
+  git python3 clang-format procps
   # the Linux desktop layer: Xlib, GIO, and the real settings services its tests run against
   libx11-dev libglib2.0-dev gsettings-desktop-schemas cinnamon-desktop-data mate-desktop-common
   xfconf dbus xdg-utils

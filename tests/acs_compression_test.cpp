@@ -76,7 +76,9 @@ TEST_CASE("compression round-trips data of every kind") {
         {"noise", Pseudorandom(5000, 1, 256)},
         {"few symbols", Pseudorandom(30000, 2, 3)},
     };
-    for (const auto& [name, data] : cases) {
+    for (const auto& testCase : cases) {
+        const char* name = testCase.first;
+        const Bytes& data = testCase.second;
         CAPTURE(name);
         CHECK(Decompress(Compress(data), data.size(), 0) == data);
     }

@@ -164,7 +164,9 @@ TEST_CASE("bad regions are rejected when the image is decoded") {
          }(),
          "does not hold its 1 rectangles"},
     };
-    for (const auto& [region, expected] : cases) {
+    for (const auto& testCase : cases) {
+        const Bytes& region = testCase.first;
+        const char* expected = testCase.second;
         CAPTURE(expected);
         HandMadeFile made;
         made.images = {ImageRecord(5, 2, false, pixels, region)};

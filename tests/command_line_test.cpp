@@ -1,8 +1,11 @@
 #include "sim_command_line.h"
 
 #include "cli/command_line.h"
+#include "cli/program_command_line.h"
 
 #include <doctest/doctest.h>
+
+#include <algorithm>
 
 using namespace zinna;
 using namespace zinna::sim;
@@ -116,5 +119,56 @@ TEST_CASE("without a script, the user quits ten seconds before the run's end") {
         REQUIRE(story.size() == 1);
         CHECK(story[0].timeMs == (seconds - 10) * 1000);
         CHECK(story[0].command == "Quit");
+    }
+}
+
+TEST_CASE("zinna's command line: what each spelling does on Linux and on Windows") {
+    using cli::OptionStyle;
+    using cli::ProgramAction;
+    struct Row {
+        std::vector<std::string> args;
+        OptionStyle style;
+        ProgramAction action;
+        std::string textStart;  // what the printed text begins with; empty: no text
+    };
+    const std::string version = std::string("zinna ") + ZINNA_TEST_VERSION + "\n";
+    const Row rows[] = {
+        {{}, OptionStyle::Posix, ProgramAction::Run, ""},
+        {{}, OptionStyle::Windows, ProgramAction::Run, ""},
+        {{"--restore"}, OptionStyle::Posix, ProgramAction::Restore, ""},
+        {{"--restore"}, OptionStyle::Windows, ProgramAction::Restore, ""},
+        {{"/restore"}, OptionStyle::Windows, ProgramAction::Restore, ""},
+        {{"/RESTORE"}, OptionStyle::Windows, ProgramAction::Restore, ""},
+        {{"--help"}, OptionStyle::Posix, ProgramAction::Print, "usage: zinna [--restore]\n"},
+        {{"-h"}, OptionStyle::Posix, ProgramAction::Print, "usage: zinna [--restore]\n"},
+        {{"--restore", "--help"}, OptionStyle::Posix, ProgramAction::Print, "usage: "},  // help wins
+        {{"--help"}, OptionStyle::Windows, ProgramAction::Print, "usage: zinna [/restore]\n"},
+        {{"/?"}, OptionStyle::Windows, ProgramAction::Print, "usage: zinna [/restore]\n"},
+        {{"/restore", "/?"}, OptionStyle::Windows, ProgramAction::Print, "usage: "},
+        {{"--version"}, OptionStyle::Posix, ProgramAction::Print, version},
+        {{"--version"}, OptionStyle::Windows, ProgramAction::Print, version},
+        // Mistakes: one line naming what was wrong, and where the usage is.
+        {{"--bogus"}, OptionStyle::Posix, ProgramAction::Refuse, "zinna: unknown option --bogus (see zinna --help)\n"},
+        {{"--restore", "--bogus"}, OptionStyle::Posix, ProgramAction::Refuse, "zinna: unknown option --bogus"},
+        {{"--bogus"}, OptionStyle::Windows, ProgramAction::Refuse, "zinna: unknown option --bogus (see zinna /?)\n"},
+        {{"/bogus"}, OptionStyle::Windows, ProgramAction::Refuse, "zinna: unknown option /bogus (see zinna /?)\n"},
+        {{"/restorex"}, OptionStyle::Windows, ProgramAction::Refuse, "zinna: unknown option /restorex"},
+        // Linux has no slash options: "/restore" there is a file name, and zinna takes none.
+        {{"/restore"}, OptionStyle::Posix, ProgramAction::Refuse, "zinna: unexpected operand /restore"},
+        {{"/?"}, OptionStyle::Posix, ProgramAction::Refuse, "zinna: unexpected operand /?"},
+        {{"wallpaper.png"}, OptionStyle::Windows, ProgramAction::Refuse, "zinna: unexpected operand wallpaper.png"},
+        {{"--restore=yes"}, OptionStyle::Posix, ProgramAction::Refuse, "zinna: unknown option --restore=yes"},
+    };
+    for (const Row& row : rows) {
+        CAPTURE(row.args.empty() ? std::string("(none)") : row.args.front());
+        CAPTURE(row.style == OptionStyle::Windows);
+        const cli::ProgramCommand command = cli::ParseProgramCommandLine(row.args, row.style);
+        CHECK(command.action == row.action);
+        CHECK(command.text.rfind(row.textStart, 0) == 0);
+        if (row.textStart.empty()) CHECK(command.text.empty());
+        if (row.action == ProgramAction::Refuse) {
+            CHECK(command.text.back() == '\n');
+            CHECK(std::count(command.text.begin(), command.text.end(), '\n') == 1);
+        }
     }
 }

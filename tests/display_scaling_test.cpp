@@ -69,10 +69,12 @@ TEST_CASE("whole layout units per pixel give the program the display's true pixe
     const std::pair<int, int> screens[] = {{1024, 768}, {1366, 768}, {1920, 1080}, {2560, 1600}, {3840, 2160}};
     sim::VirtualClock clock;
     sim::Trace trace(clock);
-    for (const auto& [dpi, twips] : scalings) {
+    for (const auto& scaling : scalings) {
+        const int dpi = scaling.first, twips = scaling.second;
         CAPTURE(dpi);
         CHECK(TwipsPerPixelAt(dpi) == twips);
-        for (const auto& [width, height] : screens) {
+        for (const auto& screen : screens) {
+            const int width = screen.first, height = screen.second;
             CAPTURE(width);
             sim::SimToolkit toolkit(sim::SimScreen{width, height, dpi}, 1, {}, clock, trace, nullptr);
             CHECK(ScreenWidthPixels(toolkit) == width);

@@ -46,6 +46,8 @@ for tool in "$@"; do
             expect 0 '"width":' 0 -- "$tool" "$character" --json ;;
         acs-sample | acs-bench | acs-render)
             expect 2 '' 1 -- "$tool" ;;
+        zinna)  # takes no operand; Windows' /restore is a file name here
+            expect 2 '' 1 -- "$tool" /restore ;;
         zinna-sim)
             expect 2 '' 1 -- "$tool" an-operand
             expect 0 '^seed 5$' 0 -- "$tool" --seconds 0 --simple-control --seed 5 ;;

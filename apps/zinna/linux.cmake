@@ -5,7 +5,7 @@ include(GNUInstallDirs)
 find_program(ZINNA_RSVG_CONVERT rsvg-convert)
 
 add_executable(zinna main_linux.cpp)
-target_link_libraries(zinna PRIVATE zinna_program zinna_linux_x11 zinna_linux_desktop zinna_journal)
+target_link_libraries(zinna PRIVATE zinna_program zinna_linux_x11 zinna_linux_desktop zinna_journal zinna_cli)
 
 install(TARGETS zinna RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES linux/zinna.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)

@@ -1,9 +1,12 @@
 // Zinna on Windows: the companion itself. One instance per session. A restore journal left by an
 // earlier run that did not end in order is applied first; then the main window's start-up runs,
-// then the message loop until the program ends. "zinna.exe /restore" only applies the journal.
+// then the message loop until the program ends. "zinna.exe /restore" only applies the journal;
+// /?, --help, --version and a usage mistake are answered before anything else.
 #include "platform/win32/windows_api.h"
 #include <objbase.h>
+#include <shellapi.h>
 
+#include "cli/program_command_line.h"
 #include "lifecycle/program_constants.h"
 #include "lifecycle/zinna_form.h"
 #include "platform/journal/journaling_module.h"
@@ -11,9 +14,12 @@
 #include "platform/win32/win32_journal.h"
 #include "platform/win32/win32_module.h"
 #include "platform/win32/win32_toolkit.h"
+#include "platform/win32/wide_text.h"
 
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -31,9 +37,48 @@ private:
     bool initialised_;
 };
 
+// The arguments after the program's name, as UTF-8.
+std::vector<std::string> Arguments(const wchar_t* commandLine) {
+    int count = 0;
+    LPWSTR* arguments = CommandLineToArgvW(commandLine, &count);
+    std::vector<std::string> result;
+    if (arguments == nullptr) return result;
+    for (int i = 1; i < count; ++i) result.push_back(zinna::win32::Utf8FromWide(arguments[i]));
+    LocalFree(arguments);
+    return result;
+}
+
+// A program of the Windows subsystem has no console of its own: the text goes to the standard
+// handle it was given (a pipe or a file), else to the console of the prompt that started it.
+void Print(DWORD standardHandle, const std::string& text) {
+    HANDLE output = GetStdHandle(standardHandle);
+    HANDLE console = INVALID_HANDLE_VALUE;
+    if ((output == nullptr || output == INVALID_HANDLE_VALUE) && AttachConsole(ATTACH_PARENT_PROCESS)) {
+        console = CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
+        output = console;
+    }
+    if (output == nullptr || output == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    WriteFile(output, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    if (console != INVALID_HANDLE_VALUE) CloseHandle(console);
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    using zinna::cli::ProgramAction;
+    const zinna::cli::ProgramCommand command =
+        zinna::cli::ParseProgramCommandLine(Arguments(GetCommandLineW()), zinna::cli::OptionStyle::Windows);
+    if (command.action == ProgramAction::Print) {
+        Print(STD_OUTPUT_HANDLE, command.text);
+        return 0;
+    }
+    if (command.action == ProgramAction::Refuse) {
+        Print(STD_ERROR_HANDLE, command.text);
+        return 2;
+    }
+
     // A second Zinna leaves the desktop, and the journal, to the first one and touches nothing.
     const zinna::win32::SingleInstance singleInstance;
     if (!singleInstance.IsFirst()) return 0;
@@ -56,7 +101,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
             zinna::win32::ReportJournalNotice);
         journal->Recover();  // before the program reads anything
     }
-    if (zinna::win32::IsRestoreCommand(GetCommandLineW())) return 0;
+    if (command.action == ProgramAction::Restore) return 0;
 
     const ComApartment apartment;
     std::optional<zinna::journal::JournalingModule> journaling;

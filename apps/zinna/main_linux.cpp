@@ -1,7 +1,9 @@
 // Zinna on a Linux desktop (X11, or a Wayland session through XWayland): the companion itself. One
 // instance per display. A restore journal left by an earlier run that did not end in order is
 // applied first; then the main window's start-up runs, then the loop until the program ends.
-// "zinna --restore" only applies the journal.
+// "zinna --restore" only applies the journal; --help, --version and a usage mistake are answered
+// before the display is opened.
+#include "cli/program_command_line.h"
 #include "lifecycle/program_constants.h"
 #include "lifecycle/zinna_form.h"
 #include "platform/journal/journaling_module.h"
@@ -20,7 +22,6 @@
 
 #include <chrono>
 #include <climits>
-#include <cstring>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -73,16 +74,19 @@ void ReportJournalNotice(const zinna::journal::JournalNotice& notice) {
     std::fputs(zinna::journal::NoticeLine(notice).c_str(), stderr);
 }
 
-bool IsRestoreCommand(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--restore") == 0) return true;
-    }
-    return false;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
+    using zinna::cli::ProgramAction;
+    const zinna::cli::ProgramCommand command =
+        zinna::cli::ParseProgramCommandLine({argv + 1, argv + argc}, zinna::cli::OptionStyle::Posix);
+    if (command.action == ProgramAction::Print)
+        return std::fputs(command.text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0 ? 0 : 1;
+    if (command.action == ProgramAction::Refuse) {
+        std::fputs(command.text.c_str(), stderr);
+        return 2;
+    }
+
     std::optional<zinna::x11::XConnection> x;
     try {
         x.emplace();
@@ -137,7 +141,7 @@ int main(int argc, char** argv) {
         recovery = journal->Recover();  // before the program reads anything
     }
     // "zinna --restore" fails when a journal is left that it could not give back or had to set aside.
-    if (IsRestoreCommand(argc, argv))
+    if (command.action == ProgramAction::Restore)
         return recovery == zinna::journal::Recovery::Kept || recovery == zinna::journal::Recovery::SetAside ? 1 : 0;
 
     std::optional<zinna::journal::JournalingModule> journaling;

@@ -1,15 +1,14 @@
 // Writes an animated GIF frame by frame, keeping only the frame before: a movie of any length uses
-// the same memory. Colours go to one fixed palette (6 levels of red and blue, 7 of green); only the
-// rectangle that changed since the frame before is written, and a frame that did not change
-// lengthens the one before, so a still screen costs nothing.
+// the same memory. Only the rectangle that changed since the frame before is written, and a frame
+// that did not change lengthens the one before, so a still screen costs nothing. Each rectangle has
+// its own palette of up to 256 colours, chosen for it by libimagequant and dithered, so gradients
+// (a glow, a shadow) keep their look. The file is created as any file the user makes (umask).
 #pragma once
 
 #include "image/rgba_image.h"
 
-#include <cstdint>
 #include <filesystem>
 #include <optional>
-#include <vector>
 
 struct GifFileType;
 
@@ -39,13 +38,10 @@ private:
 
     GifFileType* file_ = nullptr;
     int width_, height_;
-    std::vector<std::uint8_t> shown_;  // the palette indices of the last frame added
-    std::optional<Pending> pending_;   // the last changed rectangle, written when its delay is known
+    image::RgbaImage shown_;            // the last frame added
+    std::optional<Pending> pending_;  // its rectangle that changed, written when its delay is known
     int framesWritten_ = 0;
     bool failed_ = false;
 };
-
-// The palette index for a colour.
-std::uint8_t PaletteIndex(std::uint8_t red, std::uint8_t green, std::uint8_t blue);
 
 }  // namespace zinna::gif

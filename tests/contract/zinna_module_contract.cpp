@@ -235,10 +235,10 @@ const ModuleCase kCases[] = {
          Write(module, "Number", kTypeDword, dword);
          Write(module, "Blob", kTypeBinary, binary);
          Write(module, "Path", kTypeExpandSz, expandable);
-         for (auto [name, type, data] :
-              {std::tuple{"Number", kTypeDword, dword}, std::tuple{"Blob", kTypeBinary, binary},
-               std::tuple{"Path", kTypeExpandSz, expandable}}) {
-             CAPTURE(name);
+         for (const auto& value : {std::tuple{"Number", kTypeDword, dword}, std::tuple{"Blob", kTypeBinary, binary},
+                                   std::tuple{"Path", kTypeExpandSz, expandable}}) {
+             const auto& [name, type, data] = value;
+             CAPTURE(std::get<0>(value));
              const Read read = ReadValue(module, name);
              CHECK(read.type == type);
              CHECK(read.data == data);

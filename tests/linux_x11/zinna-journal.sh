@@ -31,6 +31,23 @@ if [ "$mode" = gnome ]; then
 fi
 before=$(desktop_settings)
 
+# Asked for her usage, her version or with a mistake, she prints and leaves the display alone: no
+# window, no setting changed, no journal. (Were she started instead, she would run until the timeout.)
+for args in --help --version --bogus "--restore --bogus"; do
+  status=0
+  # shellcheck disable=SC2086 # the words of $args are the arguments
+  timeout 20 "$zinna" $args >"$work/out" 2>"$work/err" || status=$?
+  case $args in
+    --help | --version) [ $status = 0 ] && [ -s "$work/out" ] && [ ! -s "$work/err" ] ||
+      fail "zinna $args: exit status $status, standard error: $(cat "$work/err")" ;;
+    *) [ $status = 2 ] && [ ! -s "$work/out" ] && [ "$(wc -l <"$work/err")" = 1 ] ||
+      fail "zinna $args: exit status $status, standard error: $(cat "$work/err")" ;;
+  esac
+  [ "$(desktop_settings)" = "$before" ] || fail "zinna $args changed the desktop's settings"
+  [ ! -e "$journal" ] || fail "zinna $args wrote a journal"
+  if shown '^Zinna$'; then fail "zinna $args showed her"; fi
+done
+
 # Killed while she wears the desktop: the journal stays, "zinna --restore" applies it.
 kill_her() {
   "$zinna" 2>>"$work/stderr" &

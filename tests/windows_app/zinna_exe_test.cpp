@@ -97,12 +97,20 @@ void SetUserDesktop(const std::optional<std::wstring>& tile, const std::optional
 
 struct Process {
     PROCESS_INFORMATION info{};
-    explicit Process(const std::wstring& exe, const std::wstring& arguments = L"") {
+    // With `output` and `error` (inheritable handles), the process writes its standard output and
+    // standard error there.
+    explicit Process(const std::wstring& exe, const std::wstring& arguments = L"", HANDLE output = nullptr,
+                     HANDLE error = nullptr) {
         STARTUPINFOW startup{};
         startup.cb = sizeof(startup);
+        if (output != nullptr) {
+            startup.dwFlags = STARTF_USESTDHANDLES;
+            startup.hStdOutput = output;
+            startup.hStdError = error;
+        }
         std::wstring commandLine = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
-        REQUIRE(CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                               &info));
+        REQUIRE(CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, output != nullptr, 0, nullptr,
+                               nullptr, &startup, &info));
     }
     ~Process() {
         if (WaitForSingleObject(info.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(info.hProcess, 99);
@@ -378,6 +386,80 @@ TEST_CASE("a second Zinna exits at once and touches nothing") {
     Process second(ZinnaExe());
     CHECK(second.WaitForExit(10000) == std::optional<DWORD>(0));
     CHECK(ReadDesktop() == before);
+}
+
+namespace {
+
+// A scratch file the child process can write its standard output or error into.
+struct CapturedOutput {
+    std::wstring path;
+    HANDLE handle;
+    explicit CapturedOutput(const std::wstring& name) {
+        wchar_t folder[MAX_PATH] = {};
+        GetTempPathW(MAX_PATH, folder);
+        path = std::wstring(folder) + name;
+        SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+        handle = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited, CREATE_ALWAYS,
+                             0, nullptr);
+        REQUIRE(handle != INVALID_HANDLE_VALUE);
+    }
+    ~CapturedOutput() {
+        CloseHandle(handle);
+        DeleteFileW(path.c_str());
+    }
+    CapturedOutput(const CapturedOutput&) = delete;
+    CapturedOutput& operator=(const CapturedOutput&) = delete;
+    std::string Text() const {
+        std::string text;
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return text;
+        char buffer[4096];
+        DWORD got = 0;
+        while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
+        CloseHandle(file);
+        return text;
+    }
+};
+
+}  // namespace
+
+TEST_CASE("zinna.exe's command line: /? and --version print, a mistake is refused, and none touches the desktop") {
+    SetUserDesktop(L"0", L"2");
+    DeleteFileW(JournalPath().c_str());
+    const DesktopState before = ReadDesktop();
+    struct Row {
+        const wchar_t* arguments;
+        DWORD exitCode;
+        std::string outputStart;  // empty: nothing on standard output, one line on standard error
+    };
+    const Row rows[] = {
+        {L"/?", 0, "usage: zinna [/restore]\n"},
+        {L"--help", 0, "usage: zinna [/restore]\n"},
+        {L"--version", 0, "zinna 0."},
+        {L"--bogus", 2, ""},
+        {L"/bogus", 2, ""},
+        {L"/restore --bogus", 2, ""},
+        {L"wallpaper.bmp", 2, ""},
+    };
+    for (const Row& row : rows) {
+        const std::wstring arguments = row.arguments;
+        CAPTURE(std::string(arguments.begin(), arguments.end()));  // ASCII
+        CapturedOutput output(L"zinna-out.txt"), error(L"zinna-err.txt");
+        Process zinna(ZinnaExe(), row.arguments, output.handle, error.handle);
+        CHECK(zinna.WaitForExit(10000) == std::optional<DWORD>(row.exitCode));
+        const std::string out = output.Text(), err = error.Text();
+        if (row.outputStart.empty()) {
+            CHECK(out.empty());
+            CHECK(err.rfind("zinna: ", 0) == 0);
+            CHECK(std::count(err.begin(), err.end(), '\n') == 1);
+        } else {
+            CHECK(out.rfind(row.outputStart, 0) == 0);
+            CHECK(err.empty());
+        }
+        CHECK(ReadDesktop() == before);
+        CHECK(!JournalExists());
+    }
 }
 
 namespace {

@@ -1,6 +1,5 @@
 #include "platform/win32/windows_api.h"
 #include <sddl.h>
-#include <shellapi.h>
 
 #include "platform/win32/win32_journal.h"
 
@@ -33,19 +32,6 @@ void ReportJournalNotice(const journal::JournalNotice& notice) {
     std::fputs(line.c_str(), stderr);
     std::fflush(stderr);
     OutputDebugStringW(WideFromUtf8(line).c_str());
-}
-
-bool IsRestoreCommand(const wchar_t* commandLine) {
-    int count = 0;
-    LPWSTR* arguments = CommandLineToArgvW(commandLine, &count);
-    if (arguments == nullptr) return false;
-    bool restore = false;
-    for (int i = 1; i < count; ++i) {  // the first is the program itself
-        restore = restore || CompareStringOrdinal(arguments[i], -1, L"/restore", -1, TRUE) == CSTR_EQUAL ||
-                  CompareStringOrdinal(arguments[i], -1, L"--restore", -1, FALSE) == CSTR_EQUAL;
-    }
-    LocalFree(arguments);
-    return restore;
 }
 
 }  // namespace zinna::win32

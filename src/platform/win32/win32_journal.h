@@ -1,5 +1,5 @@
 // What zinna.exe adds to the restore journal on Windows: which desktop the values belong to (the
-// user's security identifier), where its notices go, and the recovery command.
+// user's security identifier), and where its notices go.
 #pragma once
 
 #include "platform/journal/restore_journal.h"
@@ -15,8 +15,5 @@ std::string CurrentDesktopName();
 // A notice goes to the standard error (seen when zinna.exe is run from a console or a script) and
 // to the debugger's output; never into a window.
 void ReportJournalNotice(const journal::JournalNotice& notice);
-
-// Whether the command line asks only for the recovery: "/restore" (any letter case) or "--restore".
-bool IsRestoreCommand(const wchar_t* commandLine);
 
 }  // namespace zinna::win32

@@ -125,7 +125,9 @@ public:
     bool SetStyle(PictureStyle style) override {
         Operation operation(*this);
         for (const auto& [known, number] : kImageStyles) {
-            if (known == style) return SetEverywhere("image-style", [&] { return g_variant_new_int32(number); });
+            // A copy: Clang before 16 cannot capture a structured binding.
+            const int value = number;
+            if (known == style) return SetEverywhere("image-style", [value] { return g_variant_new_int32(value); });
         }
         return false;
     }
