@@ -38,7 +38,7 @@ private:
 
     GifFileType* file_ = nullptr;
     int width_, height_;
-    image::RgbaImage shown_;            // the last frame added
+    image::RgbaImage shown_;          // the last frame added
     std::optional<Pending> pending_;  // its rectangle that changed, written when its delay is known
     int framesWritten_ = 0;
     bool failed_ = false;

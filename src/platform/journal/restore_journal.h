@@ -69,10 +69,11 @@ public:
 
     // At start, before the program reads anything: applies a journal an earlier run left, while
     // the desktop still wears Zinna's wallpaper (or the journal's own, from a restore that did not
-    // finish); discards it only when the desktop reads back another wallpaper, and keeps it when the desktop cannot be read. It is removed only once
-    // every step of its restore succeeded. A journal that cannot be read, fails its checks or
-    // belongs to another desktop is set aside, never half applied. Whatever the file holds and
-    // whatever throws on the way, this reports once and returns: a journal never stops a start.
+    // finish); discards it only when the desktop reads back another wallpaper, and keeps it when
+    // the desktop cannot be read. It is removed only once every step of its restore succeeded. A
+    // journal that cannot be read, fails its checks or belongs to another desktop is set aside,
+    // never half applied. Whatever the file holds and whatever throws on the way, this reports
+    // once and returns: a journal never stops a start.
     Recovery Recover();
     // Just before the program's first change to the desktop; only the first call records. False
     // when the desktop holds more than a journal can keep: then it must not be changed at all.
