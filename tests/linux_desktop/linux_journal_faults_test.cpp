@@ -3,6 +3,7 @@
 // to the journal's bound; beyond it nothing is changed. An xfconfd that stops answering costs a few
 // seconds, the journal stays, and once it answers again "zinna --restore" gives every backdrop back.
 #include "linux_desktop_support.h"
+#include "xfconf_calls.h"
 #include "platform/journal/journaling_module.h"
 #include "platform/journal/restore_journal.h"
 
@@ -22,38 +23,13 @@ using SteadyClock = std::chrono::steady_clock;
 
 constexpr auto kRestoreLimit = std::chrono::seconds(5);  // as zinna gives her start's restore
 
-GVariant* Xfconf(GDBusConnection* bus, const char* method, GVariant* parameters) {
-    return g_dbus_connection_call_sync(bus, "org.xfce.Xfconf", "/org/xfce/Xfconf", "org.xfce.Xfconf", method,
-                                       parameters, nullptr, G_DBUS_CALL_FLAGS_NONE, 20000, nullptr, nullptr);
-}
-
-// Every property of the channel in GVariant text.
-std::map<std::string, std::string> Channel(GDBusConnection* bus) {
-    std::map<std::string, std::string> properties;
-    GVariant* reply = Xfconf(bus, "GetAllProperties", g_variant_new("(ss)", "xfce4-desktop", "/backdrop"));
-    if (reply == nullptr) return properties;
-    GVariantIter* iter = nullptr;
-    g_variant_get(reply, "(a{sv})", &iter);
-    const gchar* name = nullptr;
-    GVariant* value = nullptr;
-    while (g_variant_iter_next(iter, "{&sv}", &name, &value)) {
-        gchar* text = g_variant_print(value, TRUE);
-        properties[name] = text;
-        g_free(text);
-        g_variant_unref(value);
-    }
-    g_variant_iter_free(iter);
-    g_variant_unref(reply);
-    return properties;
-}
-
 void ClearChannel(GDBusConnection* bus) {
-    GVariant* reply = Xfconf(bus, "ResetProperty", g_variant_new("(ssb)", "xfce4-desktop", "/backdrop", TRUE));
+    GVariant* reply = XfconfCall(bus, "ResetProperty", g_variant_new("(ssb)", "xfce4-desktop", "/backdrop", TRUE));
     if (reply) g_variant_unref(reply);
 }
 
 void SetXfconf(GDBusConnection* bus, const std::string& property, GVariant* value) {
-    GVariant* reply = Xfconf(bus, "SetProperty", g_variant_new("(ssv)", "xfce4-desktop", property.c_str(), value));
+    GVariant* reply = XfconfCall(bus, "SetProperty", g_variant_new("(ssv)", "xfce4-desktop", property.c_str(), value));
     REQUIRE(reply != nullptr);
     g_variant_unref(reply);
 }
@@ -176,7 +152,7 @@ TEST_CASE("a killed run on Xfce is undone by the next start, every backdrop, up 
         const fs::path state = dataFolder.parent_path() / ("state-" + std::to_string(c.monitors));
         const fs::path journalPath = state / "zinna" / "restore.journal";
         MakeBackdrops(bus, c.monitors, c.workspaces);
-        const auto users = Channel(bus);
+        const auto users = XfconfBackdrops(bus);
         {
             Run killed(dataFolder, journalPath);
             ProgramOnDesktop program(*killed.journaling);
@@ -184,12 +160,12 @@ TEST_CASE("a killed run on Xfce is undone by the next start, every backdrop, up 
             // Killed: no quit, nothing given back.
             CHECK(fs::exists(journalPath) == c.journalled);
             if (!c.journalled) {
-                CHECK(Channel(bus) == users);  // not journalled: not changed at all
+                CHECK(XfconfBackdrops(bus) == users);  // not journalled: not changed at all
                 REQUIRE(killed.notices.size() == 1);
                 CHECK(killed.notices[0].kind == journal::JournalNotice::Kind::Refused);
                 continue;
             }
-            const auto dressed = Channel(bus);
+            const auto dressed = XfconfBackdrops(bus);
             CHECK(dressed != users);
             int wearing = 0;
             for (const auto& [name, value] : dressed)
@@ -200,7 +176,7 @@ TEST_CASE("a killed run on Xfce is undone by the next start, every backdrop, up 
         const auto started = SteadyClock::now();
         CHECK(next.Recover() == journal::Recovery::Restored);
         CHECK(SteadyClock::now() - started < kRestoreLimit);
-        CHECK(Channel(bus) == users);
+        CHECK(XfconfBackdrops(bus) == users);
         CHECK_FALSE(fs::exists(journalPath));
     }
     g_object_unref(bus);
@@ -227,12 +203,12 @@ TEST_CASE("an xfconfd that stops answering costs a few seconds, keeps the journa
         const fs::path journalPath = state / "zinna" / "restore.journal";
         fs::remove_all(state);
         MakeBackdrops(bus, 2, 4);
-        const auto users = Channel(bus);
+        const auto users = XfconfBackdrops(bus);
         {
             Run killed(dataFolder, journalPath);
             ProgramOnDesktop(*killed.journaling).Start();
         }
-        const auto dressed = Channel(bus);
+        const auto dressed = XfconfBackdrops(bus);
         REQUIRE(fs::exists(journalPath));
         const std::string journalText = [&] {
             std::ifstream in(journalPath, std::ios::binary);
@@ -256,9 +232,9 @@ TEST_CASE("an xfconfd that stops answering costs a few seconds, keeps the journa
         }  // SIGCONT
         std::ifstream in(journalPath, std::ios::binary);
         CHECK(std::string(std::istreambuf_iterator<char>(in), {}) == journalText);  // kept as it was
-        if (!c.stopMidRestore) CHECK(Channel(bus) == dressed);                      // nothing was changed
+        if (!c.stopMidRestore) CHECK(XfconfBackdrops(bus) == dressed);              // nothing was changed
         CHECK(ZinnaRestore(dataFolder, state) == 0);
-        CHECK(Channel(bus) == users);
+        CHECK(XfconfBackdrops(bus) == users);
         CHECK_FALSE(fs::exists(journalPath));
     }
     g_object_unref(bus);
@@ -271,7 +247,7 @@ TEST_CASE("zinna --restore fails while the journal cannot be given back, and kee
     const fs::path state = dataFolder.parent_path() / "state-restore";
     const fs::path journalPath = state / "zinna" / "restore.journal";
     MakeBackdrops(bus, 1, 2);
-    const auto users = Channel(bus);
+    const auto users = XfconfBackdrops(bus);
     {
         Run killed(dataFolder, journalPath);
         ProgramOnDesktop(*killed.journaling).Start();
@@ -282,7 +258,7 @@ TEST_CASE("zinna --restore fails while the journal cannot be given back, and kee
         CHECK(fs::exists(journalPath));
     }
     CHECK(ZinnaRestore(dataFolder, state) == 0);
-    CHECK(Channel(bus) == users);
+    CHECK(XfconfBackdrops(bus) == users);
     CHECK(ZinnaRestore(dataFolder, state) == 0);  // nothing left to do
     g_object_unref(bus);
 }

@@ -2,6 +2,7 @@
 // of each desktop on a private session: the program's picture, style and colour while it runs,
 // and afterwards every setting exactly as it was, a setting at its default reset to it.
 #include "linux_desktop_support.h"
+#include "xfconf_calls.h"
 
 #include <gio/gio.h>
 
@@ -154,36 +155,10 @@ TEST_CASE("a GSettings state naming keys the desktop does not keep is refused ke
 
 namespace {
 
-// xfconf's own interface, called as xfconf-query would.
-GVariant* Xfconf(GDBusConnection* bus, const char* method, GVariant* parameters) {
-    return g_dbus_connection_call_sync(bus, "org.xfce.Xfconf", "/org/xfce/Xfconf", "org.xfce.Xfconf", method,
-                                       parameters, nullptr, G_DBUS_CALL_FLAGS_NONE, 10000, nullptr, nullptr);
-}
-
-// Every backdrop property's value in GVariant text.
-std::map<std::string, std::string> Backdrop(GDBusConnection* bus) {
-    std::map<std::string, std::string> properties;
-    GVariant* reply = Xfconf(bus, "GetAllProperties", g_variant_new("(ss)", "xfce4-desktop", "/backdrop"));
-    if (reply == nullptr) return properties;
-    GVariantIter* iter = nullptr;
-    g_variant_get(reply, "(a{sv})", &iter);
-    const gchar* name = nullptr;
-    GVariant* value = nullptr;
-    while (g_variant_iter_next(iter, "{&sv}", &name, &value)) {
-        gchar* text = g_variant_print(value, TRUE);
-        properties[name] = text;
-        g_free(text);
-        g_variant_unref(value);
-    }
-    g_variant_iter_free(iter);
-    g_variant_unref(reply);
-    return properties;
-}
-
 void SetXfconf(GDBusConnection* bus, const std::string& property, const char* text) {
     GVariant* value = g_variant_parse(nullptr, text, nullptr, nullptr, nullptr);
     REQUIRE(value != nullptr);
-    GVariant* reply = Xfconf(bus, "SetProperty", g_variant_new("(ssv)", "xfce4-desktop", property.c_str(), value));
+    GVariant* reply = XfconfCall(bus, "SetProperty", g_variant_new("(ssv)", "xfce4-desktop", property.c_str(), value));
     REQUIRE(reply != nullptr);
     g_variant_unref(reply);
 }
@@ -205,12 +180,12 @@ TEST_CASE("every Xfce monitor and workspace wears the program's look and gets it
     SetXfconf(bus, first + "rgba1", "[<0.25>, <0.5>, <0.75>, <1.0>]");
     SetXfconf(bus, second + "last-image", "'/usr/share/backgrounds/xfce/xfce-shapes.svg'");
     SetXfconf(bus, third + "last-image", "''");
-    const auto userSettings = Backdrop(bus);
+    const auto userSettings = XfconfBackdrops(bus);
 
     auto module = ModuleOn("xfce", dataFolder);
     ProgramOnDesktop program(*module);
     program.Start();
-    const auto running = Backdrop(bus);
+    const auto running = XfconfBackdrops(bus);
     for (const auto& backdrop : {first, second, third}) {
         CAPTURE(backdrop);
         gchar* quoted = g_variant_print(g_variant_new_string(bitmap.c_str()), TRUE);
@@ -224,7 +199,7 @@ TEST_CASE("every Xfce monitor and workspace wears the program's look and gets it
     CHECK(program.Form().sOldWallPaperStyle == "10");  // zoomed: Windows' "fill"
 
     program.Quit();
-    CHECK(Backdrop(bus) == userSettings);
+    CHECK(XfconfBackdrops(bus) == userSettings);
     g_object_unref(bus);
 }
 
