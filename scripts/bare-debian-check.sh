@@ -32,6 +32,12 @@ cleanup() {
   for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do umount "${mounted[i]}" || umount -l "${mounted[i]}"; done
 }
 trap cleanup EXIT
+# A machine's root is a mount point; a chroot's folder is not, until it is bound onto itself.
+# `unshare --propagation private` (the desktop sessions' private /run) refuses a root that is not.
+if ! mountpoint -q "$root"; then
+  mount --bind "$root" "$root"
+  mounted+=("$root")
+fi
 for place in proc sys dev dev/pts dev/shm; do
   mountpoint -q "$root/$place" && continue
   mkdir -p "$root/$place"
