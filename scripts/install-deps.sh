@@ -36,7 +36,8 @@ test_packages=(doctest-dev clang libclang-rt-dev
 # Wayland with Xwayland, real dconf; python3-gi asks the shell for screenshots), KDE Plasma, MATE and
 # Cinnamon
 desktop_session_packages=(xfwm4 xfce4-panel xfdesktop4 xfconf gnome-shell dconf-service dconf-cli libglib2.0-bin xwayland python3-gi
-  plasma-desktop plasma-workspace kwin-x11 marco mate-panel caja cinnamon cinnamon-desktop-data)
+  plasma-desktop plasma-workspace kwin-x11 marco mate-panel caja mate-settings-daemon-common cinnamon
+  cinnamon-desktop-data)
 case "${1:-}" in
   --sim) packages=("${sim_packages[@]}") ;;
   --desktop) packages=("${sim_packages[@]}" "${desktop_packages[@]}") ;;
