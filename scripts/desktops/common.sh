@@ -250,6 +250,13 @@ work_area_bottom() {
   xprop -root _NET_WORKAREA | sed 's/.*= //; s/,//g' | awk '{ print $2 + $4 }'
 }
 
+# floor_of_screen for a desktop whose panels take no room at the bottom: she stands on the
+# screen's bottom, and the work area must agree.
+screen_bottom_floor() {
+  [ "$(work_area_bottom)" = "$SCREEN_H" ] || fail "the work area ends at y=$(work_area_bottom), not at the screen's bottom"
+  echo "$SCREEN_H"
+}
+
 # ---- the user's values ------------------------------------------------------------------------
 
 # The user's own picture: a path with a space and a non-ASCII letter, and a picture of its own.

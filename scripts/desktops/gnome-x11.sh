@@ -27,9 +27,6 @@ read_settings() {
   gsettings list-recursively $schema
   dconf dump /org/gnome/desktop/background/
 }
-floor_of_screen() {
-  [ "$(work_area_bottom)" = "$SCREEN_H" ] || fail "the work area ends at y=$(work_area_bottom), not at the screen's bottom"
-  echo "$SCREEN_H"
-}
+floor_of_screen() { screen_bottom_floor; }
 
 run_desktop

@@ -30,9 +30,6 @@ read_settings() {
     echo "$property = $(xfconf-query -c xfce4-desktop -p "$property" | tr '\n' ' ')"
   done
 }
-floor_of_screen() {
-  work_area_bottom | grep -qx "$SCREEN_H" || fail "the work area ends at y=$(work_area_bottom), not at the screen's bottom"
-  echo "$SCREEN_H"
-}
+floor_of_screen() { screen_bottom_floor; }
 
 run_desktop
