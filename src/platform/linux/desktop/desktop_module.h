@@ -46,6 +46,9 @@ public:
     ~LinuxModule() override;
 
     DesktopSettings* Settings() const { return settings_.get(); }
+    // True when the desktop took the latest change to each of the picture, the style and the
+    // colour (or none was asked): after the program's restore, that its desktop is back.
+    bool LastChangesTaken() const { return pictureTaken_ && styleTaken_ && colourTaken_; }
 
     std::int32_t RegOpenKeyA(RegistryKey key, const std::string& subKey, RegistryKey* result) override;
     std::int32_t RegOpenKeyExA(RegistryKey key, const std::string& subKey, std::uint32_t options,
@@ -100,6 +103,7 @@ private:
     std::map<std::string, StoredValue> otherValues_;
     std::vector<pid_t> launched_;
     bool windowsKeyDown_ = false;
+    bool pictureTaken_ = true, styleTaken_ = true, colourTaken_ = true;
 };
 
 }  // namespace zinna::linuxdesk
