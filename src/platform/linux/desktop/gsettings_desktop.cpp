@@ -155,9 +155,12 @@ private:
         if (timeoutMs <= 0) return false;
         GObjectPtr<GDBusConnection> bus(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr));
         if (!bus) return false;
+        GError* rawError = nullptr;
         VariantPtr pong(g_dbus_connection_call_sync(bus.get(), kDconfService, kDconfWriter, "org.freedesktop.DBus.Peer",
                                                     "Ping", nullptr, nullptr, G_DBUS_CALL_FLAGS_NONE, timeoutMs,
-                                                    nullptr, nullptr));
+                                                    nullptr, &rawError));
+        const ErrorPtr error(rawError);
+        deadline_.Answered(error && g_error_matches(error.get(), G_IO_ERROR, G_IO_ERROR_TIMED_OUT));
         return pong != nullptr;
     }
 

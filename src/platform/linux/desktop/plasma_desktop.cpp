@@ -162,9 +162,12 @@ private:
         const ServiceDeadline::Operation operation(deadline_);
         const int timeoutMs = deadline_.CallTimeoutMs();
         if (timeoutMs <= 0) return std::nullopt;
+        GError* rawError = nullptr;
         VariantPtr reply(g_dbus_connection_call_sync(bus_.get(), kService, kObject, kInterface, "evaluateScript",
                                                      g_variant_new("(s)", script.c_str()), G_VARIANT_TYPE("(s)"),
-                                                     G_DBUS_CALL_FLAGS_NONE, timeoutMs, nullptr, nullptr));
+                                                     G_DBUS_CALL_FLAGS_NONE, timeoutMs, nullptr, &rawError));
+        const ErrorPtr error(rawError);
+        deadline_.Answered(error && g_error_matches(error.get(), G_IO_ERROR, G_IO_ERROR_TIMED_OUT));
         if (!reply) return std::nullopt;
         const gchar* printed = nullptr;
         g_variant_get(reply.get(), "(&s)", &printed);

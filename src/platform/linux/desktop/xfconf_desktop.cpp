@@ -33,6 +33,11 @@ bool IsNotFound(const GError* error) {
     g_free(name);
     return remote == "org.xfce.Xfconf.Error.PropertyNotFound" || remote == "org.xfce.Xfconf.Error.ChannelNotFound";
 }
+// GDBus' own error for a call that got no answer in time.
+bool TimedOut(const GError* error) {
+    return error != nullptr && g_error_matches(error, G_IO_ERROR, G_IO_ERROR_TIMED_OUT);
+}
+
 // A channel without backdrop settings yet: the first monitor's first workspace.
 constexpr char kFirstBackdrop[] = "/backdrop/screen0/monitor0/workspace0/";
 
@@ -166,6 +171,7 @@ private:
         VariantPtr reply(g_dbus_connection_call_sync(bus_.get(), kService, kObject, kInterface, method, parameters,
                                                      replyType, G_DBUS_CALL_FLAGS_NONE, left, nullptr, &rawError));
         ErrorPtr owned(rawError);
+        deadline_.Answered(TimedOut(owned.get()));
         if (error) *error = std::move(owned);
         return reply;
     }
@@ -201,6 +207,7 @@ private:
         struct Progress {
             std::size_t answered = 0;
             bool done = true;
+            std::optional<bool> timedOut;  // of the last call that came back
             std::vector<bool> absentIsDone;
         } progress;
         for (const Request& request : requests) progress.absentIsDone.push_back(request.absentIsDone);
@@ -233,6 +240,7 @@ private:
                         const bool ok =
                             reply || (answer->progress->absentIsDone[answer->index] && IsNotFound(error.get()));
                         answer->progress->done = answer->progress->done && ok;
+                        answer->progress->timedOut = TimedOut(error.get());
                         ++answer->progress->answered;
                     },
                     new Answer{&progress, sent});
@@ -242,6 +250,7 @@ private:
             if (progress.answered < sent) g_main_context_iteration(context, TRUE);
         }
         g_main_context_unref(context);
+        if (progress.timedOut) deadline_.Answered(*progress.timedOut);
         return progress.done;
     }
 
