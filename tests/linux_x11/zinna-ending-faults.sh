@@ -92,7 +92,9 @@ wears_her_look() { settings | grep -q LH1024x768 || [ "$desktop" = plain ]; }
 table="
 xfce  term-service-stopped 0 10 kept    restore journal kept
 gnome term-service-stopped 0 10 kept    restore journal kept
+xfce  hup-service-stopped  0 10 kept    restore journal kept
 xfce  term                 0 10 removed -
+xfce  int                  0 10 removed -
 gnome term                 0 10 removed -
 xfce  x-lost               3 10 removed the desktop's settings are given back
 gnome x-lost               3 10 removed the desktop's settings are given back
@@ -121,7 +123,7 @@ while read -r desktop fault code limit state told; do
   esac
   began=$(date +%s%N)
   case $fault in
-    term*) kill -TERM $her ;;
+    term* | hup* | int*) kill -"$(echo "${fault%%-*}" | tr a-z A-Z)" $her ;;
     x-lost*) kill -KILL "$xvfb" ;;
   esac
   status=0
