@@ -117,10 +117,10 @@ std::string PercentDecode(std::string_view text) {
 std::optional<std::string> ScriptStringLiteral(std::string_view text) {
     if (!g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr)) return std::nullopt;
     std::string literal = "\"";
-    auto escape = [&literal](unsigned unit) {
-        char hex[8];
-        std::snprintf(hex, sizeof hex, "\\u%04X", unit);
-        literal += hex;
+    auto escape = [&literal](unsigned unit) {  // one UTF-16 unit
+        static const char kHex[] = "0123456789ABCDEF";
+        literal += "\\u";
+        for (int shift = 12; shift >= 0; shift -= 4) literal += kHex[(unit >> shift) & 0xF];
     };
     for (const char* c = text.data(); c < text.data() + text.size(); c = g_utf8_next_char(c)) {
         const gunichar code = g_utf8_get_char(c);
