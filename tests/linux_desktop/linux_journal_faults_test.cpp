@@ -256,32 +256,35 @@ TEST_CASE("the program's own quit with a hung settings service costs a few secon
     // Its restore takes four steps (the colour, both style values, the picture), some of them a read
     // and a change: a service found hung costs the first call its budget (3 s) and each later one
     // little (0.5 s), 5 s in all where each step's own budget made 15 s; and the desktop reports
-    // that it did not take them back.
+    // that it did not take them back, so her journal stays.
     const auto dataFolder = MakeDataFolder();
     GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
     REQUIRE(bus != nullptr);
     const fs::path reply = dataFolder / "reply.txt", log = dataFolder / "scripts.log";
     std::ofstream(reply) << "org.kde.image file%3A%2F%2F%2Fa.png 2 %23123456\n";
-    for (const char* desktop : {"xfce", "kde"}) {
-        CAPTURE(std::string(desktop));
-        if (std::string(desktop) == "xfce") MakeBackdrops(bus, 2, 4);
+    for (const std::string desktop : {"xfce", "kde"}) {
+        CAPTURE(desktop);
+        if (desktop == "xfce") MakeBackdrops(bus, 2, 4);
         std::optional<PlasmaStandIn> plasma;
-        if (std::string(desktop) == "kde") plasma.emplace(log, reply);
-        auto module = ModuleOn(desktop, dataFolder);
-        ProgramOnDesktop program(*module);
+        if (desktop == "kde") plasma.emplace(log, reply);
+        const fs::path journalPath = dataFolder.parent_path() / ("state-quit-" + desktop) / "zinna" / "restore.journal";
+        Run run(dataFolder, journalPath, desktop.c_str());
+        ProgramOnDesktop program(*run.journaling);
         program.Start();
-        CHECK(DesktopChangesTaken(*module));
+        REQUIRE(fs::exists(journalPath));
         {
             StoppedService stopped(plasma ? plasma->Pid() : XfconfdPid(bus));
             const auto began = SteadyClock::now();
             program.Quit();
             const auto took = SteadyClock::now() - began;
             CHECK(took < std::chrono::milliseconds(7500));
-            CHECK_FALSE(DesktopChangesTaken(*module));
+            CHECK_FALSE(run.journal->ProgramEnded());
+            CHECK(fs::exists(journalPath));
         }
-        // Answering again, the next change gets its full budget and is taken.
+        // Answering again, the next change gets its full budget and is taken: the journal goes.
         program.Quit();
-        CHECK(DesktopChangesTaken(*module));
+        CHECK(run.journal->ProgramEnded());
+        CHECK_FALSE(fs::exists(journalPath));
     }
     g_object_unref(bus);
 }
