@@ -7,6 +7,7 @@
 #include "platform/win32/stage_windows.h"
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_handle.h"
+#include "stage/host/stage_control.h"
 
 #include <doctest/doctest.h>
 
