@@ -15,20 +15,6 @@ namespace {
 
 using namespace zinna;
 
-struct Silence final : stage::SoundOutput {
-    void Play(std::span<const std::uint8_t>) override {}
-};
-
-struct NoEvents final : AgentEvents {
-    void Command(const std::string&) override {}
-    void DblClick(const std::string&, basic::Integer, basic::Integer, basic::Integer, basic::Integer) override {}
-    void DragStart(const std::string&, basic::Integer, basic::Integer, basic::Integer, basic::Integer) override {}
-    void DragComplete(const std::string&, basic::Integer, basic::Integer, basic::Integer, basic::Integer) override {}
-    void RequestStart(RequestId) override {}
-    void RequestComplete(RequestId) override {}
-    void IdleStart(const std::string&) override {}
-};
-
 class RecordedStage final : public contract::SurfaceUnderContract {
 public:
     RecordedStage()
@@ -76,8 +62,8 @@ public:
 
 private:
     sim::VirtualClock clock_;
-    NoEvents events_;
-    Silence silence_;
+    contract::UnheardEvents events_;
+    contract::Silence silence_;
     stage::StageControl control_;
     stage::StageCharacter* her_ = nullptr;
     sim::RecordedSurface surface_;

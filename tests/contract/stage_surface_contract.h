@@ -16,11 +16,26 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace zinna::contract {
+
+// What every registration gives her control: no sound, and events nobody listens to.
+struct Silence final : stage::SoundOutput {
+    void Play(std::span<const std::uint8_t>) override {}
+};
+struct UnheardEvents final : AgentEvents {
+    void Command(const std::string&) override {}
+    void DblClick(const std::string&, basic::Integer, basic::Integer, basic::Integer, basic::Integer) override {}
+    void DragStart(const std::string&, basic::Integer, basic::Integer, basic::Integer, basic::Integer) override {}
+    void DragComplete(const std::string&, basic::Integer, basic::Integer, basic::Integer, basic::Integer) override {}
+    void RequestStart(RequestId) override {}
+    void RequestComplete(RequestId) override {}
+    void IdleStart(const std::string&) override {}
+};
 
 // The character the cases use: the host test character (tests/host_test_character.h) with Blink's
 // first image transparent on its left half.

@@ -13,20 +13,6 @@ namespace {
 
 using namespace zinna;
 
-struct Silence final : stage::SoundOutput {
-    void Play(std::span<const std::uint8_t>) override {}
-};
-
-struct NoEvents final : AgentEvents {
-    void Command(const std::string&) override {}
-    void DblClick(const std::string&, basic::Integer, basic::Integer, basic::Integer, basic::Integer) override {}
-    void DragStart(const std::string&, basic::Integer, basic::Integer, basic::Integer, basic::Integer) override {}
-    void DragComplete(const std::string&, basic::Integer, basic::Integer, basic::Integer, basic::Integer) override {}
-    void RequestStart(RequestId) override {}
-    void RequestComplete(RequestId) override {}
-    void IdleStart(const std::string&) override {}
-};
-
 class StageOnX final : public contract::SurfaceUnderContract {
 public:
     StageOnX()
@@ -72,8 +58,8 @@ public:
 private:
     x11::XConnection& x_ = testing::TestConnection();
     x11::EventLoop loop_{x_};
-    NoEvents events_;
-    Silence silence_;
+    contract::UnheardEvents events_;
+    contract::Silence silence_;
     stage::StageControl control_;
     stage::StageCharacter* her_ = nullptr;
     std::unique_ptr<x11::StageWindows> windows_;

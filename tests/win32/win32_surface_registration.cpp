@@ -15,20 +15,6 @@ namespace {
 
 using namespace zinna;
 
-struct Silence final : stage::SoundOutput {
-    void Play(std::span<const std::uint8_t>) override {}
-};
-
-struct NoEvents final : AgentEvents {
-    void Command(const std::string&) override {}
-    void DblClick(const std::string&, basic::Integer, basic::Integer, basic::Integer, basic::Integer) override {}
-    void DragStart(const std::string&, basic::Integer, basic::Integer, basic::Integer, basic::Integer) override {}
-    void DragComplete(const std::string&, basic::Integer, basic::Integer, basic::Integer, basic::Integer) override {}
-    void RequestStart(RequestId) override {}
-    void RequestComplete(RequestId) override {}
-    void IdleStart(const std::string&) override {}
-};
-
 class StageOnWindows final : public contract::SurfaceUnderContract {
 public:
     StageOnWindows()
@@ -78,8 +64,8 @@ public:
 
 private:
     win32::Win32Clock clock_{GetModuleHandleW(nullptr), [](const std::function<void()>& work) { work(); }};
-    NoEvents events_;
-    Silence silence_;
+    contract::UnheardEvents events_;
+    contract::Silence silence_;
     stage::StageControl control_;
     stage::StageCharacter* her_ = nullptr;
     std::unique_ptr<win32::StageWindows> windows_;
