@@ -4,6 +4,22 @@
 
 #include <doctest/doctest.h>
 
+#include <cstdio>
+
+namespace doctest {
+// A colour read back as the failure message shows it: 0xRRGGBB, or "none" where she lets the
+// pointer through.
+template <>
+struct StringMaker<std::optional<std::uint32_t>> {
+    static String convert(const std::optional<std::uint32_t>& colour) {
+        if (!colour) return "none";
+        char text[16];
+        std::snprintf(text, sizeof text, "0x%06X", static_cast<unsigned>(*colour));
+        return text;
+    }
+};
+}  // namespace doctest
+
 namespace zinna::contract {
 
 namespace {
@@ -12,7 +28,7 @@ constexpr std::int64_t kWaitMs = 5000;  // the longest a case waits for her to r
 constexpr int kSide = testing::kTestFrameSide;
 
 // The colour of an image of the test character: every image is of one palette entry, its index + 1.
-std::uint32_t ImageColour(int image) {
+std::optional<std::uint32_t> ImageColour(int image) {
     const acs::Character character = testing::MakeHostTestCharacter();
     const acs::Rgb rgb = character.info.palette[static_cast<std::size_t>(image) + 1];
     return static_cast<std::uint32_t>(rgb.red) << 16 | static_cast<std::uint32_t>(rgb.green) << 8 | rgb.blue;
