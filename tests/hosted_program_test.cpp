@@ -136,4 +136,9 @@ TEST_CASE("the simulated user's actions go through the presenter: the menu, the 
     CHECK(surface->Balloon() == character->Balloon());
     CHECK(surface->BalloonLines() == character->BalloonLinesShown());
     CHECK(run.world->Presenter()->Moves() > 0);  // the flight's moves between wing beats, the drag
+    // Her wing beats come back to pictures already kept: fewer are made than shown, and the
+    // surface keeps exactly what the presenter counts.
+    CHECK(run.world->Presenter()->Additions() < run.world->Presenter()->Drawings());
+    CHECK(surface->KeptPictures() == run.world->Presenter()->KeptPictures());
+    CHECK(surface->PicturesAdded() == run.world->Presenter()->Additions());
 }

@@ -72,14 +72,16 @@ struct Presented {
     std::deque<std::function<void()>> posted;
     std::unique_ptr<StagePresenter> presenter;
 
-    explicit Presented(std::vector<std::uint8_t> file = testing::HostTestCharacterFile())
+    explicit Presented(std::vector<std::uint8_t> file = testing::HostTestCharacterFile(),
+                       std::size_t keptBytes = kKeptPictureBytes)
         : control(
               clock, events, sound, [file](const std::string&) { return file; }, StageSettings{}) {
         control.CharactersLoad("tester", "C:\\tester.acs");
         her = control.Loaded();
         her->SetIdleOn(basic::False);
         presenter = std::make_unique<StagePresenter>(
-            *her, surface, [this](std::function<void()> work) { posted.push_back(std::move(work)); });
+            *her, surface, [this](std::function<void()> work) { posted.push_back(std::move(work)); }, DoubleClickRule{},
+            keptBytes);
         her->MoveTo(100, 100, std::nullopt);
         her->Show();
         RunFor(1000);
@@ -103,10 +105,11 @@ struct Presented {
 
 }  // namespace
 
-TEST_CASE("drawn again only when her picture changed, moved when only her place did, shaped when her outline did") {
+TEST_CASE(
+    "each picture is added once and then switched to, moved when only her place changed, shaped when her outline did") {
     Presented p(CharacterWithHalfImage());
-    // Shown at first: Showing's two frames are one picture, drawn once.
-    CHECK(p.surface.Take() == std::vector<std::string>{"outline", "show 100,100"});
+    // Shown at first: Showing's two frames are one picture, added and shown once.
+    CHECK(p.surface.Take() == std::vector<std::string>{"add 1", "outline 1", "show 1 at 100,100"});
     CHECK(p.surface.PictureShown());
     CHECK(p.presenter->Drawings() == 1);
 
@@ -124,31 +127,45 @@ TEST_CASE("drawn again only when her picture changed, moved when only her place 
              p.presenter->Release(PointerButton::Left, 150, 130);
          },
          {"move 140,120"}},
-        // Blink: image 3 (left half clear), 4, 5 (square), back to the resting frame.
-        {"a new outline is shaped before the picture is drawn; the same outline is not shaped again",
+        // Blink: image 3 (left half clear), 4, 5 (square), back to the resting frame (image 0).
+        {"new pictures are added; a new outline is shaped before the picture is shown, the same one is not",
          [](Presented& p) {
              p.her->Play("Blink");
              p.RunFor(2000);
          },
-         {"outline", "show 140,120", "outline", "show 140,120", "show 140,120", "show 140,120"}},
+         {"add 2", "outline 2", "show 2 at 140,120", "add 3", "outline 3", "show 3 at 140,120", "add 4",
+          "show 4 at 140,120", "add 5", "show 5 at 140,120"}},
+        {"blinking again: every picture is kept, each is only switched to",
+         [](Presented& p) {
+             p.her->Play("Blink");
+             p.RunFor(2000);
+         },
+         {"outline 2", "show 2 at 140,120", "outline 3", "show 3 at 140,120", "show 4 at 140,120",
+          "show 5 at 140,120"}},
+        {"another animation's frame of the same images is the same picture: nothing to draw",
+         [](Presented& p) {
+             p.her->Play("Kiss");
+             p.RunFor(2000);
+         },
+         {}},
         {"hidden: the picture goes once (after Hiding's frames)",
          [](Presented& p) {
              p.her->Hide();
              p.RunFor(2000);
          },
-         {"show 140,120", "hide"}},
+         {"add 6", "show 6 at 140,120", "hide"}},
         {"moved while hidden: nothing on the screen",
          [](Presented& p) {
              p.her->MoveTo(300, 200, std::nullopt);
              p.RunFor(500);
          },
          {}},
-        {"shown again: drawn again at the new place, its outline as it was",
+        {"shown again: the kept picture shown at the new place, its outline as it was",
          [](Presented& p) {
              p.her->Show();
              p.RunFor(2000);
          },
-         {"show 300,200"}},
+         {"show 1 at 300,200"}},
     };
     for (const Row& row : rows) {
         CAPTURE(std::string(row.what));
@@ -157,6 +174,96 @@ TEST_CASE("drawn again only when her picture changed, moved when only her place 
     }
     CHECK(p.surface.X() == 300);
     CHECK(p.surface.Outline().size() == static_cast<std::size_t>(testing::kTestFrameSide));  // one run a row
+    CHECK(p.surface.KeptPictures() == 6);
+    CHECK(p.presenter->KeptPictures() == 6);
+    CHECK(p.presenter->KeptBytes() == 6u * testing::kTestFrameSide * testing::kTestFrameSide * 4);
+    // What the surface shows is the frame's own picture.
+    CHECK(p.surface.Picture().rgba == p.her->FrameImage().rgba);
+}
+
+TEST_CASE("the kept pictures stay within their bound, the one shown always; another scale's go") {
+    constexpr std::size_t picture = std::size_t{testing::kTestFrameSide} * testing::kTestFrameSide * 4;
+    // Blink's three frames and the resting one, with room for two pictures.
+    Presented p(CharacterWithHalfImage(), 2 * picture);
+    p.surface.Take();
+    struct Row {
+        const char* what;
+        std::function<void(Presented&)> act;
+        std::vector<std::string> calls;
+        std::size_t kept;
+    };
+    const Row rows[] = {
+        {"past the bound, the picture shown longest ago goes once the new one is shown",
+         [](Presented& p) {
+             p.her->Play("Blink");
+             p.RunFor(2000);
+         },
+         {"add 2", "outline 2", "show 2 at 100,100", "add 3", "outline 3", "show 3 at 100,100", "forget 1", "add 4",
+          "show 4 at 100,100", "forget 2", "add 5", "show 5 at 100,100", "forget 3"},
+         2},
+        {"a forgotten picture comes back under a new number",
+         [](Presented& p) {
+             p.her->Play("Showing");
+             p.RunFor(2000);
+         },
+         {"add 6", "show 6 at 100,100", "forget 4"},
+         2},
+        {"the picture shown before it is still kept: a switch",
+         [](Presented& p) {
+             p.her->Play("Rest");
+             p.RunFor(2000);
+         },
+         {"show 5 at 100,100"},
+         2},
+        {"a picture larger than the bound is kept while it is shown; the smaller scale's go",
+         [](Presented& p) {
+             p.her->SetScale(3.0);
+             p.RunFor(10);
+         },
+         {"add 7", "outline 7", "show 7 at 100,100", "forget 5", "forget 6"},
+         1},
+    };
+    for (const Row& row : rows) {
+        CAPTURE(std::string(row.what));
+        row.act(p);
+        CHECK(p.surface.Take() == row.calls);
+        CHECK(p.surface.KeptPictures() == row.kept);
+        CHECK(p.presenter->KeptPictures() == row.kept);
+    }
+}
+
+TEST_CASE("pictures of the same pixels are one; a new scale replaces the kept pictures; stale ones are sent again") {
+    // Blink's second and third images are the same square of one colour under two numbers.
+    acs::Character character = testing::MakeHostTestCharacter();
+    character.images[5] = character.images[4];
+    Presented p(acs::WriteAcs(character));
+    p.surface.Take();
+    p.her->Play("Blink");
+    p.RunFor(2000);
+    CHECK(p.surface.Take() == std::vector<std::string>{"add 2", "show 2 at 100,100", "add 3", "show 3 at 100,100",
+                                                       "add 4", "show 4 at 100,100"});
+    CHECK(p.presenter->KeptPictures() == 4);
+
+    // On a display of twice the scale: her picture and outline at that scale, and the others go.
+    p.her->SetScale(2.0);
+    p.RunFor(10);
+    CHECK(p.surface.Take() == std::vector<std::string>{"add 5", "outline 5", "show 5 at 100,100", "forget 1",
+                                                       "forget 2", "forget 3", "forget 4"});
+    CHECK(p.surface.Picture().width == 2 * testing::kTestFrameSide);
+    CHECK(p.presenter->KeptPictures() == 1);
+
+    // The platform's kept pictures went stale (a compositor came): the one shown is sent again.
+    p.presenter->PicturesStale();
+    CHECK(p.surface.Take() == std::vector<std::string>{"forget 5", "add 6", "outline 6", "show 6 at 100,100"});
+    // Hidden, they go stale again: nothing is sent until she is shown.
+    p.her->Hide();
+    p.RunFor(2000);
+    p.surface.Take();
+    p.presenter->PicturesStale();
+    CHECK(p.surface.Take().size() == 2);  // the two kept pictures forgotten
+    p.her->Show();
+    p.RunFor(2000);
+    CHECK(p.surface.Take() == std::vector<std::string>{"add 8", "outline 8", "show 8 at 100,100"});
 }
 
 TEST_CASE("two left presses make a double-click only close enough in time and place") {

@@ -176,20 +176,24 @@ struct HerOnX {
         }
         return wrong == 0;
     }
-    // The rows of her current frame that have opaque pixels: a bounding shape of her opaque
-    // pixels has at least one rectangle for each.
-    int OpaqueRows() {
+    // Whether the window's bounding shape is exactly her opaque pixels (the server may join rows of
+    // the same runs into one rectangle).
+    bool BoundingIsOpaquePixels() {
         const acs::RgbaImage& frame = control.Loaded()->FrameImage();
-        int rows = 0;
-        for (int y = 0; y < frame.height; ++y)
-            for (int x = 0; x < frame.width; ++x)
-                if (frame.rgba[(static_cast<std::size_t>(y) * frame.width + x) * 4 + 3] != 0) {
-                    ++rows;
-                    break;
-                }
-        return rows;
+        std::vector<bool> inside(static_cast<std::size_t>(frame.width) * frame.height, false);
+        int count = 0, ordering = 0;
+        XRectangle* rectangles =
+            XShapeGetRectangles(x.Get(), windows->CharacterHandle(), ShapeBounding, &count, &ordering);
+        for (int i = 0; i < count; ++i)
+            for (int y = rectangles[i].y; y < rectangles[i].y + rectangles[i].height; ++y)
+                for (int x = rectangles[i].x; x < rectangles[i].x + rectangles[i].width; ++x)
+                    if (x >= 0 && y >= 0 && x < frame.width && y < frame.height)
+                        inside[static_cast<std::size_t>(y) * frame.width + x] = true;
+        if (rectangles != nullptr) XFree(rectangles);
+        for (std::size_t i = 0; i < inside.size(); ++i)
+            if (inside[i] != (frame.rgba[i * 4 + 3] != 0)) return false;
+        return true;
     }
-    // How many rectangles her window's bounding shape has (1: the whole window).
     int BoundingRectangles() {
         int count = 0, ordering = 0;
         XRectangle* rectangles =
@@ -211,7 +215,7 @@ TEST_CASE("a compositor that leaves: her ARGB window is shaped to her opaque pix
 
     compositor->End();
     CHECK(her.Until([&] { return !her.windows->CharacterBlended(); }));
-    CHECK(her.BoundingRectangles() >= her.OpaqueRows());  // her opaque pixels, run by run
+    CHECK(her.BoundingIsOpaquePixels());
     CHECK(her.LooksRight("linux-compositor-left.png"));
 
     // Another compositor comes: her alpha is blended again, without a shape.
@@ -224,12 +228,12 @@ TEST_CASE("a compositor that leaves: her ARGB window is shaped to her opaque pix
 TEST_CASE("a compositor that arrives while she runs finds her shaped window as it was") {
     HerOnX her(false);
     REQUIRE_FALSE(her.windows->CharacterArgb());
-    CHECK(her.BoundingRectangles() >= her.OpaqueRows());
+    CHECK(her.BoundingIsOpaquePixels());
     CHECK(her.LooksRight());
 
     Compositor compositor;
     CHECK(her.Until([&] { return her.x.CompositorRunning(); }));
     CHECK_FALSE(her.windows->CharacterBlended());  // a window of the screen's visual has no alpha to blend
-    CHECK(her.BoundingRectangles() >= her.OpaqueRows());
+    CHECK(her.BoundingIsOpaquePixels());
     CHECK(her.LooksRight());
 }

@@ -10,6 +10,7 @@
 #include "platform/linux/x11/single_instance.h"
 #include "platform/linux/x11/wave_clip.h"
 #include "platform/linux/x11/x11_toolkit.h"
+#include "stage/host/opaque_runs.h"
 #include "x11_test_support.h"
 
 #include <cmath>
@@ -206,7 +207,7 @@ TEST_CASE("her outline for the pointer: the opaque pixels of each row as runs") 
     picture.height = 2;
     picture.rgba.assign(5 * 2 * 4, 0);
     for (const int opaque : {0, 1, 3, 9}) picture.rgba[static_cast<std::size_t>(opaque) * 4 + 3] = 255;
-    const auto runs = x11::OpaqueRuns(picture);
+    const auto runs = stage::OpaqueRuns(picture);
     REQUIRE(runs.size() == 3);
     CHECK((runs[0].x == 0 && runs[0].y == 0 && runs[0].width == 2));
     CHECK((runs[1].x == 3 && runs[1].y == 0 && runs[1].width == 1));

@@ -1,5 +1,7 @@
 #include "platform/sim/recorded_surface.h"
 
+#include <stdexcept>
+
 namespace zinna::sim {
 
 namespace {
@@ -12,17 +14,37 @@ void RecordedSurface::Record(std::string call) {
     if (keepCalls_) calls_.push_back(std::move(call));
 }
 
-void RecordedSurface::SetOutline(const acs::RgbaImage& picture) {
-    outline_ = stage::OpaqueRuns(picture);
-    Record("outline");
+const acs::RgbaImage& RecordedSurface::Kept(stage::PictureId id) const {
+    const auto found = kept_.find(id);
+    if (found == kept_.end()) throw std::logic_error("picture " + std::to_string(id) + " is not kept");
+    return found->second;
 }
 
-void RecordedSurface::ShowPicture(const acs::RgbaImage& picture, int x, int y) {
-    picture_ = picture;
+void RecordedSurface::AddPicture(stage::PictureId id, const acs::RgbaImage& picture) {
+    if (!kept_.emplace(id, picture).second)
+        throw std::logic_error("picture " + std::to_string(id) + " is added a second time");
+    ++added_;
+    Record("add " + std::to_string(id));
+}
+
+void RecordedSurface::ForgetPicture(stage::PictureId id) {
+    Kept(id);
+    kept_.erase(id);
+    Record("forget " + std::to_string(id));
+}
+
+void RecordedSurface::SetOutline(stage::PictureId id) {
+    outline_ = stage::OpaqueRuns(Kept(id));
+    Record("outline " + std::to_string(id));
+}
+
+void RecordedSurface::ShowPicture(stage::PictureId id, int x, int y) {
+    picture_ = Kept(id);
+    shownId_ = id;
     x_ = x;
     y_ = y;
     pictureShown_ = true;
-    Record("show " + Place(x, y));
+    Record("show " + std::to_string(id) + " at " + Place(x, y));
 }
 
 void RecordedSurface::MovePicture(int x, int y) {

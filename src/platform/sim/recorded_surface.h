@@ -1,11 +1,12 @@
 // Her windows on the simulated desktop: what the built-in host's presenter has put on the screen
-// (her picture, its place and outline, the balloon, an open menu), kept as a real surface keeps it,
-// with every drawing call written down in order.
+// (her picture, its place and outline, the balloon, an open menu) and the pictures it keeps, as a
+// real surface keeps them, with every drawing call written down in order.
 #pragma once
 
 #include "stage/host/opaque_runs.h"
 #include "stage/host/stage_presenter.h"
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,8 +24,10 @@ public:
     // keepCalls: the calls are written down (tests); a long simulated run keeps only the state.
     explicit RecordedSurface(bool keepCalls = true) : keepCalls_(keepCalls) {}
 
-    void SetOutline(const acs::RgbaImage& picture) override;
-    void ShowPicture(const acs::RgbaImage& picture, int x, int y) override;
+    void AddPicture(stage::PictureId id, const acs::RgbaImage& picture) override;
+    void ForgetPicture(stage::PictureId id) override;
+    void SetOutline(stage::PictureId id) override;
+    void ShowPicture(stage::PictureId id, int x, int y) override;
     void MovePicture(int x, int y) override;
     void HidePicture() override;
     void ShowBalloon(const stage::BalloonLayout& layout, const std::vector<std::string>& lines) override;
@@ -34,7 +37,12 @@ public:
 
     // What the screen shows now.
     bool PictureShown() const { return pictureShown_; }
+    // The picture shown last (empty before any), and its number.
     const acs::RgbaImage& Picture() const { return picture_; }
+    stage::PictureId PictureNumber() const { return shownId_; }
+    // The pictures kept now, and how many were ever added.
+    std::size_t KeptPictures() const { return kept_.size(); }
+    int PicturesAdded() const { return added_; }
     int X() const { return x_; }
     int Y() const { return y_; }
     // The outline last set: her opaque pixels as runs.
@@ -46,16 +54,22 @@ public:
     // The place in the model of the open menu's first visible entry of that name.
     std::optional<std::size_t> PlaceOf(const std::string& name) const;
 
-    // Every call in order, as "outline", "show x,y", "move x,y", "hide", "balloon <lines>",
-    // "hide balloon", "menu x,y", "remove menu"; Take hands them over and starts afresh.
+    // Every call in order, as "add N", "forget N", "outline N", "show N at x,y", "move x,y", "hide",
+    // "balloon <lines>", "hide balloon", "menu x,y", "remove menu" (N a picture's number); Take hands
+    // them over and starts afresh.
     std::vector<std::string> Take();
 
 private:
     void Record(std::string call);
+    // A kept picture; a call for a picture never added, or forgotten, is a fault of the presenter.
+    const acs::RgbaImage& Kept(stage::PictureId id) const;
 
     bool keepCalls_;
     std::vector<std::string> calls_;
     bool pictureShown_ = false;
+    std::map<stage::PictureId, acs::RgbaImage> kept_;
+    int added_ = 0;
+    stage::PictureId shownId_ = 0;
     acs::RgbaImage picture_;
     int x_ = 0, y_ = 0;
     std::vector<stage::PixelRun> outline_;

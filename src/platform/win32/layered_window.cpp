@@ -68,9 +68,7 @@ void LayeredWindow::Show(const PremultipliedBitmap& bitmap, int x, int y) {
     }
 }
 
-void LayeredWindow::ClipToOpaquePixels(const acs::RgbaImage& picture) {
-    // HACK: Windows hit-tests a layered window by its pixels' alpha, Wine does not: a window region
-    // of the opaque pixels gives the same on both (and Wine shapes the X window by it).
+GdiRegion OpaqueRegion(const acs::RgbaImage& picture) {
     std::vector<RECT> runs;
     for (const stage::PixelRun& run : stage::OpaqueRuns(picture))
         runs.push_back(RECT{run.x, run.y, run.x + run.width, run.y + 1});
@@ -82,10 +80,17 @@ void LayeredWindow::ClipToOpaquePixels(const acs::RgbaImage& picture) {
     header->nRgnSize = static_cast<DWORD>(runs.size() * sizeof(RECT));
     header->rcBound = RECT{0, 0, picture.width, picture.height};
     if (!runs.empty()) std::memcpy(data.data() + sizeof(RGNDATAHEADER), runs.data(), runs.size() * sizeof(RECT));
-    GdiRegion region(
+    return GdiRegion(
         ExtCreateRegion(nullptr, static_cast<DWORD>(data.size()), reinterpret_cast<RGNDATA*>(data.data())));
+}
+
+void LayeredWindow::ClipTo(HRGN region) {
+    // HACK: Windows hit-tests a layered window by its pixels' alpha, Wine does not: a window region
+    // of the opaque pixels gives the same on both (and Wine shapes the X window by it).
+    GdiRegion copy(CreateRectRgn(0, 0, 0, 0));
+    if (!copy || CombineRgn(copy.Get(), region, nullptr, RGN_COPY) == ERROR) return;
     // Once set, the region belongs to the window.
-    if (region && SetWindowRgn(window_, region.Get(), FALSE) != 0) region.Release();
+    if (SetWindowRgn(window_, copy.Get(), FALSE) != 0) copy.Release();
 }
 
 void LayeredWindow::MoveTo(int x, int y) {

@@ -23,6 +23,7 @@ public:
     HDC Dc() const { return dc_.Get(); }
     // Pixels as 0xAARRGGBB, row by row from the top.
     std::uint32_t* Pixels() { return pixels_; }
+    const std::uint32_t* Pixels() const { return pixels_; }
     // Copies an RGBA picture of the same size, premultiplying its colours by their alpha.
     void CopyFrom(const acs::RgbaImage& picture);
 
@@ -34,6 +35,9 @@ private:
     std::optional<Selected> selection_;
     std::uint32_t* pixels_ = nullptr;
 };
+
+// The picture's pixels that are not transparent, as a region (null when Windows cannot make it).
+GdiRegion OpaqueRegion(const acs::RgbaImage& picture);
 
 class LayeredWindow {
 public:
@@ -49,8 +53,8 @@ public:
     bool Shown() const { return shown_; }
     // Shows the bitmap with its top-left corner at (x, y) on the screen, in physical pixels.
     void Show(const PremultipliedBitmap& bitmap, int x, int y);
-    // Limits the window, for the pointer, to the picture's pixels that are not transparent.
-    void ClipToOpaquePixels(const acs::RgbaImage& picture);
+    // Limits the window, for the pointer, to the region (a copy of it: the caller keeps its own).
+    void ClipTo(HRGN region);
     // Moves the window without drawing it again.
     void MoveTo(int x, int y);
     void Hide();

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <string>
 
 namespace zinna::win32 {
 
@@ -137,12 +138,30 @@ LRESULT StageWindows::Handle(HWND window, UINT message, WPARAM wParam, LPARAM lP
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-void StageWindows::SetOutline(const acs::RgbaImage& picture) { characterWindow_.ClipToOpaquePixels(picture); }
+void StageWindows::AddPicture(stage::PictureId id, const acs::RgbaImage& picture) {
+    KeptPicture kept{std::make_unique<PremultipliedBitmap>(picture.width, picture.height), OpaqueRegion(picture)};
+    kept.bitmap->CopyFrom(picture);
+    kept_.insert_or_assign(id, std::move(kept));
+    ++bitmapsMade_;
+}
 
-void StageWindows::ShowPicture(const acs::RgbaImage& picture, int x, int y) {
-    PremultipliedBitmap bitmap(picture.width, picture.height);
-    bitmap.CopyFrom(picture);
-    characterWindow_.Show(bitmap, x, y);
+void StageWindows::ForgetPicture(stage::PictureId id) { kept_.erase(id); }
+
+void StageWindows::SetOutline(stage::PictureId id) {
+    const auto found = kept_.find(id);
+    if (found != kept_.end() && found->second.outline) characterWindow_.ClipTo(found->second.outline.Get());
+}
+
+void StageWindows::ShowPicture(stage::PictureId id, int x, int y) {
+    const auto found = kept_.find(id);
+    if (found == kept_.end()) throw std::logic_error("picture " + std::to_string(id) + " is not kept");
+    characterWindow_.Show(*found->second.bitmap, x, y);
+    shownId_ = id;
+}
+
+const PremultipliedBitmap* StageWindows::ShownBitmap() const {
+    const auto found = shownId_ ? kept_.find(*shownId_) : kept_.end();
+    return found == kept_.end() ? nullptr : found->second.bitmap.get();
 }
 
 void StageWindows::MovePicture(int x, int y) { characterWindow_.MoveTo(x, y); }

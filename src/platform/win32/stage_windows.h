@@ -10,6 +10,7 @@
 
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -32,11 +33,18 @@ public:
     HWND BalloonWindow() const { return balloonWindow_.Handle(); }
     // How often each window was drawn (benchmarks and tests: nothing is drawn without a change).
     int CharacterDrawings() const { return presenter_ ? presenter_->Drawings() : 0; }
+    // How many of her pictures were made into bitmaps, and how many are kept now.
+    int CharacterBitmapsMade() const { return bitmapsMade_; }
+    std::size_t KeptPictures() const { return kept_.size(); }
+    // The bitmap her window was last given (tests read what it shows), or null before any.
+    const PremultipliedBitmap* ShownBitmap() const;
 
 private:
     // stage::StageSurface
-    void SetOutline(const acs::RgbaImage& picture) override;
-    void ShowPicture(const acs::RgbaImage& picture, int x, int y) override;
+    void AddPicture(stage::PictureId id, const acs::RgbaImage& picture) override;
+    void ForgetPicture(stage::PictureId id) override;
+    void SetOutline(stage::PictureId id) override;
+    void ShowPicture(stage::PictureId id, int x, int y) override;
     void MovePicture(int x, int y) override;
     void HidePicture() override;
     void ShowBalloon(const stage::BalloonLayout& layout, const std::vector<std::string>& lines) override;
@@ -55,6 +63,15 @@ private:
     LayeredWindow characterWindow_;
     LayeredWindow balloonWindow_;
     std::deque<std::function<void()>> posted_;
+    // Each kept picture: its bitmap, premultiplied once, and its region (three GDI objects: the
+    // bitmap, its memory DC and the region).
+    struct KeptPicture {
+        std::unique_ptr<PremultipliedBitmap> bitmap;
+        GdiRegion outline;
+    };
+    std::map<stage::PictureId, KeptPicture> kept_;
+    int bitmapsMade_ = 0;
+    std::optional<stage::PictureId> shownId_;
     std::unique_ptr<stage::StagePresenter> presenter_;  // last: it draws on the windows above
 };
 

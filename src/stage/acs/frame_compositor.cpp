@@ -38,20 +38,30 @@ ImageSource ImagesOf(AcsFile& file) {
     return [&file](std::uint32_t index) -> const Image& { return file.ImageAt(index); };
 }
 
-RgbaImage ComposeFrame(const CharacterInfo& info, const Frame& frame, const ImageSource& images,
-                       std::optional<std::uint8_t> mouthShape) {
-    RgbaImage canvas{info.width, info.height, std::vector<std::uint8_t>(std::size_t{info.width} * info.height * 4, 0)};
+std::vector<FrameImage> DrawnImages(const Frame& frame, std::optional<std::uint8_t> mouthShape) {
+    std::vector<FrameImage> drawn = frame.images;
     const MouthOverlay* mouth = nullptr;
     if (mouthShape)
         for (const MouthOverlay& overlay : frame.mouths)
             if (overlay.shape == *mouthShape) mouth = &overlay;
+    if (!mouth) return drawn;
+    const FrameImage placed{mouth->imageIndex, mouth->x, mouth->y};
+    if (mouth->replacesTopImage && !drawn.empty())
+        drawn.front() = placed;
+    else
+        drawn.insert(drawn.begin(), placed);
+    return drawn;
+}
 
-    for (std::size_t i = frame.images.size(); i-- > 0;) {
-        if (i == 0 && mouth && mouth->replacesTopImage) continue;
-        const FrameImage& placed = frame.images[i];
-        Draw(canvas, info, images(placed.imageIndex), placed.x, placed.y);
-    }
-    if (mouth) Draw(canvas, info, images(mouth->imageIndex), mouth->x, mouth->y);
+RgbaImage ComposeFrame(const CharacterInfo& info, const Frame& frame, const ImageSource& images,
+                       std::optional<std::uint8_t> mouthShape) {
+    return ComposeImages(info, DrawnImages(frame, mouthShape), images);
+}
+
+RgbaImage ComposeImages(const CharacterInfo& info, const std::vector<FrameImage>& drawn, const ImageSource& images) {
+    RgbaImage canvas{info.width, info.height, std::vector<std::uint8_t>(std::size_t{info.width} * info.height * 4, 0)};
+    for (std::size_t i = drawn.size(); i-- > 0;)
+        Draw(canvas, info, images(drawn[i].imageIndex), drawn[i].x, drawn[i].y);
     return canvas;
 }
 

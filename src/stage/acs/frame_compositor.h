@@ -22,6 +22,11 @@ using ImageSource = std::function<const Image&(std::uint32_t index)>;
 ImageSource ImagesOf(const Character& character);
 ImageSource ImagesOf(AcsFile& file);  // decodes lazily through the file
 
+// The images a frame draws, top first, with the mouth of mouthShape in its place: instead of the
+// first image when the overlay is marked so, else on top of all. Two frames that draw the same list
+// look the same, whichever animation holds them.
+std::vector<FrameImage> DrawnImages(const Frame& frame, std::optional<std::uint8_t> mouthShape = std::nullopt);
+
 // The frame's images drawn from the last listed to the first (the first is on top) at their
 // offsets, clipped to the frame. Pixels of the transparent index, and of indices past the
 // palette, stay transparent (alpha 0); everything else is opaque. With mouthShape set, the
@@ -29,5 +34,7 @@ ImageSource ImagesOf(AcsFile& file);  // decodes lazily through the file
 // else on top.
 RgbaImage ComposeFrame(const CharacterInfo& info, const Frame& frame, const ImageSource& images,
                        std::optional<std::uint8_t> mouthShape = std::nullopt);
+// Draws a list of images, top first (as DrawnImages gives it), the same way.
+RgbaImage ComposeImages(const CharacterInfo& info, const std::vector<FrameImage>& drawn, const ImageSource& images);
 
 }  // namespace zinna::acs

@@ -16,22 +16,34 @@ bool FramePicture::HasMouths() const {
 
 void FramePicture::SetScale(double scale) {
     scale_ = scale;
-    composedFor_.reset();
+    keyFor_.reset();
 }
 
-const acs::RgbaImage& FramePicture::Picture() {
-    if (!composedFor_ || !(*composedFor_ == shown_)) {
-        const int width = Width(), height = Height();
+const FrameKey& FramePicture::Key() {
+    if (!keyFor_ || !(*keyFor_ == shown_)) {
+        key_.scale = scale_;
+        key_.images.clear();
         if (shown_.animation) {
             const acs::Frame& frame = shown_.animation->frames[static_cast<std::size_t>(shown_.frame)];
             std::optional<std::uint8_t> mouth;
             if (shown_.mouth && !frame.mouths.empty()) mouth = static_cast<std::uint8_t>(*shown_.mouth);
-            picture_ = ScaleFrame(acs::ComposeFrame(file_.Info(), frame, acs::ImagesOf(file_), mouth), width, height);
-        } else {
+            key_.images = acs::DrawnImages(frame, mouth);
+        }
+        keyFor_ = shown_;
+    }
+    return key_;
+}
+
+const acs::RgbaImage& FramePicture::Picture() {
+    const FrameKey& key = Key();
+    if (!composedFor_ || !(*composedFor_ == key)) {
+        const int width = Width(), height = Height();
+        if (!key.images.empty())
+            picture_ = ScaleFrame(acs::ComposeImages(file_.Info(), key.images, acs::ImagesOf(file_)), width, height);
+        else
             picture_ = acs::RgbaImage{width, height,
                                       std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height * 4, 0)};
-        }
-        composedFor_ = shown_;
+        composedFor_ = key;
     }
     return picture_;
 }

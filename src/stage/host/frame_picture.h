@@ -1,5 +1,6 @@
-// The frame the character shows (an animation's frame, with a mouth while she speaks) and its
-// picture, composed when the frame changed and then kept.
+// The frame the character shows (an animation's frame, with a mouth while she speaks), what makes
+// its picture (FrameKey), and the picture itself, composed from her 8-bit images only when asked
+// for and kept until the frame changes.
 #pragma once
 
 #include "stage/acs/acs_reader.h"
@@ -7,8 +8,18 @@
 #include "stage/host/frame_scaling.h"
 
 #include <optional>
+#include <vector>
 
 namespace zinna::stage {
+
+// What a frame's picture is made of: the images drawn (top first, the mouth in its place) and the
+// display's scale. Two frames with the same key have the same picture, whichever animations hold
+// them, so a surface that keeps pictures keeps one for both.
+struct FrameKey {
+    std::vector<acs::FrameImage> images;  // empty before any frame: a transparent picture
+    double scale = 1.0;
+    bool operator==(const FrameKey&) const = default;
+};
 
 class FramePicture {
 public:
@@ -22,7 +33,9 @@ public:
     int FrameIndex() const { return shown_.frame; }
     // Whether the frame shown has mouths of its own to speak with.
     bool HasMouths() const;
-    // The picture of the frame shown (transparent before any frame).
+    // What the picture of the frame shown is made of (worked out when the frame changed).
+    const FrameKey& Key();
+    // The picture of the frame shown (transparent before any frame), composed when first asked for.
     const acs::RgbaImage& Picture();
     // The display's scale (its DPI / 96): the picture is her frame resampled to it.
     void SetScale(double scale);
@@ -41,7 +54,9 @@ private:
     acs::AcsFile& file_;  // decodes its images when first needed
     Shown shown_;
     double scale_ = 1.0;
-    std::optional<Shown> composedFor_;
+    std::optional<Shown> keyFor_;
+    FrameKey key_;
+    std::optional<FrameKey> composedFor_;
     acs::RgbaImage picture_;
 };
 

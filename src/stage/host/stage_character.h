@@ -86,7 +86,10 @@ public:
     double Scale() const { return settings_.scale; }
     // She is now on a display of another scale: she is drawn again at it, where she stands.
     void SetScale(double scale);
-    // The current frame's picture at the display's scale (composed when it changed, then kept).
+    // What the current frame's picture is made of: the same key, the same picture.
+    const FrameKey& ShownFrameKey() { return frame_.Key(); }
+    // The current frame's picture at the display's scale (composed when first asked for after a
+    // change, then kept).
     const acs::RgbaImage& FrameImage() { return frame_.Picture(); }
     // The name of the animation whose frame is shown, and the frame's index in it.
     std::string ShownAnimation() const { return frame_.Animation() ? frame_.Animation()->name : std::string(); }

@@ -1,18 +1,42 @@
 #include "stage/host/stage_presenter.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace zinna::stage {
 
-bool SameOpaquePixels(const acs::RgbaImage& a, const acs::RgbaImage& b) {
-    if (a.width != b.width || a.height != b.height || a.rgba.size() != b.rgba.size()) return false;
-    for (std::size_t i = 3; i < a.rgba.size(); i += 4)
-        if ((a.rgba[i] == 0) != (b.rgba[i] == 0)) return false;
-    return true;
+namespace {
+
+constexpr std::uint64_t kFnvOffset = 0xcbf29ce484222325ull;
+constexpr std::uint64_t kFnvPrime = 0x100000001b3ull;
+
+void Mix(std::uint64_t& hash, std::uint8_t byte) { hash = (hash ^ byte) * kFnvPrime; }
+
+void MixSize(std::uint64_t& hash, const acs::RgbaImage& picture) {
+    for (int value : {picture.width, picture.height})
+        for (int shift = 0; shift < 32; shift += 8) Mix(hash, static_cast<std::uint8_t>(value >> shift));
 }
 
-StagePresenter::StagePresenter(StageCharacter& character, StageSurface& surface, Post post, DoubleClickRule rule)
-    : character_(character), surface_(surface), post_(std::move(post)), rule_(rule) {
+}  // namespace
+
+PictureHashes HashPicture(const acs::RgbaImage& picture) {
+    PictureHashes hashes{kFnvOffset, kFnvOffset};
+    MixSize(hashes.pixels, picture);
+    MixSize(hashes.outline, picture);
+    for (std::size_t i = 0; i + 3 < picture.rgba.size(); i += 4) {
+        for (std::size_t c = 0; c < 4; ++c) Mix(hashes.pixels, picture.rgba[i + c]);
+        Mix(hashes.outline, picture.rgba[i + 3] != 0);
+    }
+    return hashes;
+}
+
+StagePresenter::StagePresenter(StageCharacter& character, StageSurface& surface, Post post, DoubleClickRule rule,
+                               std::size_t keptPictureBytes)
+    : character_(character),
+      surface_(surface),
+      post_(std::move(post)),
+      rule_(rule),
+      keptPictureBytes_(keptPictureBytes) {
     character_.SetChangeListener([this] { ShowChanges(); });
     // A platform's menu takes the pointer: it opens once the pointer's handling has returned.
     character_.SetMenuListener([this](int x, int y) {
@@ -117,10 +141,11 @@ void StagePresenter::ShowPicture() {
         }
         return;
     }
-    const acs::RgbaImage& picture = character_.FrameImage();
+    const FrameKey& key = character_.ShownFrameKey();
     const int x = character_.X(), y = character_.Y();
-    if (shown_ && shown_->visible && shown_->picture.width == picture.width &&
-        shown_->picture.height == picture.height && shown_->picture.rgba == picture.rgba) {
+    KeptPicture& picture = Keep(key);
+    picture.lastShown = ++showings_;
+    if (shown_ && shown_->visible && shown_->id == picture.id) {
         // The same picture: at most a move.
         if (shown_->x != x || shown_->y != y) {
             surface_.MovePicture(x, y);
@@ -130,10 +155,66 @@ void StagePresenter::ShowPicture() {
         }
         return;
     }
-    if (!shown_ || !SameOpaquePixels(shown_->picture, picture)) surface_.SetOutline(picture);
-    surface_.ShowPicture(picture, x, y);
+    if (!shown_ || shown_->outline != picture.outline) surface_.SetOutline(picture.id);
+    surface_.ShowPicture(picture.id, x, y);
     ++drawings_;
-    shown_ = ShownPicture{true, x, y, picture};
+    shown_ = ShownPicture{true, x, y, picture.id, picture.outline};
+    Trim();
+}
+
+// The kept picture of the key; a picture not kept yet is composed and handed to the surface, unless
+// the same pixels are kept under another key.
+StagePresenter::KeptPicture& StagePresenter::Keep(const FrameKey& key) {
+    for (KeptPicture& kept : kept_)
+        if (std::find(kept.keys.begin(), kept.keys.end(), key) != kept.keys.end()) return kept;
+    const acs::RgbaImage& image = character_.FrameImage();
+    const PictureHashes hashes = HashPicture(image);
+    for (KeptPicture& kept : kept_)
+        if (kept.pixels == hashes.pixels) {
+            kept.keys.push_back(key);
+            return kept;
+        }
+    KeptPicture added;
+    added.id = nextId_++;
+    added.keys.push_back(key);
+    added.scale = key.scale;
+    added.bytes = image.rgba.size();
+    added.pixels = hashes.pixels;
+    added.outline = hashes.outline;
+    surface_.AddPicture(added.id, image);
+    ++additions_;
+    keptBytes_ += added.bytes;
+    kept_.push_back(std::move(added));
+    return kept_.back();
+}
+
+// Pictures of another scale will not be shown again; of the rest, those shown longest ago go until
+// the kept ones fit the bound. The picture shown stays.
+void StagePresenter::Trim() {
+    const auto forget = [this](std::vector<KeptPicture>::iterator it) {
+        surface_.ForgetPicture(it->id);
+        keptBytes_ -= it->bytes;
+        return kept_.erase(it);
+    };
+    const double scale = character_.ShownFrameKey().scale;
+    for (auto it = kept_.begin(); it != kept_.end();)
+        it = it->scale != scale && it->id != shown_->id ? forget(it) : it + 1;
+    while (keptBytes_ > keptPictureBytes_) {
+        auto oldest = kept_.end();
+        for (auto it = kept_.begin(); it != kept_.end(); ++it)
+            if (it->id != shown_->id && (oldest == kept_.end() || it->lastShown < oldest->lastShown)) oldest = it;
+        if (oldest == kept_.end()) return;
+        forget(oldest);
+    }
+}
+
+void StagePresenter::PicturesStale() {
+    for (const KeptPicture& kept : kept_) surface_.ForgetPicture(kept.id);
+    kept_.clear();
+    keptBytes_ = 0;
+    const bool visible = shown_ && shown_->visible;
+    shown_.reset();
+    if (visible) ShowPicture();
 }
 
 void StagePresenter::ShowBalloon() {

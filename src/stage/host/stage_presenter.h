@@ -1,9 +1,10 @@
-// What her windows show and when, decided once for every platform: the picture drawn again only
-// when it changed and otherwise at most moved, the outline made again only when her opaque pixels
-// changed, the balloon drawn only when its place or words changed, two presses made a double-click
-// by time and distance, and the menu opened after the pointer's handling and its command handed to
-// the program only once the menu has closed. A platform draws through a StageSurface and reports
-// the pointer's raw presses, moves and releases here.
+// What her windows show and when, decided once for every platform: each distinct picture of hers
+// handed to the surface once and then only switched to (a wing beat shows a picture the surface
+// keeps), the pictures kept within a bound, the picture otherwise at most moved, the outline set
+// only when her opaque pixels change, the balloon drawn only when its place or words changed, two presses made a
+// double-click by time and distance, and the menu opened after the pointer's handling and its command handed to the
+// program only once the menu has closed. A platform draws through a StageSurface and reports the pointer's raw presses,
+// moves and releases here.
 #pragma once
 
 #include "stage/host/stage_character.h"
@@ -17,14 +18,29 @@
 
 namespace zinna::stage {
 
+// A picture of hers that the surface keeps, from AddPicture until ForgetPicture. A number is never
+// given to another picture.
+using PictureId = std::uint32_t;
+
+// How many bytes of pictures (4 a pixel) the surface is asked to keep at most: 128 of her 128 x 128
+// frames. A platform keeps about that much (an X server's pixmaps with their masks, a Windows
+// process's bitmaps); the picture shown is kept whatever its size.
+inline constexpr std::size_t kKeptPictureBytes = 8u << 20;
+
 // The drawing a platform does for her, and nothing else.
 class StageSurface {
 public:
     virtual ~StageSurface() = default;
-    // Her opaque pixels are now those of picture (the window's shape or region follows them).
-    virtual void SetOutline(const acs::RgbaImage& picture) = 0;
-    // Draws the picture with its top-left corner at (x, y) and shows it.
-    virtual void ShowPicture(const acs::RgbaImage& picture, int x, int y) = 0;
+    // A picture not shown before (or not since it was forgotten): the surface keeps it under id,
+    // made ready to be shown and to shape her window without being drawn again.
+    virtual void AddPicture(PictureId id, const acs::RgbaImage& picture) = 0;
+    // The kept picture is no longer needed (never the one shown, unless another is added and shown
+    // right after).
+    virtual void ForgetPicture(PictureId id) = 0;
+    // Her opaque pixels are now those of the kept picture (the window's shape or region follows them).
+    virtual void SetOutline(PictureId id) = 0;
+    // Shows the kept picture with its top-left corner at (x, y): a switch, nothing drawn anew.
+    virtual void ShowPicture(PictureId id, int x, int y) = 0;
     // The picture shown is moved without being drawn again.
     virtual void MovePicture(int x, int y) = 0;
     virtual void HidePicture() = 0;
@@ -51,7 +67,8 @@ public:
     using Post = std::function<void(std::function<void()> work)>;
 
     // Shows her at once and then after every change the character reports.
-    StagePresenter(StageCharacter& character, StageSurface& surface, Post post, DoubleClickRule rule = {});
+    StagePresenter(StageCharacter& character, StageSurface& surface, Post post, DoubleClickRule rule = {},
+                   std::size_t keptPictureBytes = kKeptPictureBytes);
     ~StagePresenter();
     StagePresenter(const StagePresenter&) = delete;
     StagePresenter& operator=(const StagePresenter&) = delete;
@@ -70,17 +87,37 @@ public:
 
     // Whether she is shown and what is on the screen.
     void ShowChanges();
+    // The surface's kept pictures no longer look right (a compositor came or went): every one is
+    // forgotten, and the picture shown is added and shown again.
+    void PicturesStale();
     bool MenuOpen() const { return menuOpen_; }
     bool Holding() const { return leftHeld_; }
-    // How often her picture was drawn and how often it only moved (nothing is drawn without a change).
+    // How often a picture was handed to the surface to keep, how often one was shown (a switch,
+    // or shown again after hiding) and how often the one shown only moved: nothing happens
+    // without a change.
+    int Additions() const { return additions_; }
     int Drawings() const { return drawings_; }
     int Moves() const { return moves_; }
+    // The pictures the surface keeps now, and their bytes (4 a pixel).
+    std::size_t KeptPictures() const { return kept_.size(); }
+    std::size_t KeptBytes() const { return keptBytes_; }
 
 private:
     struct ShownPicture {
         bool visible = false;
         int x = 0, y = 0;
-        acs::RgbaImage picture;
+        PictureId id = 0;
+        std::uint64_t outline = 0;
+    };
+    // A picture the surface keeps, and the frames that show it.
+    struct KeptPicture {
+        PictureId id = 0;
+        std::vector<FrameKey> keys;
+        double scale = 1.0;
+        std::size_t bytes = 0;
+        std::uint64_t pixels = 0;   // a hash of its size and colours: the same picture under another key
+        std::uint64_t outline = 0;  // a hash of which pixels are opaque
+        std::uint64_t lastShown = 0;
     };
     struct ShownBalloon {
         BalloonLayout layout;
@@ -94,6 +131,8 @@ private:
 
     void ShowPicture();
     void ShowBalloon();
+    KeptPicture& Keep(const FrameKey& key);
+    void Trim();
 
     StageCharacter& character_;
     StageSurface& surface_;
@@ -105,12 +144,23 @@ private:
     bool leftHeld_ = false;
     int lastX_ = 0, lastY_ = 0;
     bool menuOpen_ = false;
+    std::size_t keptPictureBytes_;
+    std::vector<KeptPicture> kept_;
+    std::size_t keptBytes_ = 0;
+    PictureId nextId_ = 1;
+    std::uint64_t showings_ = 0;
+    int additions_ = 0;
     int drawings_ = 0;
     int moves_ = 0;
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);  // posted work checks it
 };
 
-// Whether two pictures of the same size are opaque at the same pixels (their colours may differ).
-bool SameOpaquePixels(const acs::RgbaImage& a, const acs::RgbaImage& b);
+// Hashes of a picture (FNV-1a, 64 bits): of its size and every byte, and of its size and which
+// pixels are opaque. Equal hashes are taken as equal pictures or outlines.
+struct PictureHashes {
+    std::uint64_t pixels = 0;
+    std::uint64_t outline = 0;
+};
+PictureHashes HashPicture(const acs::RgbaImage& picture);
 
 }  // namespace zinna::stage

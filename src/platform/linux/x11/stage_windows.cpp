@@ -49,9 +49,11 @@ void StageWindows::Handle(const XEvent& event) {
     Display* display = loop_.Connection().Get();
     if (fixesEventBase_ >= 0 && event.type == fixesEventBase_ + XFixesSelectionNotify) {
         const auto& notice = reinterpret_cast<const XFixesSelectionNotifyEvent&>(event);
-        if (notice.selection == compositorSelection_)
+        if (notice.selection == compositorSelection_ &&
             characterWindow_.SetCompositorRunning(notice.subtype == XFixesSetSelectionOwnerNotify &&
-                                                  notice.owner != None);
+                                                  notice.owner != None) &&
+            presenter_)
+            presenter_->PicturesStale();
         return;
     }
     switch (event.type) {
@@ -92,11 +94,17 @@ void StageWindows::Handle(const XEvent& event) {
     }
 }
 
-void StageWindows::SetOutline(const acs::RgbaImage& picture) { characterWindow_.SetOutline(picture); }
+void StageWindows::AddPicture(stage::PictureId id, const acs::RgbaImage& picture) {
+    characterWindow_.Keep(id, picture);
+}
 
-void StageWindows::ShowPicture(const acs::RgbaImage& picture, int x, int y) {
+void StageWindows::ForgetPicture(stage::PictureId id) { characterWindow_.Forget(id); }
+
+void StageWindows::SetOutline(stage::PictureId id) { characterWindow_.SetOutline(id); }
+
+void StageWindows::ShowPicture(stage::PictureId id, int x, int y) {
     const bool first = !characterWindow_.Shown() && firstFrame_;
-    characterWindow_.Show(picture, x, y);
+    characterWindow_.Show(id, x, y);
     if (first) {
         XFlush(loop_.Connection().Get());
         std::function<void()> once = std::move(firstFrame_);

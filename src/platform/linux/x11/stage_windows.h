@@ -40,11 +40,17 @@ public:
     // nothing is drawn without a change).
     int CharacterDrawings() const { return presenter_ ? presenter_->Drawings() : 0; }
     int CharacterMoves() const { return presenter_ ? presenter_->Moves() : 0; }
+    // How many of her pictures went to the server, how many it keeps now, and their bytes there.
+    int CharacterUploads() const { return characterWindow_.Uploads(); }
+    std::size_t KeptPictures() const { return characterWindow_.KeptPictures(); }
+    std::size_t KeptServerBytes() const { return characterWindow_.KeptServerBytes(); }
 
 private:
     // stage::StageSurface
-    void SetOutline(const acs::RgbaImage& picture) override;
-    void ShowPicture(const acs::RgbaImage& picture, int x, int y) override;
+    void AddPicture(stage::PictureId id, const acs::RgbaImage& picture) override;
+    void ForgetPicture(stage::PictureId id) override;
+    void SetOutline(stage::PictureId id) override;
+    void ShowPicture(stage::PictureId id, int x, int y) override;
     void MovePicture(int x, int y) override;
     void HidePicture() override;
     void ShowBalloon(const stage::BalloonLayout& layout, const std::vector<std::string>& lines) override;
