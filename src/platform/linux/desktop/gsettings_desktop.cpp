@@ -42,7 +42,7 @@ public:
         : schema_(schema), source_(std::move(source)), settings_(std::move(settings)) {
         pictureKeys_.push_back(schema.pictureKey);
         // Newer GNOME shows a second picture in dark mode; the program's picture goes to both.
-        if (schema.pictureIsUri && g_settings_schema_has_key(source_.get(), kDarkPictureKey)) {
+        if (schema.pictureIsUri && Gio().g_settings_schema_has_key(source_.get(), kDarkPictureKey)) {
             pictureKeys_.push_back(kDarkPictureKey);
         }
     }
@@ -50,21 +50,21 @@ public:
     std::string Name() const override { return std::string(schema_.name) + " (" + schema_.id + ")"; }
 
     std::optional<Reading<std::string>> ReadPicture() override {
-        GCharPtr picture(g_settings_get_string(settings_.get(), schema_.pictureKey));
+        GCharPtr picture(Gio().g_settings_get_string(settings_.get(), schema_.pictureKey));
         return Reading<std::string>{picture.get(), Capture(pictureKeys_)};
     }
 
     std::optional<Reading<PictureStyle>> ReadStyle() override {
-        GCharPtr nick(g_settings_get_string(settings_.get(), kOptionsKey));
+        GCharPtr nick(Gio().g_settings_get_string(settings_.get(), kOptionsKey));
         PictureStyle style = PictureStyle::Fill;
         for (const auto& [known, knownNick] : kStyleNicks) {
-            if (g_strcmp0(nick.get(), knownNick) == 0) style = known;
+            if (Gio().g_strcmp0(nick.get(), knownNick) == 0) style = known;
         }
         return Reading<PictureStyle>{style, Capture({kOptionsKey})};
     }
 
     std::optional<Reading<std::uint32_t>> ReadColour() override {
-        GCharPtr text(g_settings_get_string(settings_.get(), kColourKey));
+        GCharPtr text(Gio().g_settings_get_string(settings_.get(), kColourKey));
         return Reading<std::uint32_t>{ParseColour(text.get()).value_or(0), Capture({kColourKey, kShadingKey})};
     }
 
@@ -75,50 +75,51 @@ public:
             // process on a key its schema lacks, and a state (from a journal) may name any.
             const bool ours = std::find(pictureKeys_.begin(), pictureKeys_.end(), key) != pictureKeys_.end() ||
                               key == kOptionsKey || key == kColourKey || key == kShadingKey;
-            if (!ours || !g_settings_schema_has_key(source_.get(), key.c_str())) {
+            if (!ours || !Gio().g_settings_schema_has_key(source_.get(), key.c_str())) {
                 done = false;
                 continue;
             }
             if (!stored) {
-                g_settings_reset(settings_.get(), key.c_str());
+                Gio().g_settings_reset(settings_.get(), key.c_str());
                 continue;
             }
-            SchemaKeyPtr schemaKey(g_settings_schema_get_key(source_.get(), key.c_str()));
-            VariantPtr value = VariantFromText(g_settings_schema_key_get_value_type(schemaKey.get()), *stored);
-            done = value && g_settings_set_value(settings_.get(), key.c_str(), value.get()) && done;
+            SchemaKeyPtr schemaKey(Gio().g_settings_schema_get_key(source_.get(), key.c_str()));
+            VariantPtr value = VariantFromText(Gio().g_settings_schema_key_get_value_type(schemaKey.get()), *stored);
+            done = value && Gio().g_settings_set_value(settings_.get(), key.c_str(), value.get()) && done;
         }
-        g_settings_sync();
+        Gio().g_settings_sync();
         return done;
     }
 
     bool SetPicture(const std::string& picture) override {
         const std::string stored = schema_.pictureIsUri ? PictureAsUri(picture) : PictureAsPath(picture);
         bool done = true;
-        for (const char* key : pictureKeys_) done = g_settings_set_string(settings_.get(), key, stored.c_str()) && done;
-        g_settings_sync();
+        for (const char* key : pictureKeys_)
+            done = Gio().g_settings_set_string(settings_.get(), key, stored.c_str()) && done;
+        Gio().g_settings_sync();
         return done;
     }
 
     bool SetStyle(PictureStyle style) override {
         for (const auto& [known, nick] : kStyleNicks) {
             if (known != style) continue;
-            const bool done = g_settings_set_string(settings_.get(), kOptionsKey, nick);
-            g_settings_sync();
+            const bool done = Gio().g_settings_set_string(settings_.get(), kOptionsKey, nick);
+            Gio().g_settings_sync();
             return done;
         }
         return false;
     }
 
     bool SetColour(std::uint32_t colour) override {
-        const bool done = g_settings_set_string(settings_.get(), kColourKey, FormatColour(colour).c_str()) &&
-                          g_settings_set_string(settings_.get(), kShadingKey, "solid");
-        g_settings_sync();
+        const bool done = Gio().g_settings_set_string(settings_.get(), kColourKey, FormatColour(colour).c_str()) &&
+                          Gio().g_settings_set_string(settings_.get(), kShadingKey, "solid");
+        Gio().g_settings_sync();
         return done;
     }
 
 private:
     struct SchemaKeyUnref {
-        void operator()(GSettingsSchemaKey* key) const { g_settings_schema_key_unref(key); }
+        void operator()(GSettingsSchemaKey* key) const { Gio().g_settings_schema_key_unref(key); }
     };
     using SchemaKeyPtr = std::unique_ptr<GSettingsSchemaKey, SchemaKeyUnref>;
 
@@ -126,7 +127,7 @@ private:
     SettingsState Capture(const std::vector<const char*>& keys) const {
         SettingsState state;
         for (const char* key : keys) {
-            VariantPtr value(g_settings_get_user_value(settings_.get(), key));
+            VariantPtr value(Gio().g_settings_get_user_value(settings_.get(), key));
             state[key] = value ? std::optional<std::string>(VariantText(value.get())) : std::nullopt;
         }
         return state;
@@ -141,21 +142,22 @@ private:
 }  // namespace
 
 std::unique_ptr<DesktopSettings> CreateGSettingsDesktop(GSettingsFamily family, std::string* problem) {
+    if (LoadGio(problem) == nullptr) return nullptr;
     const Schema& schema = kSchemas[static_cast<int>(family)];
-    GSettingsSchemaSource* source = g_settings_schema_source_get_default();
-    SchemaPtr found(source ? g_settings_schema_source_lookup(source, schema.id, TRUE) : nullptr);
+    GSettingsSchemaSource* source = Gio().g_settings_schema_source_get_default();
+    SchemaPtr found(source ? Gio().g_settings_schema_source_lookup(source, schema.id, TRUE) : nullptr);
     if (!found) {
         if (problem) *problem = std::string("the settings schema ") + schema.id + " is not installed";
         return nullptr;
     }
     // Every key this layer touches must be there: a schema of another version is left alone.
     for (const char* key : {schema.pictureKey, kOptionsKey, kColourKey, kShadingKey}) {
-        if (!g_settings_schema_has_key(found.get(), key)) {
+        if (!Gio().g_settings_schema_has_key(found.get(), key)) {
             if (problem) *problem = std::string("the settings schema ") + schema.id + " has no key " + key;
             return nullptr;
         }
     }
-    GObjectPtr<GSettings> settings(g_settings_new_full(found.get(), nullptr, nullptr));
+    GObjectPtr<GSettings> settings(Gio().g_settings_new_full(found.get(), nullptr, nullptr));
     return std::make_unique<GSettingsDesktop>(schema, std::move(found), std::move(settings));
 }
 

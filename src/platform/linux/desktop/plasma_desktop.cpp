@@ -124,12 +124,12 @@ public:
 
 private:
     std::optional<std::string> Evaluate(const std::string& script) {
-        VariantPtr reply(g_dbus_connection_call_sync(bus_.get(), kService, kObject, kInterface, "evaluateScript",
-                                                     g_variant_new("(s)", script.c_str()), G_VARIANT_TYPE("(s)"),
-                                                     G_DBUS_CALL_FLAGS_NONE, kTimeoutMs, nullptr, nullptr));
+        VariantPtr reply(Gio().g_dbus_connection_call_sync(
+            bus_.get(), kService, kObject, kInterface, "evaluateScript", Gio().g_variant_new("(s)", script.c_str()),
+            VariantType("(s)"), G_DBUS_CALL_FLAGS_NONE, kTimeoutMs, nullptr, nullptr));
         if (!reply) return std::nullopt;
         const gchar* printed = nullptr;
-        g_variant_get(reply.get(), "(&s)", &printed);
+        Gio().g_variant_get(reply.get(), "(&s)", &printed);
         return std::string(printed);
     }
 
@@ -184,7 +184,8 @@ private:
 }  // namespace
 
 std::unique_ptr<DesktopSettings> CreatePlasmaDesktop(std::string* problem) {
-    GObjectPtr<GDBusConnection> bus(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr));
+    if (LoadGio(problem) == nullptr) return nullptr;
+    GObjectPtr<GDBusConnection> bus(Gio().g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr));
     if (!bus) {
         *problem = "no session bus for the Plasma shell";
         return nullptr;
