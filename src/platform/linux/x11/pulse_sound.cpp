@@ -21,8 +21,15 @@ constexpr std::size_t kChunkBytes = 2048;  // a new sound waits at most this lon
 // PulseAudio's simple API, opened by the worker with the first sound: its library and the dozens it
 // pulls in (codecs, D-Bus, systemd) would otherwise be loaded before her first frame. Once loaded
 // they stay mapped, even where no sound server answers: PulseAudio's libraries are marked so.
+// clang-format off
 #define ZINNA_PULSE_FUNCTIONS(X) \
-    X(pa_simple_new) X(pa_simple_write) X(pa_simple_drain) X(pa_simple_flush) X(pa_simple_free) X(pa_strerror)
+    X(pa_simple_new)    \
+    X(pa_simple_write)  \
+    X(pa_simple_drain)  \
+    X(pa_simple_flush)  \
+    X(pa_simple_free)   \
+    X(pa_strerror)
+// clang-format on
 
 struct PulseSimpleApi {
     ZINNA_PULSE_FUNCTIONS(ZINNA_LIBRARY_MEMBER)

@@ -7,11 +7,17 @@
 
 namespace zinna::x11 {
 
-#define ZINNA_XFT_FUNCTIONS(X)                                                                     \
-    X(XftFontOpen)                                                                                 \
-    X(XftFontClose)                                                                                \
-    X(XftTextExtentsUtf8) X(XftDrawCreate) X(XftDrawDestroy) X(XftColorAllocValue) X(XftColorFree) \
-        X(XftDrawStringUtf8)
+// clang-format off
+#define ZINNA_XFT_FUNCTIONS(X) \
+    X(XftFontOpen)         \
+    X(XftFontClose)        \
+    X(XftTextExtentsUtf8)  \
+    X(XftDrawCreate)       \
+    X(XftDrawDestroy)      \
+    X(XftColorAllocValue)  \
+    X(XftColorFree)        \
+    X(XftDrawStringUtf8)
+// clang-format on
 
 struct XftLibrary {
     ZINNA_XFT_FUNCTIONS(ZINNA_LIBRARY_MEMBER)
