@@ -11,16 +11,14 @@
 
 namespace zinna::linuxlib {
 
-// AtProcessEnd: closing drops the handle, but the code stays mapped to the process's end, for
-// libraries whose threads and hooks (GDBus's worker, Xft's close-display hook) may still run in
-// them after their last caller is gone. WhenClosed: the last close unmaps it.
-enum class Unload { AtProcessEnd, WhenClosed };
-
 class LoadedLibrary {
 public:
-    // The library by its soname, or nullopt with the loader's reason in *problem.
-    static std::optional<LoadedLibrary> Open(const char* soname, Unload unload, std::string* problem) {
-        void* handle = dlopen(soname, RTLD_NOW | RTLD_LOCAL | (unload == Unload::AtProcessEnd ? RTLD_NODELETE : 0));
+    // The library by its soname, or nullopt with the loader's reason in *problem. Closing drops
+    // the handle, but the code stays mapped to the process's end (NODELETE): threads and hooks the
+    // libraries install (GDBus's worker, Xft's close-display hook) may still run in them after
+    // their last caller is gone, and GIO, GLib and PulseAudio are marked so themselves.
+    static std::optional<LoadedLibrary> Open(const char* soname, std::string* problem) {
+        void* handle = dlopen(soname, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
         if (handle == nullptr) {
             const char* reason = dlerror();
             *problem = reason ? reason : soname;

@@ -9,7 +9,7 @@ namespace {
 
 // dlsym through GIO's handle finds GLib's and GObject's functions too: they are its dependencies.
 bool Fill(GioLibrary& table, std::string* problem) {
-    auto opened = linuxlib::LoadedLibrary::Open(kGioLibrary, linuxlib::Unload::AtProcessEnd, problem);
+    auto opened = linuxlib::LoadedLibrary::Open(kGioLibrary, problem);
     if (!opened) return false;
     const linuxlib::LoadedLibrary& library = *opened;
 #define ZINNA_GIO_FIND(name) \

@@ -37,7 +37,7 @@ struct PulseSimpleApi {
     // nullopt, with the loader's reason in *problem, when the library is not installed.
     static std::optional<PulseSimpleApi> Open(std::string* problem) {
         PulseSimpleApi api;
-        api.library_ = linuxlib::LoadedLibrary::Open(kPulseLibrary, linuxlib::Unload::AtProcessEnd, problem);
+        api.library_ = linuxlib::LoadedLibrary::Open(kPulseLibrary, problem);
         if (!api.library_ || !api.Find(*api.library_, problem)) return std::nullopt;
         return api;
     }

@@ -37,7 +37,7 @@ struct XftLibrary {
 
 private:
     bool Load(std::string* problem) {
-        auto opened = linuxlib::LoadedLibrary::Open(kXftLibrary, linuxlib::Unload::AtProcessEnd, problem);
+        auto opened = linuxlib::LoadedLibrary::Open(kXftLibrary, problem);
         if (!opened) return false;
         const linuxlib::LoadedLibrary& library = *opened;
         ZINNA_XFT_FUNCTIONS(ZINNA_LIBRARY_FIND)
