@@ -50,11 +50,12 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION games)
-# The libraries' packages come from the binary's own links (dpkg-shlibdeps); PulseAudio is opened
-# only for her sounds, so it is recommended; the font is read by
-# name through fontconfig, so it is named here.
+# The libraries' packages come from the binary's own links (dpkg-shlibdeps); the libraries it opens
+# when first used are named here: Xft for her words and GIO (libglib2.0-0) for the desktops' settings
+# are needed, PulseAudio only for her sounds, so it is recommended; the font is read by name through
+# fontconfig, so it is named too.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-core")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-core, libxft2, libglib2.0-0")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, libpulse0")
 set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR})
 include(CPack)

@@ -32,7 +32,7 @@ for file in /usr/bin/zinna /usr/share/zinna/zinna.acs /usr/share/zinna/LH1024x76
 done
 [ "$(dpkg-deb -f "$deb" Package)" = zinna ] || fail "the package is not named zinna"
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in libx11-6 libxft2; do
+for library in libx11-6 libxft2 libglib2.0-0; do
   # A package name stands alone in the list: after a start or ", ", before a version, "," or the end.
   grep -qE "(^|, )$library( |,|$)" <<<"$depends" || fail "Depends does not name $library: $depends"
 done

@@ -30,6 +30,11 @@ if [ "$mode" = gnome ]; then
   gsettings set org.gnome.desktop.background picture-uri "file://$work/own.png"
   gsettings set org.gnome.desktop.background primary-color '#2e5c8a'
   gsettings set org.gnome.desktop.background picture-options 'zoom'
+else
+  # A bare X screen has no session bus either: nothing there needs GIO.
+  unset DBUS_SESSION_BUS_ADDRESS
+  export XDG_RUNTIME_DIR=$work/runtime
+  mkdir -m 700 "$XDG_RUNTIME_DIR"
 fi
 before=$(desktop_settings)
 
@@ -52,6 +57,16 @@ until_true eval 'geometry "$her"; [ "$X" -le 0 ]'
 until_true eval 'geometry "$her"; [ $((Y + 128)) -eq 740 ] || [ $((Y + 128)) -eq 768 ]'
 floor=$((Y + 128))
 echo "she dances with her feet at y=$floor"
+
+# Her libraries once she dances: GIO only where the desktop's settings need it, Xft (with
+# fontconfig) not before her first words or her menu.
+mapped() { grep -q "/$1" "/proc/$zpid/maps"; }
+if [ "$mode" = gnome ]; then
+  mapped libgio-2.0.so || fail "GIO is not loaded for GNOME's settings"
+else
+  ! mapped libgio-2.0.so || fail "GIO is loaded on a bare X screen"
+fi
+! mapped libXft.so || fail "Xft is loaded before her first words"
 
 # The screen: her pixels inside her window, and the desktop through its empty corner. She comes
 # in with a sparkle of a few colours, so this waits for her own frames.
@@ -98,6 +113,7 @@ until_true eval 'geometry "$her"; [ "$X,$Y" = "236,120" ]'
 # The hidden separators, in order, bring the credits balloon.
 for entry in 1 8 11; do open_menu; click_entry $entry; done
 until_true eval '[ -n "$(xdotool search --onlyvisible --name "^Zinna balloon$" 2>/dev/null)" ]'
+mapped libXft.so || fail "her words are shown without Xft loaded"
 
 # q quits; the desktop is the user's again.
 open_menu

@@ -11,6 +11,8 @@
 #include "platform/linux/desktop/xfconf_desktop.h"
 #include "platform/linux/xlib/x_connection.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -47,7 +49,8 @@ constexpr std::pair<const char*, DesktopKind> kSessionServices[] = {
 };
 
 std::string Lowered(std::string text) {
-    for (char& c : text) c = static_cast<char>(g_ascii_tolower(c));
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');  // names are ASCII
     return text;
 }
 
@@ -74,15 +77,33 @@ std::optional<DesktopKind> KindFromSessionName() {
     return std::nullopt;
 }
 
+// Where GIO would find the session bus: the address it is given, or the user's runtime socket.
+// Without either there is no desktop service to ask, and GIO stays unloaded (asked anyway, it
+// would start a bus of its own through dbus-launch).
+bool SessionBusKnown() {
+    const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    if (address != nullptr && *address != '\0') return true;
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime == nullptr || *runtime == '\0') return false;
+    struct stat socket {};
+    return ::stat((std::string(runtime) + "/bus").c_str(), &socket) == 0 && S_ISSOCK(socket.st_mode);
+}
+
 std::optional<DesktopKind> KindFromServices() {
-    GObjectPtr<GDBusConnection> bus(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr));
+    std::string problem;
+    if (!SessionBusKnown()) return std::nullopt;
+    if (LoadGio(&problem) == nullptr) {
+        std::fprintf(stderr, "zinna: %s; the desktop's services are not asked\n", problem.c_str());
+        return std::nullopt;
+    }
+    GObjectPtr<GDBusConnection> bus(Gio().g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr));
     if (!bus) return std::nullopt;
     for (const auto& [service, kind] : kSessionServices) {
-        VariantPtr reply(g_dbus_connection_call_sync(
+        VariantPtr reply(Gio().g_dbus_connection_call_sync(
             bus.get(), "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameHasOwner",
-            g_variant_new("(s)", service), G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, nullptr));
+            Gio().g_variant_new("(s)", service), VariantType("(b)"), G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, nullptr));
         gboolean owned = FALSE;
-        if (reply) g_variant_get(reply.get(), "(b)", &owned);
+        if (reply) Gio().g_variant_get(reply.get(), "(b)", &owned);
         if (owned) return kind;
     }
     return std::nullopt;
@@ -133,7 +154,7 @@ std::unique_ptr<ZinnaModule> CreateLinuxModuleForBackend(const std::string& back
     for (const auto kind : {DesktopKind::Gnome, DesktopKind::Cinnamon, DesktopKind::Mate}) {
         if (backend != BackendName(kind)) continue;
         // Without dconf GLib keeps settings in memory: a restore there would be lost with this process.
-        GObjectPtr<GSettingsBackend> store(g_settings_backend_get_default());
+        GObjectPtr<GSettingsBackend> store(Gio().g_settings_backend_get_default());
         const std::string storeType = store ? G_OBJECT_TYPE_NAME(store.get()) : "";
         if (storeType.empty() || storeType == "GMemorySettingsBackend" || storeType == "GNullSettingsBackend")
             return nullptr;

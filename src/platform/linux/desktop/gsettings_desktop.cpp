@@ -51,12 +51,13 @@ public:
     GSettingsDesktop(const Schema& schema, SchemaPtr source, GObjectPtr<GSettings> settings)
         : schema_(schema), source_(std::move(source)), settings_(std::move(settings)) {
         GObject* backend = nullptr;
-        g_object_get(settings_.get(), "backend", &backend, nullptr);
+        Gio().g_object_get(settings_.get(), "backend", &backend, nullptr);
         const GObjectPtr<GObject> owned(backend);
-        usesDconf_ = backend != nullptr && g_strcmp0(G_OBJECT_TYPE_NAME(backend), "DConfSettingsBackend") == 0;
+        usesDconf_ = backend != nullptr &&
+                     Gio().g_strcmp0(Gio().g_type_name(G_OBJECT_TYPE(backend)), "DConfSettingsBackend") == 0;
         pictureKeys_.push_back(schema.pictureKey);
         // Newer GNOME shows a second picture in dark mode; the program's picture goes to both.
-        if (schema.pictureIsUri && g_settings_schema_has_key(source_.get(), kDarkPictureKey)) {
+        if (schema.pictureIsUri && Gio().g_settings_schema_has_key(source_.get(), kDarkPictureKey)) {
             pictureKeys_.push_back(kDarkPictureKey);
         }
     }
@@ -64,21 +65,21 @@ public:
     std::string Name() const override { return std::string(schema_.name) + " (" + schema_.id + ")"; }
 
     std::optional<Reading<std::string>> ReadPicture() override {
-        GCharPtr picture(g_settings_get_string(settings_.get(), schema_.pictureKey));
+        GCharPtr picture(Gio().g_settings_get_string(settings_.get(), schema_.pictureKey));
         return Reading<std::string>{picture.get(), Capture(pictureKeys_)};
     }
 
     std::optional<Reading<PictureStyle>> ReadStyle() override {
-        GCharPtr nick(g_settings_get_string(settings_.get(), kOptionsKey));
+        GCharPtr nick(Gio().g_settings_get_string(settings_.get(), kOptionsKey));
         PictureStyle style = PictureStyle::Fill;
         for (const auto& [known, knownNick] : kStyleNicks) {
-            if (g_strcmp0(nick.get(), knownNick) == 0) style = known;
+            if (Gio().g_strcmp0(nick.get(), knownNick) == 0) style = known;
         }
         return Reading<PictureStyle>{style, Capture({kOptionsKey})};
     }
 
     std::optional<Reading<std::uint32_t>> ReadColour() override {
-        GCharPtr text(g_settings_get_string(settings_.get(), kColourKey));
+        GCharPtr text(Gio().g_settings_get_string(settings_.get(), kColourKey));
         return Reading<std::uint32_t>{ParseColour(text.get()).value_or(0), Capture({kColourKey, kShadingKey})};
     }
 
@@ -93,19 +94,19 @@ public:
             // process on a key its schema lacks, and a state (from a journal) may name any.
             const bool ours = std::find(pictureKeys_.begin(), pictureKeys_.end(), key) != pictureKeys_.end() ||
                               key == kOptionsKey || key == kColourKey || key == kShadingKey;
-            if (!ours || !g_settings_schema_has_key(source_.get(), key.c_str())) {
+            if (!ours || !Gio().g_settings_schema_has_key(source_.get(), key.c_str())) {
                 done = false;
                 continue;
             }
             if (!stored) {
-                g_settings_reset(settings_.get(), key.c_str());
+                Gio().g_settings_reset(settings_.get(), key.c_str());
                 continue;
             }
-            SchemaKeyPtr schemaKey(g_settings_schema_get_key(source_.get(), key.c_str()));
-            VariantPtr value = VariantFromText(g_settings_schema_key_get_value_type(schemaKey.get()), *stored);
-            done = value && g_settings_set_value(settings_.get(), key.c_str(), value.get()) && done;
+            SchemaKeyPtr schemaKey(Gio().g_settings_schema_get_key(source_.get(), key.c_str()));
+            VariantPtr value = VariantFromText(Gio().g_settings_schema_key_get_value_type(schemaKey.get()), *stored);
+            done = value && Gio().g_settings_set_value(settings_.get(), key.c_str(), value.get()) && done;
         }
-        g_settings_sync();
+        Gio().g_settings_sync();
         return done;
     }
 
@@ -114,8 +115,9 @@ public:
         if (!WriterAnswers()) return false;
         const std::string stored = schema_.pictureIsUri ? PictureAsUri(picture) : PictureAsPath(picture);
         bool done = true;
-        for (const char* key : pictureKeys_) done = g_settings_set_string(settings_.get(), key, stored.c_str()) && done;
-        g_settings_sync();
+        for (const char* key : pictureKeys_)
+            done = Gio().g_settings_set_string(settings_.get(), key, stored.c_str()) && done;
+        Gio().g_settings_sync();
         return done;
     }
 
@@ -124,8 +126,8 @@ public:
         if (!WriterAnswers()) return false;
         for (const auto& [known, nick] : kStyleNicks) {
             if (known != style) continue;
-            const bool done = g_settings_set_string(settings_.get(), kOptionsKey, nick);
-            g_settings_sync();
+            const bool done = Gio().g_settings_set_string(settings_.get(), kOptionsKey, nick);
+            Gio().g_settings_sync();
             return done;
         }
         return false;
@@ -134,15 +136,15 @@ public:
     bool SetColour(std::uint32_t colour) override {
         const ServiceDeadline::Operation operation(deadline_);
         if (!WriterAnswers()) return false;
-        const bool done = g_settings_set_string(settings_.get(), kColourKey, FormatColour(colour).c_str()) &&
-                          g_settings_set_string(settings_.get(), kShadingKey, "solid");
-        g_settings_sync();
+        const bool done = Gio().g_settings_set_string(settings_.get(), kColourKey, FormatColour(colour).c_str()) &&
+                          Gio().g_settings_set_string(settings_.get(), kShadingKey, "solid");
+        Gio().g_settings_sync();
         return done;
     }
 
 private:
     struct SchemaKeyUnref {
-        void operator()(GSettingsSchemaKey* key) const { g_settings_schema_key_unref(key); }
+        void operator()(GSettingsSchemaKey* key) const { Gio().g_settings_schema_key_unref(key); }
     };
     using SchemaKeyPtr = std::unique_ptr<GSettingsSchemaKey, SchemaKeyUnref>;
 
@@ -153,14 +155,14 @@ private:
         if (!usesDconf_) return true;
         const int timeoutMs = deadline_.CallTimeoutMs();
         if (timeoutMs <= 0) return false;
-        GObjectPtr<GDBusConnection> bus(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr));
+        GObjectPtr<GDBusConnection> bus(Gio().g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr));
         if (!bus) return false;
         GError* rawError = nullptr;
-        VariantPtr pong(g_dbus_connection_call_sync(bus.get(), kDconfService, kDconfWriter, "org.freedesktop.DBus.Peer",
-                                                    "Ping", nullptr, nullptr, G_DBUS_CALL_FLAGS_NONE, timeoutMs,
-                                                    nullptr, &rawError));
+        VariantPtr pong(Gio().g_dbus_connection_call_sync(bus.get(), kDconfService, kDconfWriter,
+                                                          "org.freedesktop.DBus.Peer", "Ping", nullptr, nullptr,
+                                                          G_DBUS_CALL_FLAGS_NONE, timeoutMs, nullptr, &rawError));
         const ErrorPtr error(rawError);
-        deadline_.Answered(error && g_error_matches(error.get(), G_IO_ERROR, G_IO_ERROR_TIMED_OUT));
+        deadline_.Answered(error && Gio().g_error_matches(error.get(), Gio().g_io_error_quark(), G_IO_ERROR_TIMED_OUT));
         return pong != nullptr;
     }
 
@@ -168,7 +170,7 @@ private:
     SettingsState Capture(const std::vector<const char*>& keys) const {
         SettingsState state;
         for (const char* key : keys) {
-            VariantPtr value(g_settings_get_user_value(settings_.get(), key));
+            VariantPtr value(Gio().g_settings_get_user_value(settings_.get(), key));
             state[key] = value ? std::optional<std::string>(VariantText(value.get())) : std::nullopt;
         }
         return state;
@@ -185,21 +187,22 @@ private:
 }  // namespace
 
 std::unique_ptr<DesktopSettings> CreateGSettingsDesktop(GSettingsFamily family, std::string* problem) {
+    if (LoadGio(problem) == nullptr) return nullptr;
     const Schema& schema = kSchemas[static_cast<int>(family)];
-    GSettingsSchemaSource* source = g_settings_schema_source_get_default();
-    SchemaPtr found(source ? g_settings_schema_source_lookup(source, schema.id, TRUE) : nullptr);
+    GSettingsSchemaSource* source = Gio().g_settings_schema_source_get_default();
+    SchemaPtr found(source ? Gio().g_settings_schema_source_lookup(source, schema.id, TRUE) : nullptr);
     if (!found) {
         if (problem) *problem = std::string("the settings schema ") + schema.id + " is not installed";
         return nullptr;
     }
     // Every key this layer touches must be there: a schema of another version is left alone.
     for (const char* key : {schema.pictureKey, kOptionsKey, kColourKey, kShadingKey}) {
-        if (!g_settings_schema_has_key(found.get(), key)) {
+        if (!Gio().g_settings_schema_has_key(found.get(), key)) {
             if (problem) *problem = std::string("the settings schema ") + schema.id + " has no key " + key;
             return nullptr;
         }
     }
-    GObjectPtr<GSettings> settings(g_settings_new_full(found.get(), nullptr, nullptr));
+    GObjectPtr<GSettings> settings(Gio().g_settings_new_full(found.get(), nullptr, nullptr));
     return std::make_unique<GSettingsDesktop>(schema, std::move(found), std::move(settings));
 }
 

@@ -163,14 +163,14 @@ private:
         const int timeoutMs = deadline_.CallTimeoutMs();
         if (timeoutMs <= 0) return std::nullopt;
         GError* rawError = nullptr;
-        VariantPtr reply(g_dbus_connection_call_sync(bus_.get(), kService, kObject, kInterface, "evaluateScript",
-                                                     g_variant_new("(s)", script.c_str()), G_VARIANT_TYPE("(s)"),
-                                                     G_DBUS_CALL_FLAGS_NONE, timeoutMs, nullptr, &rawError));
+        VariantPtr reply(Gio().g_dbus_connection_call_sync(
+            bus_.get(), kService, kObject, kInterface, "evaluateScript", Gio().g_variant_new("(s)", script.c_str()),
+            VariantType("(s)"), G_DBUS_CALL_FLAGS_NONE, timeoutMs, nullptr, &rawError));
         const ErrorPtr error(rawError);
-        deadline_.Answered(error && g_error_matches(error.get(), G_IO_ERROR, G_IO_ERROR_TIMED_OUT));
+        deadline_.Answered(error && Gio().g_error_matches(error.get(), Gio().g_io_error_quark(), G_IO_ERROR_TIMED_OUT));
         if (!reply) return std::nullopt;
         const gchar* printed = nullptr;
-        g_variant_get(reply.get(), "(&s)", &printed);
+        Gio().g_variant_get(reply.get(), "(&s)", &printed);
         return std::string(printed);
     }
 
@@ -228,7 +228,8 @@ private:
 }  // namespace
 
 std::unique_ptr<DesktopSettings> CreatePlasmaDesktop(std::string* problem) {
-    GObjectPtr<GDBusConnection> bus(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr));
+    if (LoadGio(problem) == nullptr) return nullptr;
+    GObjectPtr<GDBusConnection> bus(Gio().g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr));
     if (!bus) {
         *problem = "no session bus for the Plasma shell";
         return nullptr;

@@ -73,13 +73,17 @@ bool IsUri(std::string_view text) {
 
 std::string PictureAsUri(const std::string& picture) {
     if (picture.empty() || IsUri(picture)) return picture;
-    GCharPtr uri(g_filename_to_uri(picture.c_str(), nullptr, nullptr));
+    std::string problem;
+    if (LoadGio(&problem) == nullptr) return picture;  // only GIO's desktops store URIs
+    GCharPtr uri(Gio().g_filename_to_uri(picture.c_str(), nullptr, nullptr));
     return uri ? std::string(uri.get()) : picture;
 }
 
 std::string PictureAsPath(const std::string& picture) {
     if (picture.rfind("file://", 0) != 0) return picture;
-    GCharPtr path(g_filename_from_uri(picture.c_str(), nullptr, nullptr));
+    std::string problem;
+    if (LoadGio(&problem) == nullptr) return picture;
+    GCharPtr path(Gio().g_filename_from_uri(picture.c_str(), nullptr, nullptr));
     return path ? std::string(path.get()) : picture;
 }
 

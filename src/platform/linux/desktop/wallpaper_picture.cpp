@@ -1,74 +1,122 @@
 #include "platform/linux/desktop/wallpaper_picture.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
+#include <utility>
 
 namespace zinna::linuxdesk {
 
 namespace {
 
-std::uint32_t Little(const std::vector<unsigned char>& bytes, size_t at, int size) {
+std::uint32_t Little(const std::uint8_t* bytes, std::size_t at, int size) {
     std::uint32_t value = 0;
-    for (int i = size - 1; i >= 0; --i) value = value << 8 | bytes[at + static_cast<size_t>(i)];
+    for (int i = size - 1; i >= 0; --i) value = value << 8 | bytes[at + static_cast<std::size_t>(i)];
     return value;
 }
 
+constexpr std::size_t kFileHeader = 14;
+constexpr std::size_t kSmallestHeaders = 54;
+
 }  // namespace
 
-std::optional<RgbPicture> ReadBmp(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    const std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    if (bytes.size() < 54 || bytes[0] != 'B' || bytes[1] != 'M') return std::nullopt;
-    const std::uint32_t pixelOffset = Little(bytes, 10, 4);
-    const std::uint32_t headerSize = Little(bytes, 14, 4);
-    const auto width = static_cast<std::int32_t>(Little(bytes, 18, 4));
-    const auto rawHeight = static_cast<std::int32_t>(Little(bytes, 22, 4));
-    const std::uint32_t bits = Little(bytes, 28, 2);
-    const std::uint32_t compression = Little(bytes, 30, 4);
-    const bool bitfields32 = compression == 3 && bits == 32;  // the usual masks: BGRA in memory
-    if (width <= 0 || rawHeight == 0 || width > 16384 || std::abs(rawHeight) > 16384) return std::nullopt;
-    if ((compression != 0 && !bitfields32) || (bits != 8 && bits != 24 && bits != 32)) return std::nullopt;
-    const bool topDown = rawHeight < 0;
-    const int height = std::abs(rawHeight);
-    const size_t stride = (static_cast<size_t>(width) * bits / 8 + 3) / 4 * 4;
-    if (pixelOffset + stride * static_cast<size_t>(height) > bytes.size()) return std::nullopt;
-
-    std::vector<std::uint32_t> palette;
-    if (bits == 8) {
-        std::uint32_t colours = Little(bytes, 46, 4);
-        if (colours == 0 || colours > 256) colours = 256;
-        const size_t start = 14 + headerSize;
-        if (start + colours * 4 > pixelOffset) return std::nullopt;
-        for (std::uint32_t i = 0; i < colours; ++i) palette.push_back(Little(bytes, start + i * 4, 3));
+std::optional<BmpFile> BmpFile::Open(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    struct stat info {};
+    void* mapping = MAP_FAILED;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size >= static_cast<off_t>(kSmallestHeaders)) {
+        mapping = ::mmap(nullptr, static_cast<std::size_t>(info.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
     }
-
-    RgbPicture picture{width, height, std::vector<std::uint32_t>(static_cast<size_t>(width) * height)};
-    for (int row = 0; row < height; ++row) {
-        const size_t line = pixelOffset + stride * static_cast<size_t>(topDown ? row : height - 1 - row);
-        for (int x = 0; x < width; ++x) {
-            std::uint32_t pixel = 0;
-            if (bits == 8) {
-                const unsigned index = bytes[line + static_cast<size_t>(x)];
-                pixel = index < palette.size() ? palette[index] : 0;
-            } else {
-                pixel = Little(bytes, line + static_cast<size_t>(x) * (bits / 8), 3);
-            }
-            picture.pixels[static_cast<size_t>(row) * width + x] = pixel & 0x00FFFFFF;
-        }
-    }
-    return picture;
+    ::close(fd);  // the mapping stays valid without the descriptor
+    if (mapping == MAP_FAILED) return std::nullopt;
+    BmpFile file;
+    file.bytes_ = static_cast<const std::uint8_t*>(mapping);
+    file.size_ = static_cast<std::size_t>(info.st_size);
+    file.mapped_ = true;
+    if (!file.Parse()) return std::nullopt;  // file's destructor unmaps
+    return file;
 }
 
-RgbPicture ComposeWallpaper(const RgbPicture* picture, PictureStyle style, std::uint32_t colour, int width,
-                            int height) {
+std::optional<BmpFile> BmpFile::FromBytes(std::span<const std::uint8_t> bytes) {
+    BmpFile file;
+    file.bytes_ = bytes.data();
+    file.size_ = bytes.size();
+    if (!file.Parse()) return std::nullopt;
+    return file;
+}
+
+BmpFile::BmpFile(BmpFile&& other) noexcept { *this = std::move(other); }
+
+BmpFile& BmpFile::operator=(BmpFile&& other) noexcept {
+    if (this == &other) return *this;
+    if (mapped_) ::munmap(const_cast<std::uint8_t*>(bytes_), size_);
+    bytes_ = std::exchange(other.bytes_, nullptr);
+    size_ = std::exchange(other.size_, 0);
+    mapped_ = std::exchange(other.mapped_, false);
+    width_ = other.width_;
+    height_ = other.height_;
+    topDown_ = other.topDown_;
+    bytesPerPixel_ = other.bytesPerPixel_;
+    stride_ = other.stride_;
+    pixelOffset_ = other.pixelOffset_;
+    palette_ = other.palette_;
+    return *this;
+}
+
+BmpFile::~BmpFile() {
+    if (mapped_) ::munmap(const_cast<std::uint8_t*>(bytes_), size_);
+}
+
+bool BmpFile::Parse() {
+    if (size_ < kSmallestHeaders || bytes_[0] != 'B' || bytes_[1] != 'M') return false;
+    const std::uint32_t pixelOffset = Little(bytes_, 10, 4);
+    const std::uint32_t headerSize = Little(bytes_, 14, 4);
+    const auto width = static_cast<std::int32_t>(Little(bytes_, 18, 4));
+    const auto rawHeight = static_cast<std::int32_t>(Little(bytes_, 22, 4));
+    const std::uint32_t bits = Little(bytes_, 28, 2);
+    const std::uint32_t compression = Little(bytes_, 30, 4);
+    const bool bitfields32 = compression == 3 && bits == 32;  // the usual masks: BGRA in memory
+    if (width <= 0 || rawHeight == 0 || width > 16384 || rawHeight > 16384 || rawHeight < -16384) return false;
+    if ((compression != 0 && !bitfields32) || (bits != 8 && bits != 24 && bits != 32)) return false;
+    height_ = std::abs(rawHeight);
+    width_ = width;
+    topDown_ = rawHeight < 0;
+    bytesPerPixel_ = static_cast<int>(bits / 8);
+    stride_ = (static_cast<std::size_t>(width) * bits / 8 + 3) / 4 * 4;
+    pixelOffset_ = pixelOffset;
+    if (pixelOffset_ > size_ || stride_ * static_cast<std::size_t>(height_) > size_ - pixelOffset_) return false;
+    if (bits == 8) {
+        std::uint32_t colours = Little(bytes_, 46, 4);
+        if (colours == 0 || colours > 256) colours = 256;
+        const std::size_t start = kFileHeader + headerSize;
+        if (start + colours * 4 > pixelOffset_) return false;
+        palette_.fill(0);  // an index past the palette's colours is black
+        for (std::uint32_t i = 0; i < colours; ++i) palette_[i] = Little(bytes_, start + i * 4, 3);
+    }
+    return true;
+}
+
+std::uint32_t BmpFile::Pixel(int x, int y) const {
+    const std::size_t row = static_cast<std::size_t>(topDown_ ? y : height_ - 1 - y);
+    const std::size_t at = pixelOffset_ + stride_ * row + static_cast<std::size_t>(x) * bytesPerPixel_;
+    if (bytesPerPixel_ == 1) return palette_[bytes_[at]];
+    return Little(bytes_, at, 3);
+}
+
+void ComposeWallpaperRows(const BmpFile* picture, PictureStyle style, std::uint32_t colour, int width, int height,
+                          int firstRow, std::span<std::uint32_t> rows) {
     const std::uint32_t background = (colour & 0xFF) << 16 | (colour & 0xFF00) | (colour >> 16 & 0xFF);
-    RgbPicture screen{width, height, std::vector<std::uint32_t>(static_cast<size_t>(width) * height, background)};
-    if (picture == nullptr || picture->width == 0 || style == PictureStyle::ColourOnly) return screen;
+    std::fill(rows.begin(), rows.end(), background);
+    if (width <= 0 || picture == nullptr || style == PictureStyle::ColourOnly) return;
+    const int count = static_cast<int>(rows.size() / static_cast<std::size_t>(width));
 
     // The picture's place on the screen (left, top, shown width and height), except when tiled.
-    const double w = picture->width, h = picture->height;
+    const double w = picture->Width(), h = picture->Height();
     double shownW = w, shownH = h;
     if (style == PictureStyle::Stretch) {
         shownW = width;
@@ -80,22 +128,22 @@ RgbPicture ComposeWallpaper(const RgbPicture* picture, PictureStyle style, std::
         shownH = h * scale;
     }
     const double left = (width - shownW) / 2, top = (height - shownH) / 2;
-    for (int y = 0; y < height; ++y) {
+    for (int i = 0; i < count; ++i) {
+        const int y = firstRow + i;
+        std::uint32_t* row = rows.data() + static_cast<std::size_t>(i) * static_cast<std::size_t>(width);
+        if (style == PictureStyle::Tile) {
+            const int sy = y % picture->Height();
+            for (int x = 0; x < width; ++x) row[x] = picture->Pixel(x % picture->Width(), sy);
+            continue;
+        }
+        const int sy = static_cast<int>((y - top) * h / shownH);
+        if (y < top || sy < 0 || sy >= picture->Height()) continue;
         for (int x = 0; x < width; ++x) {
-            int sx = 0, sy = 0;
-            if (style == PictureStyle::Tile) {
-                sx = x % picture->width;
-                sy = y % picture->height;
-            } else {
-                sx = static_cast<int>((x - left) * w / shownW);
-                sy = static_cast<int>((y - top) * h / shownH);
-                if (x < left || y < top || sx < 0 || sy < 0 || sx >= picture->width || sy >= picture->height) continue;
-            }
-            screen.pixels[static_cast<size_t>(y) * width + x] =
-                picture->pixels[static_cast<size_t>(sy) * picture->width + sx];
+            const int sx = static_cast<int>((x - left) * w / shownW);
+            if (x < left || sx < 0 || sx >= picture->Width()) continue;
+            row[x] = picture->Pixel(sx, sy);
         }
     }
-    return screen;
 }
 
 }  // namespace zinna::linuxdesk

@@ -6,8 +6,13 @@
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 
+#include <algorithm>
+#include <bit>
 #include <cstdio>
+#include <memory>
 #include <set>
+#include <span>
+#include <vector>
 
 namespace zinna::linuxdesk {
 
@@ -209,12 +214,63 @@ private:
         return exact.pixel;
     }
 
+    // Small enough that the band comes from the allocator's free lists, not a mapping of its own.
+    static constexpr int kBandPixels = 16384;
+
+    struct ImageDestroyer {
+        void operator()(XImage* image) const {
+            image->data = nullptr;  // the band's memory is the caller's
+            XDestroyImage(image);
+        }
+    };
+
+    // Composes the screen into pixmap a band of rows at a time; a visual that holds 0x00RRGGBB
+    // pixels takes the composed band as it is, any other gets each pixel converted.
+    void DrawWallpaper(Display* owner, Pixmap pixmap, Visual* visual, unsigned depth, int width, int height,
+                       const BmpFile* picture) const {
+        const int bandRows = std::clamp(kBandPixels / std::max(width, 1), 1, std::max(height, 1));
+        std::vector<std::uint32_t> band(static_cast<std::size_t>(width) * static_cast<std::size_t>(bandRows));
+        std::unique_ptr<XImage, ImageDestroyer> image(XCreateImage(owner, visual, depth, ZPixmap, 0, nullptr,
+                                                                   static_cast<unsigned>(width),
+                                                                   static_cast<unsigned>(bandRows), 32, 0));
+        if (!image) return;
+        const int hostOrder = std::endian::native == std::endian::little ? LSBFirst : MSBFirst;
+        const bool direct = image->bits_per_pixel == 32 && image->byte_order == hostOrder &&
+                            image->bytes_per_line == width * 4 && visual->red_mask == 0xFF0000 &&
+                            visual->green_mask == 0xFF00 && visual->blue_mask == 0xFF;
+        std::vector<char> converted(direct ? 0 : static_cast<std::size_t>(image->bytes_per_line) * bandRows);
+        image->data = direct ? reinterpret_cast<char*>(band.data()) : converted.data();
+        const int redShift = ChannelShift(visual->red_mask), greenShift = ChannelShift(visual->green_mask),
+                  blueShift = ChannelShift(visual->blue_mask);
+        GC gc = XCreateGC(owner, pixmap, 0, nullptr);
+        for (int top = 0; top < height; top += bandRows) {
+            const int rows = std::min(bandRows, height - top);
+            ComposeWallpaperRows(picture, style_, colour_, width, height, top,
+                                 std::span(band.data(), static_cast<std::size_t>(width) * rows));
+            if (!direct) {
+                for (int y = 0; y < rows; ++y) {
+                    for (int x = 0; x < width; ++x) {
+                        const std::uint32_t rgb = band[static_cast<std::size_t>(y) * width + x];
+                        XPutPixel(image.get(), x, y,
+                                  ((rgb >> 16 & 0xFFul) << redShift & visual->red_mask) |
+                                      ((rgb >> 8 & 0xFFul) << greenShift & visual->green_mask) |
+                                      ((rgb & 0xFFul) << blueShift & visual->blue_mask));
+                    }
+                }
+            }
+            XPutImage(owner, pixmap, gc, image.get(), 0, 0, 0, top, static_cast<unsigned>(width),
+                      static_cast<unsigned>(rows));
+        }
+        XFreeGC(owner, gc);
+    }
+
     // Draws picture_ in style_ on colour_ into a new pixmap that outlives this connection (other
-    // programs read it through the root's properties), and shows it.
+    // programs read it through the root's properties), and shows it. The screen is composed once,
+    // a band of rows at a time, straight from the mapped bitmap: no screen-sized copy is made.
     bool Render(Display* display) {
-        std::optional<RgbPicture> picture;
+        std::optional<BmpFile> picture;
         if (!picture_.empty()) {
-            picture = ReadBmp(picture_);
+            picture = BmpFile::Open(picture_);
             if (!picture) std::fprintf(stderr, "zinna: cannot show %s on the X root window\n", picture_.c_str());
         }
         Display* owner = XOpenDisplay(DisplayString(display));
@@ -224,29 +280,9 @@ private:
         const int width = DisplayWidth(owner, screen), height = DisplayHeight(owner, screen);
         const auto depth = static_cast<unsigned>(DefaultDepth(owner, screen));
         Visual* visual = DefaultVisual(owner, screen);
-        const RgbPicture screenPicture =
-            ComposeWallpaper(picture ? &*picture : nullptr, style_, colour_, width, height);
-
         const Pixmap pixmap =
             XCreatePixmap(owner, root, static_cast<unsigned>(width), static_cast<unsigned>(height), depth);
-        XImage* image = XCreateImage(owner, visual, depth, ZPixmap, 0, nullptr, static_cast<unsigned>(width),
-                                     static_cast<unsigned>(height), 32, 0);
-        image->data = static_cast<char*>(std::malloc(static_cast<size_t>(image->bytes_per_line) * height));
-        const int redShift = ChannelShift(visual->red_mask), greenShift = ChannelShift(visual->green_mask),
-                  blueShift = ChannelShift(visual->blue_mask);
-        for (int y = 0; y < height; ++y) {
-            for (int x = 0; x < width; ++x) {
-                const std::uint32_t rgb = screenPicture.pixels[static_cast<size_t>(y) * width + x];
-                const unsigned long pixel = ((rgb >> 16 & 0xFFul) << redShift & visual->red_mask) |
-                                            ((rgb >> 8 & 0xFFul) << greenShift & visual->green_mask) |
-                                            ((rgb & 0xFFul) << blueShift & visual->blue_mask);
-                XPutPixel(image, x, y, pixel);
-            }
-        }
-        GC gc = XCreateGC(owner, pixmap, 0, nullptr);
-        XPutImage(owner, pixmap, gc, image, 0, 0, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height));
-        XFreeGC(owner, gc);
-        XDestroyImage(image);  // frees the pixels too
+        DrawWallpaper(owner, pixmap, visual, depth, width, height, picture ? &*picture : nullptr);
 
         const std::string id = std::to_string(pixmap);
         WritePixmapProperty(owner, kRootPixmap, id);

@@ -27,15 +27,15 @@ using SteadyClock = std::chrono::steady_clock;
 
 // xfconf's own answer for a channel or property that does not exist: not an error of the service.
 bool IsNotFound(const GError* error) {
-    if (error == nullptr || !g_dbus_error_is_remote_error(error)) return false;
-    gchar* name = g_dbus_error_get_remote_error(error);
+    if (error == nullptr || !Gio().g_dbus_error_is_remote_error(error)) return false;
+    gchar* name = Gio().g_dbus_error_get_remote_error(error);
     const std::string remote = name ? name : "";
-    g_free(name);
+    Gio().g_free(name);
     return remote == "org.xfce.Xfconf.Error.PropertyNotFound" || remote == "org.xfce.Xfconf.Error.ChannelNotFound";
 }
 // GDBus' own error for a call that got no answer in time.
 bool TimedOut(const GError* error) {
-    return error != nullptr && g_error_matches(error, G_IO_ERROR, G_IO_ERROR_TIMED_OUT);
+    return error != nullptr && Gio().g_error_matches(error, Gio().g_io_error_quark(), G_IO_ERROR_TIMED_OUT);
 }
 
 // A channel without backdrop settings yet: the first monitor's first workspace.
@@ -65,8 +65,8 @@ public:
         const auto backdrops = Backdrops(*properties);
         std::string picture;
         if (auto found = properties->find(backdrops.front() + "last-image"); found != properties->end()) {
-            if (g_variant_is_of_type(found->second.get(), G_VARIANT_TYPE_STRING)) {
-                picture = g_variant_get_string(found->second.get(), nullptr);
+            if (Gio().g_variant_is_of_type(found->second.get(), G_VARIANT_TYPE_STRING)) {
+                picture = Gio().g_variant_get_string(found->second.get(), nullptr);
             }
         }
         return Reading<std::string>{picture, Capture(*properties, backdrops, {"last-image"})};
@@ -109,8 +109,8 @@ public:
         for (const auto& [property, stored] : state) {
             if (!stored) {
                 // A property already absent is as the state asks.
-                requests.push_back(
-                    {"ResetProperty", OwnVariant(g_variant_new("(ssb)", kChannel, property.c_str(), FALSE)), true});
+                requests.push_back({"ResetProperty",
+                                    OwnVariant(Gio().g_variant_new("(ssb)", kChannel, property.c_str(), FALSE)), true});
                 continue;
             }
             VariantPtr value = VariantFromText(nullptr, *stored);
@@ -125,7 +125,7 @@ public:
 
     bool SetPicture(const std::string& picture) override {
         Operation operation(deadline_);
-        return SetEverywhere("last-image", [&] { return g_variant_new_string(PictureAsPath(picture).c_str()); });
+        return SetEverywhere("last-image", [&] { return Gio().g_variant_new_string(PictureAsPath(picture).c_str()); });
     }
 
     bool SetStyle(PictureStyle style) override {
@@ -133,7 +133,8 @@ public:
         for (const auto& [known, number] : kImageStyles) {
             // A copy: Clang before 16 cannot capture a structured binding.
             const int value = number;
-            if (known == style) return SetEverywhere("image-style", [value] { return g_variant_new_int32(value); });
+            if (known == style)
+                return SetEverywhere("image-style", [value] { return Gio().g_variant_new_int32(value); });
         }
         return false;
     }
@@ -142,15 +143,15 @@ public:
         Operation operation(deadline_);
         const double channels[] = {(colour & 0xFF) / 255.0, ((colour >> 8) & 0xFF) / 255.0,
                                    ((colour >> 16) & 0xFF) / 255.0, 1.0};
-        return SetEverywhere("color-style", [] { return g_variant_new_int32(kSolidColour); }) &&
+        return SetEverywhere("color-style", [] { return Gio().g_variant_new_int32(kSolidColour); }) &&
                SetEverywhere("rgba1", [&] {
                    // xfconf keeps arrays as arrays of variants.
                    GVariantBuilder builder;
-                   g_variant_builder_init(&builder, G_VARIANT_TYPE("av"));
+                   Gio().g_variant_builder_init(&builder, VariantType("av"));
                    for (const double channel : channels) {
-                       g_variant_builder_add(&builder, "v", g_variant_new_double(channel));
+                       Gio().g_variant_builder_add(&builder, "v", Gio().g_variant_new_double(channel));
                    }
-                   return g_variant_builder_end(&builder);
+                   return Gio().g_variant_builder_end(&builder);
                });
     }
 
@@ -162,14 +163,16 @@ private:
                     ErrorPtr* error = nullptr) {
         const int left = deadline_.CallTimeoutMs();
         if (left <= 0) {
-            g_variant_unref(g_variant_ref_sink(parameters));  // the call would have taken it
+            Gio().g_variant_unref(Gio().g_variant_ref_sink(parameters));  // the call would have taken it
             if (error)
-                error->reset(g_error_new_literal(G_IO_ERROR, G_IO_ERROR_TIMED_OUT, "xfconf did not answer in time"));
+                error->reset(Gio().g_error_new_literal(Gio().g_io_error_quark(), G_IO_ERROR_TIMED_OUT,
+                                                       "xfconf did not answer in time"));
             return nullptr;
         }
         GError* rawError = nullptr;
-        VariantPtr reply(g_dbus_connection_call_sync(bus_.get(), kService, kObject, kInterface, method, parameters,
-                                                     replyType, G_DBUS_CALL_FLAGS_NONE, left, nullptr, &rawError));
+        VariantPtr reply(Gio().g_dbus_connection_call_sync(bus_.get(), kService, kObject, kInterface, method,
+                                                           parameters, replyType, G_DBUS_CALL_FLAGS_NONE, left, nullptr,
+                                                           &rawError));
         ErrorPtr owned(rawError);
         deadline_.Answered(TimedOut(owned.get()));
         if (error) *error = std::move(owned);
@@ -177,7 +180,7 @@ private:
     }
 
     bool Set(const std::string& property, GVariant* value) {
-        return Call("SetProperty", g_variant_new("(ssv)", kChannel, property.c_str(), value)) != nullptr;
+        return Call("SetProperty", Gio().g_variant_new("(ssv)", kChannel, property.c_str(), value)) != nullptr;
     }
 
     template <typename MakeValue>
@@ -197,7 +200,7 @@ private:
     };
 
     static VariantPtr SetRequest(const std::string& property, GVariant* value) {
-        return OwnVariant(g_variant_new("(ssv)", kChannel, property.c_str(), value));
+        return OwnVariant(Gio().g_variant_new("(ssv)", kChannel, property.c_str(), value));
     }
 
     // Many calls at once, answered in the order sent, all within what is left of the deadline: a
@@ -212,7 +215,7 @@ private:
         } progress;
         for (const Request& request : requests) progress.absentIsDone.push_back(request.absentIsDone);
         constexpr std::size_t kInFlight = 256;  // well below the bus's limit of replies a connection awaits
-        GMainContext* context = g_main_context_new();
+        GMainContext* context = Gio().g_main_context_new();
         std::size_t sent = 0;
         while (progress.answered < requests.size()) {
             const int left = deadline_.CallTimeoutMs();
@@ -223,19 +226,20 @@ private:
                 sent = requests.size();
                 continue;
             }
-            g_main_context_push_thread_default(context);  // the answers come to this context
+            Gio().g_main_context_push_thread_default(context);  // the answers come to this context
             for (; sent < requests.size() && sent - progress.answered < kInFlight; ++sent) {
                 struct Answer {
                     Progress* progress;
                     std::size_t index;
                 };
-                g_dbus_connection_call(
+                Gio().g_dbus_connection_call(
                     bus_.get(), kService, kObject, kInterface, requests[sent].method, requests[sent].parameters.get(),
                     nullptr, G_DBUS_CALL_FLAGS_NONE, std::max(left, 1), nullptr,
                     [](GObject* source, GAsyncResult* result, gpointer data) {
                         std::unique_ptr<Answer> answer(static_cast<Answer*>(data));
                         GError* rawError = nullptr;
-                        VariantPtr reply(g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &rawError));
+                        VariantPtr reply(Gio().g_dbus_connection_call_finish(reinterpret_cast<GDBusConnection*>(source),
+                                                                             result, &rawError));
                         ErrorPtr error(rawError);
                         const bool ok =
                             reply || (answer->progress->absentIsDone[answer->index] && IsNotFound(error.get()));
@@ -245,11 +249,11 @@ private:
                     },
                     new Answer{&progress, sent});
             }
-            g_main_context_pop_thread_default(context);
+            Gio().g_main_context_pop_thread_default(context);
             // Every call ends by its timeout at the latest, so this wait does too.
-            if (progress.answered < sent) g_main_context_iteration(context, TRUE);
+            if (progress.answered < sent) Gio().g_main_context_iteration(context, TRUE);
         }
-        g_main_context_unref(context);
+        Gio().g_main_context_unref(context);
         if (progress.timedOut) deadline_.Answered(*progress.timedOut);
         return progress.done;
     }
@@ -259,19 +263,19 @@ private:
     // never taken for a desktop without backdrops.
     std::optional<Properties> BackdropProperties() {
         ErrorPtr error;
-        VariantPtr reply =
-            Call("GetAllProperties", g_variant_new("(ss)", kChannel, "/backdrop"), G_VARIANT_TYPE("(a{sv})"), &error);
+        VariantPtr reply = Call("GetAllProperties", Gio().g_variant_new("(ss)", kChannel, "/backdrop"),
+                                VariantType("(a{sv})"), &error);
         Properties properties;
         if (!reply) {
             if (IsNotFound(error.get())) return properties;
             return std::nullopt;
         }
-        VariantPtr dictionary(g_variant_get_child_value(reply.get(), 0));
+        VariantPtr dictionary(Gio().g_variant_get_child_value(reply.get(), 0));
         GVariantIter iter;
-        g_variant_iter_init(&iter, dictionary.get());
+        Gio().g_variant_iter_init(&iter, dictionary.get());
         const gchar* name = nullptr;
         GVariant* value = nullptr;
-        while (g_variant_iter_next(&iter, "{&sv}", &name, &value)) properties[name] = VariantPtr(value);
+        while (Gio().g_variant_iter_next(&iter, "{&sv}", &name, &value)) properties[name] = VariantPtr(value);
         return properties;
     }
 
@@ -318,22 +322,24 @@ private:
     }
 
     static std::int32_t NumberOf(GVariant* value) {
-        if (g_variant_is_of_type(value, G_VARIANT_TYPE_INT32)) return g_variant_get_int32(value);
-        if (g_variant_is_of_type(value, G_VARIANT_TYPE_UINT32))
-            return static_cast<std::int32_t>(g_variant_get_uint32(value));
+        if (Gio().g_variant_is_of_type(value, G_VARIANT_TYPE_INT32)) return Gio().g_variant_get_int32(value);
+        if (Gio().g_variant_is_of_type(value, G_VARIANT_TYPE_UINT32))
+            return static_cast<std::int32_t>(Gio().g_variant_get_uint32(value));
         return -1;
     }
 
     // Red, green and blue of an array of variants, each scaled from 0..full.
     static std::uint32_t ColourOfChannels(GVariant* array, double full) {
-        if (!g_variant_is_of_type(array, G_VARIANT_TYPE("av")) || g_variant_n_children(array) < 3) return 0;
+        if (!Gio().g_variant_is_of_type(array, VariantType("av")) || Gio().g_variant_n_children(array) < 3) return 0;
         std::uint32_t colour = 0;
         for (size_t i = 0; i < 3; ++i) {
-            VariantPtr boxed(g_variant_get_child_value(array, i));
-            VariantPtr item(g_variant_get_variant(boxed.get()));
+            VariantPtr boxed(Gio().g_variant_get_child_value(array, i));
+            VariantPtr item(Gio().g_variant_get_variant(boxed.get()));
             double channel = 0;
-            if (g_variant_is_of_type(item.get(), G_VARIANT_TYPE_DOUBLE)) channel = g_variant_get_double(item.get());
-            if (g_variant_is_of_type(item.get(), G_VARIANT_TYPE_UINT16)) channel = g_variant_get_uint16(item.get());
+            if (Gio().g_variant_is_of_type(item.get(), G_VARIANT_TYPE_DOUBLE))
+                channel = Gio().g_variant_get_double(item.get());
+            if (Gio().g_variant_is_of_type(item.get(), G_VARIANT_TYPE_UINT16))
+                channel = Gio().g_variant_get_uint16(item.get());
             const auto byte = static_cast<std::uint32_t>(std::lround(std::clamp(channel / full, 0.0, 1.0) * 255));
             colour |= byte << (8 * i);
         }
@@ -347,17 +353,18 @@ private:
 }  // namespace
 
 std::unique_ptr<DesktopSettings> CreateXfconfDesktop(std::string* problem) {
+    if (LoadGio(problem) == nullptr) return nullptr;
     GError* rawError = nullptr;
-    GObjectPtr<GDBusConnection> bus(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &rawError));
+    GObjectPtr<GDBusConnection> bus(Gio().g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &rawError));
     ErrorPtr error(rawError);
     if (!bus) {
         *problem = std::string("no session bus for xfconf (") + (error ? error->message : "") + ")";
         return nullptr;
     }
     // A ping starts xfconfd if the bus knows how to, and tells whether it answers.
-    VariantPtr pong(g_dbus_connection_call_sync(bus.get(), kService, kObject, "org.freedesktop.DBus.Peer", "Ping",
-                                                nullptr, nullptr, G_DBUS_CALL_FLAGS_NONE,
-                                                static_cast<int>(kOperationBudget.count()), nullptr, &rawError));
+    VariantPtr pong(Gio().g_dbus_connection_call_sync(bus.get(), kService, kObject, "org.freedesktop.DBus.Peer", "Ping",
+                                                      nullptr, nullptr, G_DBUS_CALL_FLAGS_NONE,
+                                                      static_cast<int>(kOperationBudget.count()), nullptr, &rawError));
     error.reset(rawError);
     if (!pong) {
         *problem = std::string("xfconf does not answer on the session bus (") + (error ? error->message : "") + ")";

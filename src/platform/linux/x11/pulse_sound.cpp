@@ -1,51 +1,59 @@
 #include "platform/linux/x11/pulse_sound.h"
 
-#include <dlfcn.h>
+#include "platform/linux/loaded_library.h"
+
 #include <pulse/error.h>
 #include <pulse/simple.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <optional>
+#include <string>
 
 namespace zinna::x11 {
 
 namespace {
 
+constexpr const char* kPulseLibrary = "libpulse-simple.so.0";
 constexpr std::size_t kChunkBytes = 2048;  // a new sound waits at most this long behind the old
 
-// PulseAudio's simple API, opened with the first sound: its library and the dozens it pulls in
-// would otherwise be loaded, and kept resident, before her first frame.
-struct PulseSimpleApi {
-    decltype(&pa_simple_new) open = nullptr;
-    decltype(&pa_simple_write) write = nullptr;
-    decltype(&pa_simple_drain) drain = nullptr;
-    decltype(&pa_simple_flush) flush = nullptr;
-    decltype(&pa_simple_free) close = nullptr;
-    decltype(&pa_strerror) describe = nullptr;
+// PulseAudio's simple API, opened by the worker with the first sound: its library and the dozens it
+// pulls in (codecs, D-Bus, systemd) would otherwise be loaded before her first frame. Once loaded
+// they stay mapped, even where no sound server answers: PulseAudio's libraries are marked so.
+// clang-format off
+#define ZINNA_PULSE_FUNCTIONS(X) \
+    X(pa_simple_new)    \
+    X(pa_simple_write)  \
+    X(pa_simple_drain)  \
+    X(pa_simple_flush)  \
+    X(pa_simple_free)   \
+    X(pa_strerror)
+// clang-format on
 
-    // Null when the library is not installed.
-    static const PulseSimpleApi* Load() {
-        static const PulseSimpleApi* const loaded = []() -> const PulseSimpleApi* {
-            void* library = dlopen("libpulse-simple.so.0", RTLD_NOW | RTLD_LOCAL);
-            if (library == nullptr) return nullptr;
-            static PulseSimpleApi api;
-            api.open = reinterpret_cast<decltype(api.open)>(dlsym(library, "pa_simple_new"));
-            api.write = reinterpret_cast<decltype(api.write)>(dlsym(library, "pa_simple_write"));
-            api.drain = reinterpret_cast<decltype(api.drain)>(dlsym(library, "pa_simple_drain"));
-            api.flush = reinterpret_cast<decltype(api.flush)>(dlsym(library, "pa_simple_flush"));
-            api.close = reinterpret_cast<decltype(api.close)>(dlsym(library, "pa_simple_free"));
-            api.describe = reinterpret_cast<decltype(api.describe)>(dlsym(library, "pa_strerror"));
-            if (!api.open || !api.write || !api.drain || !api.flush || !api.close || !api.describe) return nullptr;
-            return &api;
-        }();
-        return loaded;
+struct PulseSimpleApi {
+    ZINNA_PULSE_FUNCTIONS(ZINNA_LIBRARY_MEMBER)
+
+    // nullopt, with the loader's reason in *problem, when the library is not installed.
+    static std::optional<PulseSimpleApi> Open(std::string* problem) {
+        PulseSimpleApi api;
+        api.library_ = linuxlib::LoadedLibrary::Open(kPulseLibrary, problem);
+        if (!api.library_ || !api.Find(*api.library_, problem)) return std::nullopt;
+        return api;
     }
+
+private:
+    bool Find(const linuxlib::LoadedLibrary& library, std::string* problem) {
+        ZINNA_PULSE_FUNCTIONS(ZINNA_LIBRARY_FIND)
+        return true;
+    }
+
+    std::optional<linuxlib::LoadedLibrary> library_;
 };
 
 struct SimpleCloser {
     const PulseSimpleApi* api;
-    void operator()(pa_simple* stream) const { api->close(stream); }
+    void operator()(pa_simple* stream) const { api->pa_simple_free(stream); }
 };
 using SimpleStream = std::unique_ptr<pa_simple, SimpleCloser>;
 
@@ -91,9 +99,11 @@ bool PulseSoundOutput::Silent() const {
 }
 
 void PulseSoundOutput::Work() {
-    const PulseSimpleApi* api = PulseSimpleApi::Load();
+    std::string reason;
+    const std::optional<PulseSimpleApi> loaded = PulseSimpleApi::Open(&reason);
+    const PulseSimpleApi* api = loaded ? &*loaded : nullptr;
     if (api == nullptr) {
-        std::fprintf(stderr, "zinna: no PulseAudio library (libpulse-simple.so.0); her sound effects are silent\n");
+        std::fprintf(stderr, "zinna: no PulseAudio library (%s); her sound effects are silent\n", reason.c_str());
         const std::lock_guard lock(mutex_);
         silent_ = true;
         return;
@@ -113,11 +123,11 @@ void PulseSoundOutput::Work() {
             streamSpec->channels != spec.channels) {
             stream.reset();
             int error = 0;
-            stream.reset(api->open(nullptr, "Zinna", PA_STREAM_PLAYBACK, nullptr, "sound effect", &spec, nullptr,
-                                   nullptr, &error));
+            stream.reset(api->pa_simple_new(nullptr, "Zinna", PA_STREAM_PLAYBACK, nullptr, "sound effect", &spec,
+                                            nullptr, nullptr, &error));
             if (!stream) {
                 std::fprintf(stderr, "zinna: no sound server (%s); her sound effects are silent\n",
-                             api->describe(error));
+                             api->pa_strerror(error));
                 lock.lock();
                 silent_ = true;
                 return;
@@ -128,15 +138,15 @@ void PulseSoundOutput::Work() {
         for (std::size_t at = 0; at < clip.samples.size() && !interrupted; at += kChunkBytes) {
             const std::size_t size = std::min(kChunkBytes, clip.samples.size() - at);
             int error = 0;
-            if (api->write(stream.get(), clip.samples.data() + at, size, &error) < 0) break;
+            if (api->pa_simple_write(stream.get(), clip.samples.data() + at, size, &error) < 0) break;
             const std::lock_guard check(mutex_);
             interrupted = stopping_ || next_.has_value();
         }
         int error = 0;
         if (interrupted)
-            api->flush(stream.get(), &error);  // the new sound replaces the old at once
+            api->pa_simple_flush(stream.get(), &error);  // the new sound replaces the old at once
         else
-            api->drain(stream.get(), &error);
+            api->pa_simple_drain(stream.get(), &error);
         lock.lock();
         ++played_;
     }
