@@ -3,8 +3,6 @@
 #include "platform/linux/desktop/desktop_module.h"
 #include "platform/linux/desktop/glib_handles.h"
 
-#define G_SETTINGS_ENABLE_BACKEND
-#include <gio/gsettingsbackend.h>
 #include "platform/linux/desktop/gsettings_desktop.h"
 #include "platform/linux/desktop/plasma_desktop.h"
 #include "platform/linux/desktop/x11_root_desktop.h"
@@ -154,8 +152,10 @@ std::unique_ptr<ZinnaModule> CreateLinuxModuleForBackend(const std::string& back
     for (const auto kind : {DesktopKind::Gnome, DesktopKind::Cinnamon, DesktopKind::Mate}) {
         if (backend != BackendName(kind)) continue;
         // Without dconf GLib keeps settings in memory: a restore there would be lost with this process.
+        std::string gioProblem;
+        if (LoadGio(&gioProblem) == nullptr) return nullptr;
         GObjectPtr<GSettingsBackend> store(Gio().g_settings_backend_get_default());
-        const std::string storeType = store ? G_OBJECT_TYPE_NAME(store.get()) : "";
+        const std::string storeType = store ? Gio().g_type_name(G_OBJECT_TYPE(store.get())) : "";
         if (storeType.empty() || storeType == "GMemorySettingsBackend" || storeType == "GNullSettingsBackend")
             return nullptr;
         std::string problem;

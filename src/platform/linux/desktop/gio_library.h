@@ -5,7 +5,11 @@
 
 #include "platform/linux/loaded_library.h"
 
+// The settings backend's own header is for backend writers; the default backend's type tells
+// whether settings are kept at all (not only in this process's memory).
+#define G_SETTINGS_ENABLE_BACKEND
 #include <gio/gio.h>
+#include <gio/gsettingsbackend.h>
 
 #include <optional>
 #include <string>

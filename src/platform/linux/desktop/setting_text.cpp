@@ -118,16 +118,46 @@ std::string PercentDecode(std::string_view text) {
     return decoded;
 }
 
+namespace {
+
+// The code points of strict UTF-8 (no overlong forms, no surrogates, nothing beyond U+10FFFF);
+// nullopt for anything else. Written here so that no library is loaded for it.
+std::optional<std::u32string> DecodeUtf8(std::string_view text) {
+    std::u32string codes;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const int extra = lead < 0x80                   ? 0
+                          : lead >= 0xC2 && lead < 0xE0 ? 1
+                          : lead >= 0xE0 && lead < 0xF0 ? 2
+                          : lead >= 0xF0 && lead < 0xF5 ? 3
+                                                        : -1;
+        if (extra < 0 || text.size() - i <= static_cast<std::size_t>(extra)) return std::nullopt;
+        char32_t code = extra == 0 ? lead : lead & (0x3F >> extra);
+        for (int k = 1; k <= extra; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80) return std::nullopt;
+            code = (code << 6) | (next & 0x3F);
+        }
+        static constexpr char32_t kSmallest[] = {0, 0x80, 0x800, 0x10000};
+        if (code < kSmallest[extra] || code > 0x10FFFF || (code >= 0xD800 && code < 0xE000)) return std::nullopt;
+        codes += code;
+        i += static_cast<std::size_t>(extra) + 1;
+    }
+    return codes;
+}
+
+}  // namespace
+
 std::optional<std::string> ScriptStringLiteral(std::string_view text) {
-    if (!g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr)) return std::nullopt;
+    const auto codes = DecodeUtf8(text);
+    if (!codes) return std::nullopt;
     std::string literal = "\"";
     auto escape = [&literal](unsigned unit) {  // one UTF-16 unit
         static const char kHex[] = "0123456789ABCDEF";
         literal += "\\u";
         for (int shift = 12; shift >= 0; shift -= 4) literal += kHex[(unit >> shift) & 0xF];
     };
-    for (const char* c = text.data(); c < text.data() + text.size(); c = g_utf8_next_char(c)) {
-        const gunichar code = g_utf8_get_char(c);
+    for (const char32_t code : *codes) {
         const bool plain = code >= 0x20 && code < 0x7F && code != '"' && code != '\\' && code != '\'' && code != '<';
         if (plain) {
             literal += static_cast<char>(code);
