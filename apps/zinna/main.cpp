@@ -89,19 +89,30 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     const std::unique_ptr<zinna::journal::JournalFile> journalFile =
         journalPath ? zinna::journal::OpenJournalFile(*journalPath) : nullptr;
     std::optional<zinna::journal::RestoreJournal> journal;
+    auto recovery = zinna::journal::Recovery::NothingToDo;
     if (journalFile) {
         const std::string desktopName = zinna::win32::CurrentDesktopName();
         // The program's desktop key and wallpaper name, which the journal knows only from here.
-        const zinna::journal::ProgramDesktop program{zinna::kDesktopKeyPath, zinna::kWallpaperFile};
-        journal.emplace(
-            *journalFile, module, desktopName, program,
-            [&module, desktopName, program] {
-                return zinna::journal::ReadDesktopThrough(module, desktopName, program);
-            },
-            zinna::win32::ReportJournalNotice);
-        journal->Recover();  // before the program reads anything
+        const zinna::journal::ProgramDesktop program{zinna::kDesktopKeyPath, zinna::kWallpaperFile,
+                                                     zinna::win32::DefaultDesktopColor()};
+        zinna::journal::RestoreJournal::Hooks hooks;
+        hooks.readUserDesktop = [&module, desktopName, program] {
+            return zinna::journal::ReadDesktopThrough(module, desktopName, program);
+        };
+        hooks.report = zinna::win32::ReportJournalNotice;
+        journal.emplace(*journalFile, module, zinna::journal::JournalDesktop{desktopName, "registry"}, program,
+                        std::move(hooks));
+        recovery = journal->Recover();  // before the program reads anything
     }
-    if (command.action == ProgramAction::Restore) return 0;
+    // "zinna.exe /restore" fails when a journal is left that it could not give back or had to set
+    // aside, and when there is no folder to look in.
+    if (command.action == ProgramAction::Restore) {
+        if (!journalFile) Print(STD_ERROR_HANDLE, "zinna: no folder for a restore journal is known (%LOCALAPPDATA%)\n");
+        return !journalFile || recovery == zinna::journal::Recovery::Kept ||
+                       recovery == zinna::journal::Recovery::SetAside
+                   ? 1
+                   : 0;
+    }
 
     const ComApartment apartment;
     std::optional<zinna::journal::JournalingModule> journaling;
