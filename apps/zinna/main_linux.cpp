@@ -75,6 +75,33 @@ void ReportJournalNotice(const zinna::journal::JournalNotice& notice) {
     std::fputs(zinna::journal::NoticeLine(notice).c_str(), stderr);
 }
 
+// How long the settings services get, in all, to give the desktop back: at the session's end (the
+// session manager's patience before SIGKILL is about 10 s) and when the X server has gone. What they
+// could not take in that time stays in the journal.
+constexpr std::chrono::seconds kEndingLimit{5};
+
+// The X server has gone: nothing more may be asked of X, but the desktop's settings live in their
+// services (GSettings, xfconf, Plasma's shell), which need no X. The journal gives them back as the
+// next start would, now, and goes only when that succeeded; the bare X screen's picture, which
+// needs X, cannot come back this way, and its journal stays.
+int GiveBackAfterXLoss(zinna::ZinnaModule& module, zinna::journal::RestoreJournal* journal) {
+    if (journal == nullptr) {
+        std::fputs("zinna: without a restore journal the desktop cannot be given back\n", stderr);
+        return zinna::xlib::kXServerLostKeptExitCode;
+    }
+    const zinna::linuxdesk::DesktopCallLimit limit(module, kEndingLimit);
+    const auto recovery = journal->Recover();
+    if (recovery == zinna::journal::Recovery::Kept || recovery == zinna::journal::Recovery::SetAside) {
+        std::fputs(
+            "zinna: the desktop could not be given back without the X server; \"zinna --restore\" gives it "
+            "back from the journal\n",
+            stderr);
+        return zinna::xlib::kXServerLostKeptExitCode;
+    }
+    std::fputs("zinna: the desktop's settings are given back\n", stderr);
+    return zinna::xlib::kXServerLostExitCode;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -169,9 +196,33 @@ int main(int argc, char** argv) {
     if (journal) journaling.emplace(*module, *journal);
     zinna::ZinnaModule& programModule = journaling ? static_cast<zinna::ZinnaModule&>(*journaling) : *module;
     zinna::ZinnaForm form(toolkit, programModule);
-    toolkit.SetSessionEndingHandler([&form] { form.Dispatch().SessionEnding(); });
-    toolkit.SetDesktopRescue([&form] { form.Dispatch().EndAfterEscapedError(); });
-    if (journal) toolkit.SetEndHandler([&journal](zinna::EndReason) { journal->ProgramEnded(); });
+    // A hung settings service costs kEndingLimit in all, however many settings the restore takes.
+    toolkit.SetSessionEndingHandler([&form, &module] {
+        const zinna::linuxdesk::DesktopCallLimit limit(*module, kEndingLimit);
+        form.Dispatch().SessionEnding();
+    });
+    toolkit.SetDesktopRescue([&form, &module] {
+        const zinna::linuxdesk::DesktopCallLimit limit(*module, kEndingLimit);
+        form.Dispatch().EndAfterEscapedError();
+    });
+    // The journal goes only when the desktop took every setting back; otherwise it stays for the
+    // next start, and the user hears so.
+    if (journal)
+        toolkit.SetEndHandler([&journal, &module](zinna::EndReason) {
+            if (zinna::linuxdesk::DesktopChangesTaken(*module)) {
+                journal->ProgramEnded();
+            } else {
+                ReportJournalNotice({zinna::journal::JournalNotice::Kind::Kept,
+                                     "the desktop did not take every setting back; the next start (or \"zinna "
+                                     "--restore\") gives it back"});
+            }
+        });
+    zinna::xlib::SetXServerLostAction(
+        [&module, &journal] { return GiveBackAfterXLoss(*module, journal ? &*journal : nullptr); });
+    // The action goes before what it uses: a server lost while the rest closes finds none.
+    struct ForgetXLossAction {
+        ~ForgetXLossAction() { zinna::xlib::SetXServerLostAction(nullptr); }
+    } forgetAction;
     form.Dispatch().Start();
     return toolkit.RunMessageLoop();
 }

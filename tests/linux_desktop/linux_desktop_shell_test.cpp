@@ -1,8 +1,14 @@
 // The bare X screen's root picture, Plasma's scripts (to a stand-in: no Plasma runs here), the
 // taskbar, "show desktop", xdg-open, the data folder, and a desktop that does not answer.
 #include "linux_desktop_support.h"
+#include "platform/linux/desktop/desktop_module.h"
 
 #include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
 
 #include <sstream>
 
@@ -125,19 +131,18 @@ TEST_CASE("Plasma gets the program's image, fill mode and colour on every deskto
     const std::string bitmapUri = "file://" + (dataFolder / "LH1024x768.bmp").string();
     // The program's look, on every desktop.
     CHECK(sent.find("d.wallpaperPlugin = \"org.kde.image\"") != std::string::npos);
-    CHECK(sent.find("writeConfig(\"Image\", decodeURIComponent(\"file%3A%2F%2F%2F") != std::string::npos);
-    CHECK(sent.find("Zinna%2520Daten%2520%25C3%25A4%2FLH1024x768.bmp") != std::string::npos);
-    CHECK(sent.find("writeConfig(\"FillMode\", decodeURIComponent(\"0\"))") != std::string::npos);
-    CHECK(sent.find("writeConfig(\"Color\", decodeURIComponent(\"%23000000\"))") != std::string::npos);
+    CHECK(sent.find("writeConfig(\"Image\", \"file:///") != std::string::npos);
+    CHECK(sent.find("Zinna%20Daten%20%C3%A4/LH1024x768.bmp\");") != std::string::npos);
+    CHECK(sent.find("writeConfig(\"FillMode\", \"0\")") != std::string::npos);
+    CHECK(sent.find("writeConfig(\"Color\", \"#000000\")") != std::string::npos);
     // Each desktop's own values back, as read, by its index: the slideshow desktop keeps its plugin.
-    CHECK(sent.find("var d = ds[1];\n    d.wallpaperPlugin = decodeURIComponent(\"org.kde.slideshow\")") !=
-          std::string::npos);
+    CHECK(sent.find("var d = ds[1];\n    d.wallpaperPlugin = \"org.kde.slideshow\"") != std::string::npos);
     CHECK(sent.find("var d = ds[0];\n    d.currentConfigGroup = [\"Wallpaper\", \"org.kde.image\", \"General\"];\n"
-                    "    d.writeConfig(\"Image\", decodeURIComponent(\"file%3A%2F%2F%2Fhome%2Fz%C3%B6e%2F"
-                    "Sommer%2520am%2520See.png\"))") != std::string::npos);
-    CHECK(sent.find("decodeURIComponent(\"%2Fhome%2Fz%C3%B6e%2Fzwei%20Bilder.jpg\")") != std::string::npos);
-    CHECK(sent.find("writeConfig(\"Color\", decodeURIComponent(\"%23123456\"))") != std::string::npos);
-    CHECK(sent.find("writeConfig(\"FillMode\", decodeURIComponent(\"1\"))") != std::string::npos);
+                    "    d.writeConfig(\"Image\", \"file:///home/z\\u00F6e/Sommer%20am%20See.png\")") !=
+          std::string::npos);
+    CHECK(sent.find("\"/home/z\\u00F6e/zwei Bilder.jpg\"") != std::string::npos);
+    CHECK(sent.find("writeConfig(\"Color\", \"#123456\")") != std::string::npos);
+    CHECK(sent.find("writeConfig(\"FillMode\", \"1\")") != std::string::npos);
     // A setting without a stored value is removed again from the desktop's settings, after a write
     // that makes the wallpaper read them anew; no set value is removed.
     for (const auto& [desktop, field] :
@@ -147,14 +152,144 @@ TEST_CASE("Plasma gets the program's image, fill mode and colour on every deskto
         CHECK(sent.find("var d = ds[" + std::to_string(desktop) +
                         "];\n    d.currentConfigGroup = [\"Wallpaper\", \"org.kde.image\", \"General\"];\n"
                         "    d.writeConfig(\"" +
-                        field + "\", decodeURIComponent(\"\"));\n    imageSettings(d).deleteEntry(\"" + field +
-                        "\");") != std::string::npos);
+                        field + "\", \"\");\n    imageSettings(d).deleteEntry(\"" + field + "\");") !=
+              std::string::npos);
     }
-    for (const std::string setValue : {"Sommer%2520am%2520See.png", "zwei%20Bilder.jpg", "%23123456"}) {
+    for (const std::string setValue : {"Sommer%20am%20See.png", "zwei Bilder.jpg", "#123456"}) {
         CAPTURE(setValue);
-        CHECK(sent.find(setValue + "\"));\n    imageSettings(d).deleteEntry") == std::string::npos);
+        CHECK(sent.find(setValue + "\");\n    imageSettings(d).deleteEntry") == std::string::npos);
     }
     CHECK(sent.find("ConfigFile(\"plasma-org.kde.plasma.desktop-appletsrc\", \"Containments\")") != std::string::npos);
+}
+
+// The last script the stand-in was sent.
+std::string LastScript(const std::filesystem::path& log) {
+    std::stringstream text;
+    text << std::ifstream(log).rdbuf();
+    const std::string all = text.str();
+    constexpr std::string_view kEnd = "\n--- end of script ---\n";
+    if (all.size() < kEnd.size()) return {};
+    const std::size_t previous = all.rfind(kEnd, all.size() - kEnd.size() - 1);
+    const std::size_t begin = previous == std::string::npos ? 0 : previous + kEnd.size();
+    return all.substr(begin, all.size() - kEnd.size() - begin);
+}
+
+// What a restore script writes, run by a real script engine (node) over two desktops that record
+// every write: one line "desktop field hex-of-UTF-8" each. nullopt without node.
+std::optional<std::string> WritesOf(const std::string& script) {
+    if (access("/usr/bin/node", X_OK) != 0) return std::nullopt;
+    char path[] = "/tmp/zinna-plasma-XXXXXX";
+    const int fd = mkstemp(path);
+    REQUIRE(fd >= 0);
+    close(fd);
+    std::ofstream(path)
+        << "var out = [];\n"
+           "function hex(v) { return Buffer.from(String(v), 'utf8').toString('hex'); }\n"
+           "function desktops() { return [0, 1].map(function (i) { return {\n"
+           "  id: i, currentConfigGroup: [],\n"
+           "  set wallpaperPlugin(v) { out.push(i + ' plugin ' + hex(v)); },\n"
+           "  writeConfig: function (k, v) { out.push(i + ' ' + k + ' ' + hex(v)); } }; }); }\n"
+           "function ConfigFile() { return { deleteEntry: function (k) { out.push('delete ' + k); } }; }\n"
+        << script << "\nprocess.stdout.write(out.join('\\n'));\n";
+    std::string out;
+    if (FILE* pipe = popen(("/usr/bin/node " + std::string(path)).c_str(), "r")) {
+        char buffer[4096];
+        for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, got);
+        if (pclose(pipe) != 0) out = "the script did not run";
+    }
+    std::remove(path);
+    return out;
+}
+
+std::string Hex(const std::string& text) {
+    std::string hex;
+    char byte[3];
+    for (const unsigned char c : text) {
+        std::snprintf(byte, sizeof byte, "%02x", c);
+        hex += byte;
+    }
+    return hex;
+}
+
+TEST_CASE("a journal's settings reach Plasma's script only as keys this layer writes, values as literals") {
+    const auto dataFolder = MakeDataFolder();
+    const std::filesystem::path log = dataFolder / "scripts.log", reply = dataFolder / "reply.txt";
+    std::ofstream(reply) << "org.kde.image % % %\norg.kde.image % % %\n";
+    PlasmaStandIn standIn(log, reply);
+    auto module = ModuleOn("kde", dataFolder);
+    DesktopSettings* plasma = dynamic_cast<LinuxModule&>(*module).Settings();
+    REQUIRE(plasma != nullptr);
+
+    struct Row {
+        std::string key;
+        std::optional<std::string> value;
+        bool taken;
+    };
+    const std::string injection = "\"); out.push(\"injected\"); (\"";
+    for (const Row& row : {
+             Row{"desktop0/Image",
+                 "file:///home/z\xC3\xB6"
+                 "e/" +
+                     injection + "\n</script>'\\.png",
+                 true},
+             Row{"desktop1/plugin", "org.kde.slideshow", true},
+             Row{"desktop1/Color", "#123456", true},
+             Row{"desktop0/FillMode", std::nullopt, true},
+             Row{"desktop0/Image" + injection, "x", false},
+             Row{"desktop0" + injection + "/Image", "x", false},
+             Row{"desktop0); out.push(1); (0/Image", "x", false},
+             Row{"desktop00/Image", "x", false},
+             Row{"desktop99999/Image", "x", false},
+             Row{"desktop-1/Image", "x", false},
+             Row{"desktop/Image", "x", false},
+             Row{"desktop0/Unknown", "x", false},
+             Row{"desktop0/image", "x", false},
+             Row{"desktop0/Color", "\xFF\xFE", false},
+         }) {
+        CAPTURE(row.key);
+        std::filesystem::remove(log);
+        CHECK(plasma->Restore({{row.key, row.value}}) == row.taken);
+        const std::string script = LastScript(log);
+        if (!row.taken) CHECK(script.find("injected") == std::string::npos);  // nothing of a refused key
+        const auto writes = WritesOf(script);
+        if (!writes) continue;
+        CHECK(writes->find("injected") == std::string::npos);  // no text ran as script
+        std::string expected;
+        if (row.taken) {
+            const auto slash = row.key.find('/');
+            const std::string desktop = row.key.substr(7, slash - 7), field = row.key.substr(slash + 1);
+            expected = desktop + " " + field + " " + Hex(row.value.value_or(""));
+            if (!row.value) expected += "\ndelete " + field;
+        }
+        CHECK(*writes == expected);  // a refused setting writes nothing
+    }
+}
+
+TEST_CASE("a Plasma shell that stops answering costs the deadline in all, not a timeout a script") {
+    const auto dataFolder = MakeDataFolder();
+    const std::filesystem::path log = dataFolder / "scripts.log", reply = dataFolder / "reply.txt";
+    std::ofstream(reply) << "org.kde.image % % %\n";
+    PlasmaStandIn standIn(log, reply);
+    auto module = ModuleOn("kde", dataFolder);
+    DesktopSettings* plasma = dynamic_cast<LinuxModule&>(*module).Settings();
+    REQUIRE(plasma != nullptr);
+    REQUIRE(kill(standIn.Pid(), SIGSTOP) == 0);
+    using Clock = std::chrono::steady_clock;
+    const auto began = Clock::now();
+    {
+        const DesktopCallLimit limit(*module, std::chrono::milliseconds(1500));
+        CHECK_FALSE(plasma->ReadPicture());
+        CHECK_FALSE(plasma->Restore({{"desktop0/Image", "file:///a.png"}}));
+        CHECK_FALSE(plasma->SetColour(0x123456));
+        CHECK_FALSE(plasma->SetStyle(PictureStyle::Fit));
+    }
+    const auto took = Clock::now() - began;
+    CHECK(took >= std::chrono::milliseconds(1400));
+    CHECK(took < std::chrono::milliseconds(2500));
+    // Without a deadline from outside, one change gets a few seconds of its own, then fails.
+    const auto alone = Clock::now();
+    CHECK_FALSE(plasma->SetPicture("/a.png"));
+    CHECK(Clock::now() - alone < std::chrono::seconds(4));
 }
 
 // The look is left alone in both ways a desktop can be missing: its service does not answer, or

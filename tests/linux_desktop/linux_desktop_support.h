@@ -99,7 +99,9 @@ public:
         REQUIRE(isReady);
     }
     ~PlasmaStandIn() { Stop(); }
+    pid_t Pid() const { return pid_; }
     void Stop() {
+        if (pid_ > 0) kill(pid_, SIGCONT);  // a stand-in a test stopped ends too
         if (pid_ <= 0) return;
         kill(pid_, SIGTERM);
         waitpid(pid_, nullptr, 0);

@@ -170,7 +170,7 @@ TEST_CASE("the desktop is the one ZINNA_DESKTOP forces, else XDG_CURRENT_DESKTOP
     standIn.Stop();
     std::stringstream sent;
     sent << std::ifstream(log).rdbuf();
-    CHECK(sent.str().find("%2Fsrv%2Fprobe.png") != std::string::npos);
+    CHECK(sent.str().find("\"file:///srv/probe.png\"") != std::string::npos);
 }
 
 }  // namespace zinna::linuxdesk::testing

@@ -4,6 +4,12 @@
 
 #include <doctest/doctest.h>
 
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <unistd.h>
+
 namespace zinna::linuxdesk {
 
 TEST_CASE("colours in the forms desktops keep them") {
@@ -32,6 +38,62 @@ TEST_CASE("pictures become URIs and paths without losing a character") {
     CHECK(PercentEncode(everything)
               .find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_.~%") ==
           std::string::npos);
+}
+
+// What a script engine makes of a literal: node evaluates it and writes the string's UTF-8 out;
+// nullopt without node (then the table is checked for plain ASCII only).
+std::optional<std::string> EvaluatedByNode(const std::string& literal) {
+    if (access("/usr/bin/node", X_OK) != 0) return std::nullopt;
+    char script[] = "/tmp/zinna-literal-XXXXXX";
+    const int fd = mkstemp(script);
+    REQUIRE(fd >= 0);
+    close(fd);
+    std::ofstream(script) << "process.stdout.write(Buffer.from(" << literal << ", 'utf8'));\n";
+    std::string out;
+    if (FILE* pipe = popen(("/usr/bin/node " + std::string(script)).c_str(), "r")) {
+        char buffer[4096];
+        for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, got);
+        REQUIRE(pclose(pipe) == 0);
+    }
+    std::remove(script);
+    return out;
+}
+
+TEST_CASE("any text goes into a script as one string literal that gives it back exactly") {
+    const std::string hostile[] = {
+        "",
+        "/home/zöe/Sommer am See.png",
+        "\"); print(\"owned\"); (\"",
+        "'); evil(); ('",
+        "back\\slash \\u0041 \\\"",
+        "line\nend\r\u2028\u2029tab\t",
+        "</script><!-- ${x} `tick`",
+        "\x01\x1f\x7f",
+        "Emoji \xF0\x9F\x98\x80 and \xE6\xBC\xA2\xE5\xAD\x97",
+    };
+    for (const std::string& text : hostile) {
+        CAPTURE(text);
+        const auto literal = ScriptStringLiteral(text);
+        REQUIRE(literal);
+        // One literal: plain ASCII, quoted at both ends, no quote or backslash but its escapes.
+        CHECK(literal->size() >= 2);
+        CHECK(literal->front() == '"');
+        CHECK(literal->back() == '"');
+        const std::string inside = literal->substr(1, literal->size() - 2);
+        for (std::size_t i = 0; i < inside.size(); ++i) {
+            const auto c = static_cast<unsigned char>(inside[i]);
+            CHECK((c >= 0x20 && c < 0x7F));
+            CHECK(c != '"');
+            CHECK(c != '\'');
+            if (c == '\\') CHECK(inside.compare(i, 2, "\\u") == 0);
+        }
+        if (const auto evaluated = EvaluatedByNode(*literal)) CHECK(*evaluated == text);
+    }
+    // No script can hold text that is not UTF-8, nor a NUL.
+    for (const std::string& broken : {std::string("\xFF\xFE"), std::string("half \xC3"), std::string("nul\0in", 6)}) {
+        CAPTURE(broken);
+        CHECK_FALSE(ScriptStringLiteral(broken));
+    }
 }
 
 TEST_CASE("the bare screen's picture in each style, on the background colour") {

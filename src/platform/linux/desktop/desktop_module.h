@@ -49,6 +49,9 @@ public:
     // The backend's name in a restore journal (see BackendNameOf).
     void SetBackendName(std::string name) { backendName_ = std::move(name); }
     const std::string& BackendName() const { return backendName_; }
+    // True when the desktop took the latest change to each of the picture, the style and the
+    // colour (or none was asked): after the program's restore, that its desktop is back.
+    bool LastChangesTaken() const { return pictureTaken_ && styleTaken_ && colourTaken_; }
 
     std::int32_t RegOpenKeyA(RegistryKey key, const std::string& subKey, RegistryKey* result) override;
     std::int32_t RegOpenKeyExA(RegistryKey key, const std::string& subKey, std::uint32_t options,
@@ -104,6 +107,7 @@ private:
     std::vector<pid_t> launched_;
     bool windowsKeyDown_ = false;
     std::string backendName_ = "none";
+    bool pictureTaken_ = true, styleTaken_ = true, colourTaken_ = true;
 };
 
 }  // namespace zinna::linuxdesk

@@ -1,9 +1,11 @@
 #include "platform/linux/desktop/gsettings_desktop.h"
 
 #include "platform/linux/desktop/glib_handles.h"
+#include "platform/linux/desktop/service_deadline.h"
 #include "platform/linux/desktop/setting_text.h"
 
 #include <algorithm>
+#include <chrono>
 #include <utility>
 #include <vector>
 
@@ -29,6 +31,14 @@ constexpr char kOptionsKey[] = "picture-options";
 constexpr char kColourKey[] = "primary-color";
 constexpr char kShadingKey[] = "color-shading-type";
 
+// dconf's writer on the session bus, which stores every change; GSettings reads from its database
+// file without asking it. A change is sent to it and g_settings_sync() then waits for its answer,
+// with GDBus' default timeout of 25 s for each: so before any change the writer must answer a ping
+// within what is left of the deadline, and a writer that hangs costs that long in all.
+constexpr char kDconfService[] = "ca.desrt.dconf";
+constexpr char kDconfWriter[] = "/ca/desrt/dconf/Writer/user";
+constexpr std::chrono::milliseconds kOperationBudget{3000};
+
 // The picture-options nicks, the same in all three schemas.
 constexpr std::pair<PictureStyle, const char*> kStyleNicks[] = {
     {PictureStyle::Tile, "wallpaper"},    {PictureStyle::Centre, "centered"}, {PictureStyle::Fit, "scaled"},
@@ -40,6 +50,10 @@ class GSettingsDesktop final : public DesktopSettings {
 public:
     GSettingsDesktop(const Schema& schema, SchemaPtr source, GObjectPtr<GSettings> settings)
         : schema_(schema), source_(std::move(source)), settings_(std::move(settings)) {
+        GObject* backend = nullptr;
+        g_object_get(settings_.get(), "backend", &backend, nullptr);
+        const GObjectPtr<GObject> owned(backend);
+        usesDconf_ = backend != nullptr && g_strcmp0(G_OBJECT_TYPE_NAME(backend), "DConfSettingsBackend") == 0;
         pictureKeys_.push_back(schema.pictureKey);
         // Newer GNOME shows a second picture in dark mode; the program's picture goes to both.
         if (schema.pictureIsUri && g_settings_schema_has_key(source_.get(), kDarkPictureKey)) {
@@ -68,7 +82,11 @@ public:
         return Reading<std::uint32_t>{ParseColour(text.get()).value_or(0), Capture({kColourKey, kShadingKey})};
     }
 
+    void SetDeadline(std::optional<ServiceDeadline::Clock::time_point> until) override { deadline_.SetOuter(until); }
+
     bool Restore(const SettingsState& state) override {
+        const ServiceDeadline::Operation operation(deadline_);
+        if (!WriterAnswers()) return false;
         bool done = true;
         for (const auto& [key, stored] : state) {
             // Only the keys this desktop keeps, and only when its schema has them: GSettings ends the
@@ -92,6 +110,8 @@ public:
     }
 
     bool SetPicture(const std::string& picture) override {
+        const ServiceDeadline::Operation operation(deadline_);
+        if (!WriterAnswers()) return false;
         const std::string stored = schema_.pictureIsUri ? PictureAsUri(picture) : PictureAsPath(picture);
         bool done = true;
         for (const char* key : pictureKeys_) done = g_settings_set_string(settings_.get(), key, stored.c_str()) && done;
@@ -100,6 +120,8 @@ public:
     }
 
     bool SetStyle(PictureStyle style) override {
+        const ServiceDeadline::Operation operation(deadline_);
+        if (!WriterAnswers()) return false;
         for (const auto& [known, nick] : kStyleNicks) {
             if (known != style) continue;
             const bool done = g_settings_set_string(settings_.get(), kOptionsKey, nick);
@@ -110,6 +132,8 @@ public:
     }
 
     bool SetColour(std::uint32_t colour) override {
+        const ServiceDeadline::Operation operation(deadline_);
+        if (!WriterAnswers()) return false;
         const bool done = g_settings_set_string(settings_.get(), kColourKey, FormatColour(colour).c_str()) &&
                           g_settings_set_string(settings_.get(), kShadingKey, "solid");
         g_settings_sync();
@@ -121,6 +145,24 @@ private:
         void operator()(GSettingsSchemaKey* key) const { g_settings_schema_key_unref(key); }
     };
     using SchemaKeyPtr = std::unique_ptr<GSettingsSchemaKey, SchemaKeyUnref>;
+
+    // Whether the settings can be changed now: true at once for a backend without a service (a
+    // keyfile, memory), else when dconf's writer answers within what is left of the deadline (the
+    // bus starts it when it is not running).
+    bool WriterAnswers() {
+        if (!usesDconf_) return true;
+        const int timeoutMs = deadline_.CallTimeoutMs();
+        if (timeoutMs <= 0) return false;
+        GObjectPtr<GDBusConnection> bus(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr));
+        if (!bus) return false;
+        GError* rawError = nullptr;
+        VariantPtr pong(g_dbus_connection_call_sync(bus.get(), kDconfService, kDconfWriter, "org.freedesktop.DBus.Peer",
+                                                    "Ping", nullptr, nullptr, G_DBUS_CALL_FLAGS_NONE, timeoutMs,
+                                                    nullptr, &rawError));
+        const ErrorPtr error(rawError);
+        deadline_.Answered(error && g_error_matches(error.get(), G_IO_ERROR, G_IO_ERROR_TIMED_OUT));
+        return pong != nullptr;
+    }
 
     // The user's own value of each key; nullopt where the key shows its default.
     SettingsState Capture(const std::vector<const char*>& keys) const {
@@ -136,6 +178,8 @@ private:
     SchemaPtr source_;
     GObjectPtr<GSettings> settings_;
     std::vector<const char*> pictureKeys_;
+    bool usesDconf_ = false;
+    ServiceDeadline deadline_{kOperationBudget};
 };
 
 }  // namespace

@@ -176,9 +176,11 @@ std::int32_t LinuxModule::WriteValue(const std::string& lowerName, std::optional
             const auto reading = settings_->ReadPicture();
             done = reading && settings_->Restore(ResetStateOf(reading->state));
             pictureReadings_.MarkChanged();
+            pictureTaken_ = done;
         }
     } else {
         done = ApplyStyleValue(lowerName == "tilewallpaper" ? StyleValue::Tile : StyleValue::Style, std::move(text));
+        styleTaken_ = done;
     }
     return done ? ERROR_SUCCESS : kErrorAccessDenied;
 }
@@ -188,6 +190,7 @@ bool LinuxModule::ApplyPicture(const std::string& text) {
     const std::string picture = text.empty() || IsUri(text) ? text : HostPathFromProgramPath(text, dataDir_);
     const bool done = former ? settings_->Restore(*former) : settings_->SetPicture(picture);
     pictureReadings_.MarkChanged();
+    pictureTaken_ = done;
     return done;
 }
 
@@ -236,8 +239,10 @@ bool LinuxModule::SetSysColors(int count, const int* elements, const std::uint32
         if (elements[i] != COLOR_BACKGROUND) continue;  // the desktop has no other system colours
         const std::uint32_t colour = colors[i] & 0x00FFFFFF;
         const SettingsState* former = colourReadings_.StateToRestore(colour);
-        done = (former ? settings_->Restore(*former) : settings_->SetColour(colour)) && done;
+        const bool taken = former ? settings_->Restore(*former) : settings_->SetColour(colour);
         colourReadings_.MarkChanged();
+        colourTaken_ = taken;
+        done = taken && done;
     }
     return done;
 }
@@ -312,6 +317,11 @@ bool RestoreDesktopState(ZinnaModule& module, const DesktopState& state) {
     const auto* ours = dynamic_cast<LinuxModule*>(&module);
     DesktopSettings* settings = ours ? ours->Settings() : nullptr;
     return settings != nullptr && settings->Restore(state);
+}
+
+bool DesktopChangesTaken(ZinnaModule& module) {
+    const auto* ours = dynamic_cast<LinuxModule*>(&module);
+    return ours == nullptr || ours->LastChangesTaken();
 }
 
 DesktopCallLimit::DesktopCallLimit(ZinnaModule& module, std::chrono::milliseconds limit) : module_(module) {

@@ -46,6 +46,10 @@ using DesktopState = std::map<std::string, std::optional<std::string>>;
 DesktopState CaptureDesktopState(ZinnaModule& module);
 bool RestoreDesktopState(ZinnaModule& module, const DesktopState& state);
 
+// Whether the desktop took the latest change the module was asked for of each of its settings (the
+// picture, the style, the colour): after the program's restore, whether the desktop is back.
+bool DesktopChangesTaken(ZinnaModule& module);
+
 // While it lives, every call the module makes to the desktop's settings service ends within limit
 // of its making, all together: a hung service costs that long in all, not a timeout a setting.
 class DesktopCallLimit {

@@ -1,9 +1,12 @@
 #include "platform/linux/desktop/plasma_desktop.h"
 
 #include "platform/linux/desktop/glib_handles.h"
+#include "platform/linux/desktop/service_deadline.h"
 #include "platform/linux/desktop/setting_text.h"
 
+#include <chrono>
 #include <sstream>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -14,7 +17,8 @@ namespace {
 constexpr char kService[] = "org.kde.plasmashell";
 constexpr char kObject[] = "/PlasmaShell";
 constexpr char kInterface[] = "org.kde.PlasmaShell";
-constexpr int kTimeoutMs = 5000;
+// A whole read or change (one script) ends within this, unless a deadline set from outside ends it sooner.
+constexpr std::chrono::milliseconds kOperationBudget{3000};
 constexpr char kImagePlugin[] = "org.kde.image";
 
 // The settings of one desktop, in the order the read script prints them.
@@ -54,10 +58,32 @@ constexpr std::pair<PictureStyle, int> kFillModes[] = {
     {PictureStyle::Centre, 6},  {PictureStyle::Span, 2}, {PictureStyle::ColourOnly, 6},
 };
 
-// A script text literal: the value travels percent-escaped, so the script stays plain ASCII.
-std::string Literal(const std::string& value) { return "decodeURIComponent(\"" + PercentEncode(value) + "\")"; }
-
 std::string DesktopKey(size_t desktop, const char* field) { return "desktop" + std::to_string(desktop) + "/" + field; }
+
+// The desktop's number and the field of a key DesktopKey made; nullopt for any other text (a
+// journal may hold anything): only these reach a script.
+struct KeyParts {
+    std::size_t desktop;
+    const char* field;
+};
+std::optional<KeyParts> ParseDesktopKey(std::string_view key) {
+    constexpr std::string_view kPrefix = "desktop";
+    if (!key.starts_with(kPrefix)) return std::nullopt;
+    key.remove_prefix(kPrefix.size());
+    const std::size_t slash = key.find('/');
+    // A number of four digits at most: Plasma has one desktop for each screen and activity.
+    if (slash == 0 || slash == std::string_view::npos || slash > 4) return std::nullopt;
+    std::size_t desktop = 0;
+    for (const char digit : key.substr(0, slash)) {
+        if (digit < '0' || digit > '9') return std::nullopt;
+        desktop = desktop * 10 + static_cast<std::size_t>(digit - '0');
+    }
+    if (slash > 1 && key[0] == '0') return std::nullopt;  // one spelling for each number
+    for (const char* field : kFields) {
+        if (key.substr(slash + 1) == field) return KeyParts{desktop, field};
+    }
+    return std::nullopt;
+}
 
 class PlasmaDesktop final : public DesktopSettings {
 public:
@@ -88,25 +114,33 @@ public:
     // stored value is removed again, so that the wallpaper shows its default, not an empty text.
     bool Restore(const SettingsState& state) override {
         std::string script = std::string(kImageSettingsFunction) + "var ds = desktops();\n";
+        bool done = true;
         for (const auto& [key, value] : state) {
-            const size_t slash = key.find('/');
-            const std::string desktop = key.substr(std::string("desktop").size(), slash - 7);
-            const std::string field = key.substr(slash + 1);
+            const auto parts = ParseDesktopKey(key);
+            const auto literal = ScriptStringLiteral(value.value_or(""));
+            if (!parts || !literal) {
+                done = false;  // not a setting this layer keeps: nothing of it goes into the script
+                continue;
+            }
+            const std::string field = parts->field;
             if (field == "plugin" && !value) continue;  // every desktop has a plugin
+            const std::string desktop = std::to_string(parts->desktop);
             script += "if (ds.length > " + desktop + ") { var d = ds[" + desktop + "];\n";
             if (field == "plugin") {
-                script += "    d.wallpaperPlugin = " + Literal(*value) + ";\n";
+                script += "    d.wallpaperPlugin = " + *literal + ";\n";
             } else {
                 script += "    d.currentConfigGroup = [\"Wallpaper\", \"org.kde.image\", \"General\"];\n";
                 // A write marks the desktop's settings changed, so that its wallpaper reads them
                 // again once the script ends, after the removal.
-                script += "    d.writeConfig(\"" + field + "\", " + Literal(value.value_or("")) + ");\n";
+                script += "    d.writeConfig(\"" + field + "\", " + *literal + ");\n";
                 if (!value) script += "    imageSettings(d).deleteEntry(\"" + field + "\");\n";
             }
             script += "}\n";
         }
-        return Evaluate(script).has_value();
+        return Evaluate(script).has_value() && done;
     }
+
+    void SetDeadline(std::optional<ServiceDeadline::Clock::time_point> until) override { deadline_.SetOuter(until); }
 
     bool SetPicture(const std::string& picture) override {
         return SetOnEveryDesktop("d.wallpaperPlugin = \"" + std::string(kImagePlugin) + "\";\n", "Image",
@@ -123,10 +157,17 @@ public:
     bool SetColour(std::uint32_t colour) override { return SetOnEveryDesktop("", "Color", FormatColour(colour)); }
 
 private:
+    // The script's printed text; nullopt when the shell answered with an error, or not in time.
     std::optional<std::string> Evaluate(const std::string& script) {
+        const ServiceDeadline::Operation operation(deadline_);
+        const int timeoutMs = deadline_.CallTimeoutMs();
+        if (timeoutMs <= 0) return std::nullopt;
+        GError* rawError = nullptr;
         VariantPtr reply(g_dbus_connection_call_sync(bus_.get(), kService, kObject, kInterface, "evaluateScript",
                                                      g_variant_new("(s)", script.c_str()), G_VARIANT_TYPE("(s)"),
-                                                     G_DBUS_CALL_FLAGS_NONE, kTimeoutMs, nullptr, nullptr));
+                                                     G_DBUS_CALL_FLAGS_NONE, timeoutMs, nullptr, &rawError));
+        const ErrorPtr error(rawError);
+        deadline_.Answered(error && g_error_matches(error.get(), G_IO_ERROR, G_IO_ERROR_TIMED_OUT));
         if (!reply) return std::nullopt;
         const gchar* printed = nullptr;
         g_variant_get(reply.get(), "(&s)", &printed);
@@ -171,14 +212,17 @@ private:
     }
 
     bool SetOnEveryDesktop(const std::string& before, const char* field, const std::string& value) {
+        const auto literal = ScriptStringLiteral(value);
+        if (!literal) return false;
         const std::string script = "desktops().forEach(function (d) {\n    " + before +
                                    "    d.currentConfigGroup = [\"Wallpaper\", \"org.kde.image\", \"General\"];\n"
                                    "    d.writeConfig(\"" +
-                                   field + "\", " + Literal(value) + ");\n});\n";
+                                   field + "\", " + *literal + ");\n});\n";
         return Evaluate(script).has_value();
     }
 
     GObjectPtr<GDBusConnection> bus_;
+    ServiceDeadline deadline_{kOperationBudget};
 };
 
 }  // namespace

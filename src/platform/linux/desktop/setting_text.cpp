@@ -114,4 +114,27 @@ std::string PercentDecode(std::string_view text) {
     return decoded;
 }
 
+std::optional<std::string> ScriptStringLiteral(std::string_view text) {
+    if (!g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr)) return std::nullopt;
+    std::string literal = "\"";
+    auto escape = [&literal](unsigned unit) {  // one UTF-16 unit
+        static const char kHex[] = "0123456789ABCDEF";
+        literal += "\\u";
+        for (int shift = 12; shift >= 0; shift -= 4) literal += kHex[(unit >> shift) & 0xF];
+    };
+    for (const char* c = text.data(); c < text.data() + text.size(); c = g_utf8_next_char(c)) {
+        const gunichar code = g_utf8_get_char(c);
+        const bool plain = code >= 0x20 && code < 0x7F && code != '"' && code != '\\' && code != '\'' && code != '<';
+        if (plain) {
+            literal += static_cast<char>(code);
+        } else if (code < 0x10000) {
+            escape(code);
+        } else {  // beyond the basic plane: a surrogate pair, as script strings are UTF-16
+            escape(0xD800 + ((code - 0x10000) >> 10));
+            escape(0xDC00 + ((code - 0x10000) & 0x3FF));
+        }
+    }
+    return literal + "\"";
+}
+
 }  // namespace zinna::linuxdesk

@@ -24,4 +24,10 @@ std::string PictureAsPath(const std::string& picture);
 std::string PercentEncode(std::string_view text);
 std::string PercentDecode(std::string_view text);
 
+// The text as a script's double-quoted string literal, plain ASCII: letters, digits and the
+// punctuation that means nothing inside quotes as they are, everything else (quotes, backslashes,
+// line ends, every character beyond ASCII) as \uXXXX escapes, so that no text can end the literal
+// or change the script around it. nullopt when the text is not valid UTF-8 (no script can hold it).
+std::optional<std::string> ScriptStringLiteral(std::string_view text);
+
 }  // namespace zinna::linuxdesk

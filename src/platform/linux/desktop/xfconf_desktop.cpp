@@ -1,6 +1,7 @@
 #include "platform/linux/desktop/xfconf_desktop.h"
 
 #include "platform/linux/desktop/glib_handles.h"
+#include "platform/linux/desktop/service_deadline.h"
 #include "platform/linux/desktop/setting_text.h"
 
 #include <chrono>
@@ -32,6 +33,11 @@ bool IsNotFound(const GError* error) {
     g_free(name);
     return remote == "org.xfce.Xfconf.Error.PropertyNotFound" || remote == "org.xfce.Xfconf.Error.ChannelNotFound";
 }
+// GDBus' own error for a call that got no answer in time.
+bool TimedOut(const GError* error) {
+    return error != nullptr && g_error_matches(error, G_IO_ERROR, G_IO_ERROR_TIMED_OUT);
+}
+
 // A channel without backdrop settings yet: the first monitor's first workspace.
 constexpr char kFirstBackdrop[] = "/backdrop/screen0/monitor0/workspace0/";
 
@@ -50,10 +56,10 @@ public:
 
     std::string Name() const override { return "Xfce (xfconf channel xfce4-desktop)"; }
 
-    void SetDeadline(std::optional<SteadyClock::time_point> until) override { outerDeadline_ = until; }
+    void SetDeadline(std::optional<SteadyClock::time_point> until) override { deadline_.SetOuter(until); }
 
     std::optional<Reading<std::string>> ReadPicture() override {
-        Operation operation(*this);
+        Operation operation(deadline_);
         auto properties = BackdropProperties();
         if (!properties) return std::nullopt;
         const auto backdrops = Backdrops(*properties);
@@ -67,7 +73,7 @@ public:
     }
 
     std::optional<Reading<PictureStyle>> ReadStyle() override {
-        Operation operation(*this);
+        Operation operation(deadline_);
         auto properties = BackdropProperties();
         if (!properties) return std::nullopt;
         const auto backdrops = Backdrops(*properties);
@@ -82,7 +88,7 @@ public:
     }
 
     std::optional<Reading<std::uint32_t>> ReadColour() override {
-        Operation operation(*this);
+        Operation operation(deadline_);
         auto properties = BackdropProperties();
         if (!properties) return std::nullopt;
         const auto backdrops = Backdrops(*properties);
@@ -97,7 +103,7 @@ public:
     }
 
     bool Restore(const SettingsState& state) override {
-        Operation operation(*this);
+        Operation operation(deadline_);
         bool done = true;
         std::vector<Request> requests;
         for (const auto& [property, stored] : state) {
@@ -118,12 +124,12 @@ public:
     }
 
     bool SetPicture(const std::string& picture) override {
-        Operation operation(*this);
+        Operation operation(deadline_);
         return SetEverywhere("last-image", [&] { return g_variant_new_string(PictureAsPath(picture).c_str()); });
     }
 
     bool SetStyle(PictureStyle style) override {
-        Operation operation(*this);
+        Operation operation(deadline_);
         for (const auto& [known, number] : kImageStyles) {
             // A copy: Clang before 16 cannot capture a structured binding.
             const int value = number;
@@ -133,7 +139,7 @@ public:
     }
 
     bool SetColour(std::uint32_t colour) override {
-        Operation operation(*this);
+        Operation operation(deadline_);
         const double channels[] = {(colour & 0xFF) / 255.0, ((colour >> 8) & 0xFF) / 255.0,
                                    ((colour >> 16) & 0xFF) / 255.0, 1.0};
         return SetEverywhere("color-style", [] { return g_variant_new_int32(kSolidColour); }) &&
@@ -149,29 +155,12 @@ public:
     }
 
 private:
-    // The deadline of the read or change running: the one set from outside, else a budget of its own.
-    class Operation {
-    public:
-        explicit Operation(XfconfDesktop& desktop) : desktop_(desktop), outermost_(!desktop.deadline_) {
-            if (outermost_)
-                desktop_.deadline_ = desktop_.outerDeadline_.value_or(SteadyClock::now() + kOperationBudget);
-        }
-        ~Operation() {
-            if (outermost_) desktop_.deadline_.reset();
-        }
-        Operation(const Operation&) = delete;
-        Operation& operator=(const Operation&) = delete;
-
-    private:
-        XfconfDesktop& desktop_;
-        bool outermost_;
-    };
+    using Operation = ServiceDeadline::Operation;
 
     // One call, within what is left of the deadline; past it, none is made and it fails.
     VariantPtr Call(const char* method, GVariant* parameters, const GVariantType* replyType = nullptr,
                     ErrorPtr* error = nullptr) {
-        const auto deadline = deadline_.value_or(SteadyClock::now() + kOperationBudget);
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
+        const int left = deadline_.CallTimeoutMs();
         if (left <= 0) {
             g_variant_unref(g_variant_ref_sink(parameters));  // the call would have taken it
             if (error)
@@ -180,9 +169,9 @@ private:
         }
         GError* rawError = nullptr;
         VariantPtr reply(g_dbus_connection_call_sync(bus_.get(), kService, kObject, kInterface, method, parameters,
-                                                     replyType, G_DBUS_CALL_FLAGS_NONE, static_cast<int>(left), nullptr,
-                                                     &rawError));
+                                                     replyType, G_DBUS_CALL_FLAGS_NONE, left, nullptr, &rawError));
         ErrorPtr owned(rawError);
+        deadline_.Answered(TimedOut(owned.get()));
         if (error) *error = std::move(owned);
         return reply;
     }
@@ -218,6 +207,7 @@ private:
         struct Progress {
             std::size_t answered = 0;
             bool done = true;
+            std::optional<bool> timedOut;  // of the last call that came back
             std::vector<bool> absentIsDone;
         } progress;
         for (const Request& request : requests) progress.absentIsDone.push_back(request.absentIsDone);
@@ -225,9 +215,7 @@ private:
         GMainContext* context = g_main_context_new();
         std::size_t sent = 0;
         while (progress.answered < requests.size()) {
-            const auto deadline = deadline_.value_or(SteadyClock::now() + kOperationBudget);
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
+            const int left = deadline_.CallTimeoutMs();
             if (left <= 0 && sent < requests.size()) {
                 // Past the deadline: what was not sent fails without a call.
                 progress.done = false;
@@ -243,7 +231,7 @@ private:
                 };
                 g_dbus_connection_call(
                     bus_.get(), kService, kObject, kInterface, requests[sent].method, requests[sent].parameters.get(),
-                    nullptr, G_DBUS_CALL_FLAGS_NONE, static_cast<int>(std::max<long long>(left, 1)), nullptr,
+                    nullptr, G_DBUS_CALL_FLAGS_NONE, std::max(left, 1), nullptr,
                     [](GObject* source, GAsyncResult* result, gpointer data) {
                         std::unique_ptr<Answer> answer(static_cast<Answer*>(data));
                         GError* rawError = nullptr;
@@ -252,6 +240,7 @@ private:
                         const bool ok =
                             reply || (answer->progress->absentIsDone[answer->index] && IsNotFound(error.get()));
                         answer->progress->done = answer->progress->done && ok;
+                        answer->progress->timedOut = TimedOut(error.get());
                         ++answer->progress->answered;
                     },
                     new Answer{&progress, sent});
@@ -261,6 +250,7 @@ private:
             if (progress.answered < sent) g_main_context_iteration(context, TRUE);
         }
         g_main_context_unref(context);
+        if (progress.timedOut) deadline_.Answered(*progress.timedOut);
         return progress.done;
     }
 
@@ -351,8 +341,7 @@ private:
     }
 
     GObjectPtr<GDBusConnection> bus_;
-    std::optional<SteadyClock::time_point> outerDeadline_;
-    std::optional<SteadyClock::time_point> deadline_;
+    ServiceDeadline deadline_{kOperationBudget};
 };
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -42,15 +43,38 @@ std::string RequestName(Display* display, const XErrorEvent& error) {
     return std::string(name) + " (request " + code + ")";
 }
 
+std::function<int()>& XServerLostAction() {
+    static std::function<int()> action;
+    return action;
+}
+
+// Atomic: read by code that may run inside the handler, set once.
+std::atomic<bool> serverLost{false};
+
 // Xlib calls this after it has lost the server; whatever it returns, Xlib then ends the process
 // through exit(), which would run the program's static destructors on a dead display. So this ends
-// it here, at once: nothing more runs, nothing is removed (the journal stays for the next start).
+// it here: the action (which makes no X call) gives what it can back, then _exit with its code.
+// Nothing returns into Xlib, so nothing needs a longjmp.
 [[noreturn]] int HandleXServerLost(Display*) {
-    static constexpr std::string_view kLine =
-        "zinna: the X server has gone; the desktop is given back from the restore journal at the next start "
-        "(or by \"zinna --restore\")\n";
+    static constexpr std::string_view kLine = "zinna: the X server has gone\n";
     [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, kLine.data(), kLine.size());
-    _exit(kXServerLostExitCode);
+    // A second loss (the action touched X after all) ends at once, keeping what is on disk.
+    if (serverLost.exchange(true)) _exit(kXServerLostKeptExitCode);
+    int code = kXServerLostKeptExitCode;
+    if (XServerLostAction()) {
+        try {
+            code = XServerLostAction()();
+        } catch (...) {
+            code = kXServerLostKeptExitCode;
+        }
+    } else {
+        static constexpr std::string_view kKept =
+            "zinna: the desktop is given back from the restore journal at the next start (or by \"zinna "
+            "--restore\")\n";
+        [[maybe_unused]] const ssize_t more = write(STDERR_FILENO, kKept.data(), kKept.size());
+    }
+    std::fflush(nullptr);
+    _exit(code);
 }
 
 }  // namespace
@@ -79,6 +103,10 @@ void InstallXErrorHandlers() {
         XSetIOErrorHandler(HandleXServerLost);
     });
 }
+
+void SetXServerLostAction(std::function<int()> action) { XServerLostAction() = std::move(action); }
+
+bool XServerLost() { return serverLost.load(); }
 
 void SetXErrorReporter(std::function<void(const std::string&)> reporter) { Reporter() = std::move(reporter); }
 
@@ -124,6 +152,7 @@ double XConnection::DisplayScale() const { return Dpi() / 96.0; }
 
 Display* XConnectionWhenNeeded::Get() {
     InstallXErrorHandlers();
+    if (XServerLost()) return nullptr;  // no X call may follow the server's loss
     if (programs_ != nullptr) return programs_;
     if (!tried_) {
         tried_ = true;

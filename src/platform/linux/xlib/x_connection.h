@@ -6,9 +6,11 @@
 // connection installs handlers of its own, once for the process:
 // - a failed request is reported on standard error once for each kind (error and request), and
 //   the program goes on; a caller that expects failures traps them (TrappedXErrors) and checks;
-// - the X server gone ends the process at once with kXServerLostExitCode and one line on standard
-//   error, without returning into Xlib and without running anything else: the restore journal
-//   stays on disk, and the next start (or "zinna --restore") gives the desktop back from it.
+// - the X server gone ends the process from the handler, without returning into Xlib and without
+//   any further X call: the action set with SetXServerLostAction runs first (the program gives the
+//   desktop's settings back through their services, which need no X), then the process ends at
+//   once (_exit, no static destructors on a dead display) with the code the action returned. Until
+//   then XServerLost() is true, so that code that would talk to X knows it must not.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -22,8 +24,17 @@
 
 namespace zinna::xlib {
 
-// The exit code when the X server went away while she ran.
+// The exit codes when the X server went away while she ran: the desktop was given back (or had
+// nothing to give back), and the desktop could not be given back whole (the journal stays).
 inline constexpr int kXServerLostExitCode = 3;
+inline constexpr int kXServerLostKeptExitCode = 4;
+
+// Runs when the X server has gone, before the process ends; returns the exit code. It must make no
+// X call (Xlib would come back into the handler) and no longjmp. Without one: kXServerLostKeptExitCode
+// after one line on standard error.
+void SetXServerLostAction(std::function<int()> action);
+// True from the moment the X server was found gone.
+bool XServerLost();
 
 class XConnection {
 public:
