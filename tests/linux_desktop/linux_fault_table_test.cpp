@@ -197,6 +197,19 @@ Desktop Gnome() {
             }};
 }
 
+// The bare X screen: its root's picture properties, which the user's own tools (xsetroot, feh,
+// Esetroot) set and zinna replaces.
+Desktop BareScreen() {
+    return {"x11",
+            [] {
+                Settings settings;
+                for (const char* property : {"_XROOTPMAP_ID", "ESETROOT_PMAP_ID"})
+                    settings[property] = Output(std::string("xprop -root ") + property + " 2>&1");
+                return settings;
+            },
+            [] {}};
+}
+
 // "the user's exactly", or how many settings differ and one of them.
 std::string Compare(const Settings& users, const Settings& now) {
     int differ = 0;
@@ -355,6 +368,8 @@ std::string KilledAt(const fs::path& log, const std::string& syscall) {
     const std::regex path(R"(/([^/<>"]+)[>"])");
     for (auto match = std::sregex_iterator(last.begin(), last.end(), path); match != std::sregex_iterator(); ++match)
         file = (*match)[1].str();
+    // GLib writes the settings' keyfile through a temporary file of a random name.
+    if (file.starts_with(".goutputstream-")) file = "the settings keyfile's new copy";
     return file.empty() ? syscall : syscall + " of " + file;
 }
 
@@ -815,6 +830,18 @@ TEST_CASE("her journal's disk full, a link planted at its name, a damaged or ano
         Report(row,
                keptOrGivenBack && row.desktop == "the user's exactly" && JournalState(scene.Journal()) == "removed",
                "the other desktop's journal was not kept until its desktop came back");
+    }
+    SUBCASE("killed on the bare X screen") {
+        const Desktop bare = BareScreen();
+        Scene scene(bare, "bare");
+        const Settings users = bare.read();
+        KilledWhileUp(scene, users);
+        fs::remove(errors);
+        const int restored = scene.Restore(errors);
+        Row row{"SIGKILL while she runs on the bare X screen", "zinna --restore", Compare(users, bare.read()),
+                JournalState(scene.Journal()), Told(errors) + " (exit " + std::to_string(restored) + ")"};
+        Report(row, row.desktop == "the user's exactly" && row.journal == "removed" && restored == 0,
+               "the killed run was not undone");
     }
     SUBCASE("two displays of the same user") {
         Scene scene(xfce, "two displays");
