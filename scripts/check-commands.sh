@@ -19,6 +19,7 @@ rsvg-convert librsvg2-bin
 sox sox
 Xvfb xvfb
 xdotool xdotool
+strace strace
 xcompmgr xcompmgr
 xdpyinfo x11-utils
 xprop x11-utils

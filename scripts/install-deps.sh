@@ -21,6 +21,8 @@ test_packages=(doctest-dev clang libclang-rt-dev
   wixl msitools
   # zinna.exe used as a person would: screenshots of the X screen, the mouse and keys
   imagemagick xdotool
+  # the fault table kills zinna at each OS call of her start-up and quit (its fault injection)
+  strace
   # scripts/include-graph.sh and the formatting check; pgrep for the measuring scripts
   git python3 clang-format procps
   # the Linux desktop layer: Xlib, GIO, and the real settings services its tests run against
