@@ -1,9 +1,10 @@
 // What her windows show and when, decided once for every platform: the picture drawn again only
-// when it changed and otherwise at most moved, the outline made again only when her opaque pixels
-// changed, the balloon drawn only when its place or words changed, two presses made a double-click
-// by time and distance, and the menu opened after the pointer's handling and its command handed to
-// the program only once the menu has closed. A platform draws through a StageSurface and reports
-// the pointer's raw presses, moves and releases here.
+// when it changed and otherwise at most moved, and moved at most once a display frame (a drag's
+// pointer may report far more often: the moves within a frame become one at its end), the outline made again only when
+// her opaque pixels changed, the balloon drawn only when its place or words changed, two presses made a double-click by
+// time and distance, and the menu opened after the pointer's handling and its command handed to the program only once
+// the menu has closed. A platform draws through a StageSurface and reports the pointer's raw presses, moves and
+// releases here.
 #pragma once
 
 #include "stage/host/stage_character.h"
@@ -94,12 +95,15 @@ private:
 
     void ShowPicture();
     void ShowBalloon();
+    void CancelPendingMove();
 
     StageCharacter& character_;
     StageSurface& surface_;
     Post post_;
     DoubleClickRule rule_;
     std::optional<ShownPicture> shown_;
+    std::optional<std::int64_t> movedMs_;      // when her picture was last moved
+    std::optional<ClockTimerId> pendingMove_;  // the move left to the end of that frame
     std::optional<ShownBalloon> balloon_;
     std::optional<LeftPress> lastLeftPress_;
     bool leftHeld_ = false;
