@@ -21,6 +21,14 @@ struct StringMaker<std::vector<std::string>> {
         return (text + "}").c_str();
     }
 };
+template <>
+struct StringMaker<std::vector<std::pair<std::int64_t, std::string>>> {
+    static String convert(const std::vector<std::pair<std::int64_t, std::string>>& calls) {
+        std::string text = "{";
+        for (const auto& [at, call] : calls) text += (text.size() > 1 ? ", " : "") + std::to_string(at) + " " + call;
+        return (text + "}").c_str();
+    }
+};
 }  // namespace doctest
 
 using namespace zinna;
@@ -264,6 +272,119 @@ TEST_CASE("pictures of the same pixels are one; a new scale replaces the kept pi
     p.her->Show();
     p.RunFor(2000);
     CHECK(p.surface.Take() == std::vector<std::string>{"add 8", "outline 8", "show 8 at 100,100"});
+}
+
+TEST_CASE("a move is placed at most once a display frame, and only when her place changes") {
+    // Moves from (100, 100); times from the request. Under kShortMoveMs she keeps her pose.
+    struct Row {
+        const char* what;
+        int toX, toY, speed;
+        std::vector<std::pair<std::int64_t, std::string>> calls;
+        int wakeUps;  // the clock's callbacks at most: the moves, the request's start and end, her frames
+    };
+    const Row rows[] = {
+        // 20 ms: a step at 16 ms and the end at 20 would be two moves within one frame.
+        {"10 px in 20 ms: one move, at the end", 110, 100, 1000, {{20, "move 110,100"}}, 4},
+        {"40 px in 80 ms: one move a frame",
+         140,
+         100,
+         1000,
+         {{16, "move 108,100"}, {32, "move 116,100"}, {48, "move 124,100"}, {64, "move 132,100"}, {80, "move 140,100"}},
+         8},
+        {"30 px in 60 ms: the end comes less than a frame after the third frame, and takes its place",
+         100,
+         130,
+         1000,
+         {{16, "move 100,108"}, {32, "move 100,116"}, {60, "move 100,130"}},
+         6},
+        // 5 px in 600 ms, shown moving: her place changes every 120 ms, and is shown at the frame
+        // after; a placement every frame would be 38 wake-ups.
+        {"slow: a move for each pixel, on the frame after it",
+         95,
+         100,
+         30000,
+         {{0, "show 100,100"},
+          {128, "move 99,100"},
+          {240, "move 98,100"},
+          {368, "move 97,100"},
+          {480, "move 96,100"},
+          {600, "move 95,100"}},
+         11},
+    };
+    for (const Row& row : rows) {
+        CAPTURE(std::string(row.what));
+        Presented p;
+        p.surface.Take();
+        const std::int64_t start = p.clock.NowMs();
+        p.her->MoveTo(row.toX, row.toY, row.speed);
+        std::vector<std::pair<std::int64_t, std::string>> calls;
+        int wakeUps = 0;
+        p.clock.RunUntil(start + 2000, [&] {
+            ++wakeUps;
+            for (std::string& call : p.surface.Take()) calls.emplace_back(p.clock.NowMs() - start, std::move(call));
+            return false;
+        });
+        CHECK(calls == row.calls);
+        CHECK(wakeUps <= row.wakeUps);
+    }
+}
+
+TEST_CASE("a drag's pointer moves within one frame make one move, at the frame's end, to her latest place") {
+    Presented p;
+    p.surface.Take();
+    struct Step {
+        const char* what;
+        std::function<void(Presented&)> act;
+        std::vector<std::string> calls;
+    };
+    const Step steps[] = {
+        {"the first move of the drag is made at once",
+         [](Presented& p) {
+             p.presenter->Press(PointerButton::Left, 110, 110, 0);
+             p.presenter->Move(150, 130);
+         },
+         {"move 140,120"}},
+        {"two more within the same frame: nothing yet",
+         [](Presented& p) {
+             p.presenter->Move(160, 130);
+             p.presenter->Move(170, 140);
+         },
+         {}},
+        {"the frame's end: one move, to where the last put her",
+         [](Presented& p) { p.RunFor(kMoveStepMs); },
+         {"move 160,130"}},
+        {"nothing more while the pointer rests", [](Presented& p) { p.RunFor(500); }, {}},
+        {"a frame after the last move: at once again",
+         [](Presented& p) { p.presenter->Move(180, 150); },
+         {"move 170,140"}},
+        {"dropped within that frame: her window follows at its end",
+         [](Presented& p) {
+             p.presenter->Move(190, 150);
+             p.presenter->Release(PointerButton::Left, 190, 150);
+             p.RunFor(kMoveStepMs - 1);
+         },
+         {}},
+        {"...one millisecond later", [](Presented& p) { p.RunFor(1); }, {"move 180,140"}},
+        // Hiding's first frame is drawn at once, where she is: the move waiting for the frame's end goes.
+        {"drawn while a move waits: the drawing places her, and no move follows",
+         [](Presented& p) {
+             p.RunFor(100);
+             p.presenter->Press(PointerButton::Left, 190, 150, 5000);
+             p.presenter->Move(230, 150);
+             p.presenter->Move(240, 150);
+             p.presenter->Release(PointerButton::Left, 240, 150);
+             p.her->Hide();
+             p.RunFor(2000);
+         },
+         {"move 220,140", "show 230,140", "hide"}},
+    };
+    for (const Step& step : steps) {
+        CAPTURE(std::string(step.what));
+        step.act(p);
+        CHECK(p.surface.Take() == step.calls);
+    }
+    CHECK(p.surface.X() == 230);
+    CHECK(p.presenter->Moves() == 5);
 }
 
 TEST_CASE("two left presses make a double-click only close enough in time and place") {

@@ -17,6 +17,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <stdexcept>
 
 using namespace zinna;
@@ -61,6 +62,56 @@ TEST_CASE("the loop runs callbacks in time order and sleeps while nothing is due
     const std::uint64_t before = loop.WakeUps();
     CHECK_FALSE(loop.RunOnce(200));
     CHECK(loop.WakeUps() - before == 1);
+}
+
+TEST_CASE("the loop wakes once a tick, and handles X events whether a round trip or the poll found them") {
+    x11::XConnection& x = TestConnection();
+    x11::EventLoop loop(x);
+    x11::X11Toolkit toolkit(loop, "Zinna", &NoFiles);
+    const ::Window window = XCreateSimpleWindow(x.Get(), x.Root(), 0, 0, 10, 10, 0, 0, 0);
+    XSelectInput(x.Get(), window, StructureNotifyMask);
+    int configured = 0;
+    loop.Watch(window, [&](const XEvent& event) { configured += event.type == ConfigureNotify ? 1 : 0; });
+    while (loop.RunOnce(0)) {}  // what making the windows brought
+
+    struct Row {
+        const char* what;
+        std::function<void()> act;
+        int configured;
+    };
+    const Row rows[] = {
+        // The event is in the library's queue and the socket is empty: the loop must not wait.
+        {"read by a round trip",
+         [&] {
+             XMoveWindow(x.Get(), window, 5, 5);
+             XSync(x.Get(), False);
+         },
+         1},
+        {"on the socket after a flush",
+         [&] {
+             XMoveWindow(x.Get(), window, 6, 6);
+             XFlush(x.Get());
+         },
+         2},
+        {"left in the output buffer (the loop flushes before it waits)", [&] { XMoveWindow(x.Get(), window, 7, 7); },
+         3},
+    };
+    for (const Row& row : rows) {
+        CAPTURE(row.what);
+        row.act();
+        CHECK(loop.RunOnce(kWaitMs));  // false: it waited out the limit with the event unseen
+        CHECK(loop.RunUntil([&] { return configured == row.configured; }, kWaitMs));
+    }
+
+    // Timer1 alone: one wake-up a tick, nothing between.
+    Ticks ticks;
+    const std::uint64_t before = loop.WakeUps();
+    toolkit.SetTimer1Interval(25, ticks);
+    REQUIRE(loop.RunUntil([&] { return ticks.count == 4; }, kWaitMs));
+    CHECK(loop.WakeUps() - before == 4);
+    toolkit.SetTimer1Interval(0, ticks);
+    loop.Unwatch(window);
+    XDestroyWindow(x.Get(), window);
 }
 
 TEST_CASE("Timer1 ticks at its interval until stopped, and the session's signals end the program") {

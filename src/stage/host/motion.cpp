@@ -18,7 +18,23 @@ ScreenPoint Motion::PositionAt(std::int64_t now) const {
             from_.y + static_cast<int>((to_.y - from_.y) * elapsed / durationMs_)};
 }
 
-std::int64_t Motion::NextStepMs(std::int64_t now) const { return std::min(now + kMoveStepMs, EndMs()); }
+std::int64_t Motion::NextPixelMs(int distance, std::int64_t elapsed) const {
+    const std::int64_t pixels = std::abs(std::int64_t{distance});
+    if (pixels == 0) return durationMs_;
+    // PositionAt truncates toward the start, so the covered pixels grow as pixels * t / duration.
+    const std::int64_t next = pixels * elapsed / durationMs_ + 1;
+    return std::min((next * durationMs_ + pixels - 1) / pixels, durationMs_);
+}
+
+std::int64_t Motion::NextStepMs(std::int64_t now) const {
+    const std::int64_t end = EndMs();
+    if (now >= end) return end;
+    const std::int64_t elapsed = std::max<std::int64_t>(now - startMs_, 0);
+    const std::int64_t change = std::min(NextPixelMs(to_.x - from_.x, elapsed), NextPixelMs(to_.y - from_.y, elapsed));
+    const std::int64_t onGrid = (change + kMoveStepMs - 1) / kMoveStepMs * kMoveStepMs;
+    if (startMs_ + onGrid + kMoveStepMs > end) return end;
+    return startMs_ + onGrid;
+}
 
 std::string Motion::MovingState() const {
     const int dx = to_.x - from_.x, dy = to_.y - from_.y;

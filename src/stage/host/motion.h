@@ -7,7 +7,9 @@
 
 namespace zinna::stage {
 
-inline constexpr std::int64_t kMoveStepMs = 16;    // how often a moving frame is placed anew
+// A display's frame (60 Hz): a moving frame is placed anew at most this often, since a move the
+// screen cannot show costs a request and a wake-up for nothing.
+inline constexpr std::int64_t kMoveStepMs = 16;
 inline constexpr std::int64_t kShortMoveMs = 100;  // shorter moves keep the current pose
 
 struct ScreenPoint {
@@ -24,7 +26,9 @@ public:
     ScreenPoint PositionAt(std::int64_t now) const;
     bool DoneAt(std::int64_t now) const { return now >= EndMs(); }
     std::int64_t EndMs() const { return startMs_ + durationMs_; }
-    // When the frame is next placed anew.
+    // When the frame is next placed anew: the first time its place differs from now's, on a grid
+    // of one placement a frame from the move's start; a placement less than a frame before the end
+    // is left to the end's. So she moves at most once a frame, and no wake-up comes without a move.
     std::int64_t NextStepMs(std::int64_t now) const;
 
     // A short step (a flight's waypoint) keeps the pose she is in; a longer move shows her moving.
@@ -34,6 +38,10 @@ public:
     std::string MovingState() const;
 
 private:
+    // The first time after elapsed (from the start) at which a distance covered over the move
+    // reaches its next whole pixel; the duration when it never does.
+    std::int64_t NextPixelMs(int distance, std::int64_t elapsed) const;
+
     ScreenPoint from_, to_;
     std::int64_t startMs_;
     std::int64_t speedDurationMs_;  // as the speed gives it

@@ -107,6 +107,8 @@ public:
 
     // --- The user ---
     PointerInput& Pointer() { return pointer_; }
+    // The clock she runs on (her presenter paces her window's moves by it).
+    Clock& HostClock() { return clock_; }
     void ChooseCommand(const std::string& name);
     // Called with the pointer's position when the user asks for the menu (right button).
     void SetMenuListener(std::function<void(int x, int y)> listener) { menuRequested_ = std::move(listener); }

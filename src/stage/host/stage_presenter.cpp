@@ -1,6 +1,9 @@
 #include "stage/host/stage_presenter.h"
 
 #include <algorithm>
+
+#include "stage/host/motion.h"
+
 #include <cstdlib>
 
 namespace zinna::stage {
@@ -49,6 +52,7 @@ StagePresenter::StagePresenter(StageCharacter& character, StageSurface& surface,
 }
 
 StagePresenter::~StagePresenter() {
+    CancelPendingMove();
     character_.SetChangeListener(nullptr);
     character_.SetMenuListener(nullptr);
 }
@@ -133,8 +137,14 @@ void StagePresenter::ShowChanges() {
     ShowBalloon();
 }
 
+void StagePresenter::CancelPendingMove() {
+    if (pendingMove_) character_.HostClock().Cancel(*pendingMove_);
+    pendingMove_.reset();
+}
+
 void StagePresenter::ShowPicture() {
     if (!character_.Visible()) {
+        CancelPendingMove();
         if (shown_ && shown_->visible) {
             surface_.HidePicture();
             shown_->visible = false;
@@ -146,15 +156,28 @@ void StagePresenter::ShowPicture() {
     KeptPicture& picture = Keep(key);
     picture.lastShown = ++showings_;
     if (shown_ && shown_->visible && shown_->id == picture.id) {
-        // The same picture: at most a move.
-        if (shown_->x != x || shown_->y != y) {
-            surface_.MovePicture(x, y);
-            ++moves_;
-            shown_->x = x;
-            shown_->y = y;
+        // The same picture: at most a move, and one a frame; a move asked for within the frame of
+        // the last move is made at that frame's end, to wherever she is by then. (Her own moves
+        // come a frame apart already, and her animation's drawings at its own pace: neither waits.)
+        if (shown_->x == x && shown_->y == y) return;
+        Clock& clock = character_.HostClock();
+        const std::int64_t now = clock.NowMs();
+        if (movedMs_ && now < *movedMs_ + kMoveStepMs) {
+            if (!pendingMove_)
+                pendingMove_ = clock.ScheduleAt(*movedMs_ + kMoveStepMs, [this] {
+                    pendingMove_.reset();
+                    ShowPicture();
+                });
+            return;
         }
+        surface_.MovePicture(x, y);
+        ++moves_;
+        shown_->x = x;
+        shown_->y = y;
+        movedMs_ = now;
         return;
     }
+    CancelPendingMove();  // the drawing places her where she is
     if (!shown_ || shown_->outline != picture.outline) surface_.SetOutline(picture.id);
     surface_.ShowPicture(picture.id, x, y);
     ++drawings_;

@@ -133,12 +133,15 @@ private:
     void ShowBalloon();
     KeptPicture& Keep(const FrameKey& key);
     void Trim();
+    void CancelPendingMove();
 
     StageCharacter& character_;
     StageSurface& surface_;
     Post post_;
     DoubleClickRule rule_;
     std::optional<ShownPicture> shown_;
+    std::optional<std::int64_t> movedMs_;      // when her picture was last moved
+    std::optional<ClockTimerId> pendingMove_;  // the move left to the end of that frame
     std::optional<ShownBalloon> balloon_;
     std::optional<LeftPress> lastLeftPress_;
     bool leftHeld_ = false;

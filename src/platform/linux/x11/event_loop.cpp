@@ -2,10 +2,11 @@
 
 #include <poll.h>
 #include <sys/signalfd.h>
-#include <sys/timerfd.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <ctime>
+#include <limits>
 #include <stdexcept>
 
 namespace zinna::x11 {
@@ -35,11 +36,8 @@ int BlockedSignalsFd(sigset_t& previous) {
 
 }  // namespace
 
-EventLoop::EventLoop(XConnection& connection)
-    : connection_(connection),
-      timer_(timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC)),
-      signals_(BlockedSignalsFd(previousMask_)) {
-    if (timer_.Get() < 0 || signals_.Get() < 0) throw std::runtime_error("cannot create the event loop's timer");
+EventLoop::EventLoop(XConnection& connection) : connection_(connection), signals_(BlockedSignalsFd(previousMask_)) {
+    if (signals_.Get() < 0) throw std::runtime_error("cannot create the event loop's signal reader");
 }
 
 EventLoop::~EventLoop() { pthread_sigmask(SIG_SETMASK, &previousMask_, nullptr); }
@@ -60,23 +58,21 @@ void EventLoop::Run(const std::function<void()>& work) {
         work();
 }
 
-void EventLoop::ArmTimer() {
-    const std::optional<std::int64_t> due = clock_.NextDueMs();
-    if (due == armedFor_) return;
-    armedFor_ = due;
-    itimerspec spec{};  // all zero disarms
-    if (due) {
-        // Absolute monotonic time; a time already past fires at once.
-        const std::int64_t ns = std::max<std::int64_t>(clock_.EpochNs() + *due * 1000000, 1);
-        spec.it_value.tv_sec = ns / 1000000000;
-        spec.it_value.tv_nsec = ns % 1000000000;
-    }
-    timerfd_settime(timer_.Get(), TFD_TIMER_ABSTIME, &spec, nullptr);
+std::optional<std::int64_t> EventLoop::WaitNs(int timeoutMs) const {
+    std::optional<std::int64_t> wait;
+    if (const std::optional<std::int64_t> due = clock_.NextDueMs())
+        wait = std::max<std::int64_t>(clock_.EpochNs() + *due * 1000000 - MonotonicNs(), 0);
+    if (timeoutMs >= 0)
+        wait = std::min(wait.value_or(std::numeric_limits<std::int64_t>::max()), std::int64_t{timeoutMs} * 1000000);
+    return wait;
 }
 
-void EventLoop::DispatchXEvents() {
+void EventLoop::DispatchXEvents(bool readable) {
     Display* display = connection_.Get();
-    while (XPending(display) > 0) {
+    // The socket is read only when the poll found something on it; what a round trip or a flush
+    // read meanwhile is in the queue already (RunOnce's XPending looked before the wait).
+    if (readable) XEventsQueued(display, QueuedAfterReading);
+    while (XQLength(display) > 0) {
         XEvent event;
         XNextEvent(display, &event);
         const auto handler = handlers_.find(event.xany.window);
@@ -97,28 +93,31 @@ void EventLoop::ReadSignals() {
 
 bool EventLoop::RunOnce(int timeoutMs) {
     Display* display = connection_.Get();
-    XFlush(display);
-    ArmTimer();
+    // Flushes what the handlers asked for, and counts the events already read: those of a round
+    // trip, and those the library read while it wrote, which the poll below cannot see.
     const bool ready = !posted_.empty() || XPending(display) > 0;
-    pollfd fds[3] = {{connection_.Fd(), POLLIN, 0}, {timer_.Get(), POLLIN, 0}, {signals_.Get(), POLLIN, 0}};
-    const int count = poll(fds, 3, ready ? 0 : timeoutMs);
+    const std::optional<std::int64_t> waitNs = ready ? std::optional<std::int64_t>(0) : WaitNs(timeoutMs);
+    timespec wait{};
+    if (waitNs) {
+        wait.tv_sec = static_cast<time_t>(*waitNs / 1000000000);
+        wait.tv_nsec = static_cast<long>(*waitNs % 1000000000);
+    }
+    pollfd fds[2] = {{connection_.Fd(), POLLIN, 0}, {signals_.Get(), POLLIN, 0}};
+    const int count = ppoll(fds, 2, waitNs ? &wait : nullptr, nullptr);
     ++wakeUps_;
     if (count < 0) return true;  // a signal not ours interrupted the wait: go round again
-    if (fds[2].revents & POLLIN) ReadSignals();
-    if (fds[1].revents & POLLIN) {
-        std::uint64_t expirations = 0;
-        [[maybe_unused]] const ssize_t got = read(timer_.Get(), &expirations, sizeof expirations);
-        armedFor_.reset();
-    }
+    if (fds[1].revents & POLLIN) ReadSignals();
+    const std::optional<std::int64_t> due = clock_.NextDueMs();
+    const bool callbacks = due && *due <= clock_.NowMs();
     clock_.RunDue();
-    DispatchXEvents();
+    DispatchXEvents(fds[0].revents != 0);
     // Work posted by what ran above, and by that work in turn, runs now, in order.
     while (!posted_.empty()) {
         std::function<void()> work = std::move(posted_.front());
         posted_.pop_front();
         Run(work);
     }
-    return count > 0 || ready;
+    return count > 0 || ready || callbacks;
 }
 
 bool EventLoop::RunUntil(const std::function<bool()>& done, int limitMs) {

@@ -1,6 +1,8 @@
-// The program's one loop on Linux: a poll over the X connection, one timerfd for the clock's
-// earliest callback and a signalfd for the signals that end a session (SIGTERM, SIGHUP, SIGINT).
-// It sleeps until one of them has something; work posted from a handler runs after it returns.
+// The program's one loop on Linux: one poll over the X connection and a signalfd for the signals
+// that end a session (SIGTERM, SIGHUP, SIGINT), its timeout the clock's earliest callback. It sleeps
+// until one of them has something; work posted from a handler runs after it returns. A wake-up for
+// a callback alone costs that poll, one look at the connection and the callback: nothing is re-armed
+// and the connection is read only when the poll says it has something.
 #pragma once
 
 #include "platform/linux/x11/loop_clock.h"
@@ -65,20 +67,19 @@ public:
 
 private:
     void Run(const std::function<void()>& work);
-    void ArmTimer();
-    void DispatchXEvents();
+    // The wait's limit: the clock's earliest callback, or timeoutMs if that comes first (< 0: none).
+    std::optional<std::int64_t> WaitNs(int timeoutMs) const;
+    void DispatchXEvents(bool readable);
     void ReadSignals();
 
     XConnection& connection_;
     LoopClock clock_;
     Guard guard_;
-    FileDescriptor timer_;
     sigset_t previousMask_{};  // before signals_: making that one blocks the signals and fills this
     FileDescriptor signals_;
     std::map<::Window, XHandler> handlers_;
     std::function<void(int)> signalHandler_;
     std::deque<std::function<void()>> posted_;
-    std::optional<std::int64_t> armedFor_;
     std::uint64_t wakeUps_ = 0;
 };
 

@@ -1,6 +1,6 @@
 // Real time for the program's one thread on Linux: callbacks wait in order of their due time, and
-// the event loop sleeps until the earliest of them (one timerfd armed for it alone), so nothing
-// runs and nothing wakes the thread while nothing is due.
+// the event loop sleeps until the earliest of them (its poll's timeout), so nothing runs and nothing
+// wakes the thread while nothing is due.
 #pragma once
 
 #include "platform/core/queued_clock.h"
