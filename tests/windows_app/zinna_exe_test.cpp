@@ -804,7 +804,8 @@ TEST_CASE("an error escaping WM_DPICHANGED gives the desktop back, ends with 2 a
     RemoveJournals();
     SetUserDesktop(L"1", L"0");
     const DesktopState before = ReadDesktop();
-    Process zinna(ZinnaExe());
+    CapturedOutput output(L"zinna-dpi-out.txt"), error(L"zinna-dpi-err.txt");
+    Process zinna(ZinnaExe(), L"", output.handle, error.handle);
     HWND window = nullptr;
     for (int waited = 0; waited < 300 && window == nullptr; ++waited) {
         window = FindWindowW(L"ZinnaCharacterWindow", nullptr);
@@ -819,5 +820,8 @@ TEST_CASE("an error escaping WM_DPICHANGED gives the desktop back, ends with 2 a
     CHECK(zinna.WaitForExit(10000) == std::optional<DWORD>(2));
     CHECK(ReadDesktop() == before);
     CHECK_FALSE(JournalExists());
+    const std::string told = error.Text();
+    CAPTURE(told);
+    CHECK(told.find("zinna: an error escaped every handler: no display has a scale of") != std::string::npos);
     DeleteFileW(L"C:\\windows\\zinna.acs");
 }
