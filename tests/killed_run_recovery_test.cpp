@@ -107,13 +107,13 @@ SimDesktop::RegValue Text(const std::string& text) {
 }
 
 // Two users: one with ordinary values, one with a path outside ASCII, a missing value and a style
-// stored as a number.
+// stored as an expandable text.
 const UserDesktop kPlainUser{
     {{"Wallpaper", Text("C:\\WINDOWS\\Clouds.bmp")}, {"TileWallpaper", Text("0")}, {"WallpaperStyle", Text("2")}},
     0x00808000};
 const UserDesktop kUnusualUser{{{"Wallpaper", Text("C:\\Users\\Zo\xC3\xAB\\Pictures\\\xE5\xA3\x81.bmp")},
                                 {"TileWallpaper", std::nullopt},
-                                {"WallpaperStyle", SimDesktop::RegValue{4, {10, 0, 0, 0}}}},
+                                {"WallpaperStyle", SimDesktop::RegValue{2, {'1', '0', 0}}}},
                                0x00996633};
 
 // A value's text as the program reads it: the bytes before the last.
@@ -211,8 +211,8 @@ TEST_CASE("a wallpaper the user chose after the kill stands, and the journal is 
     SaveDesktop(folder, changed);
 
     SimRun again = RunIn(folder, Setup().Seconds(60), "30 command Quit\n");
-    CHECK(BeforeStartUp(again) ==
-          std::vector<std::string>{"RegQueryValue Wallpaper", "GetWindowsDirectory", "journal discarded"});
+    // Not a picture of her bitmap's name: the Windows directory is not even asked.
+    CHECK(BeforeStartUp(again) == std::vector<std::string>{"RegQueryValue Wallpaper", "journal discarded"});
     CHECK(again.world->Form().sOldWallPaper == "C:\\Users\\me\\Beach.bmp");
     CHECK(SavedDesktop(folder) == changed);
     CHECK_FALSE(fs::exists(folder.Journal()));
@@ -243,20 +243,7 @@ TEST_CASE("a journal that cannot be trusted is set aside, reported once, and nev
              std::ofstream(p, std::ios::binary | std::ios::trunc)
                  << "Zinna restore journal\nversion 0\nWallpaper=C:\\WINDOWS\\Clouds.bmp\n";
          },
-         "format version 0 is not 1"},
-        {"another desktop's",
-         [&](const fs::path& p) {
-             rewrite(p, [](std::string& t) {
-                 auto body = t.substr(0, t.rfind("checksum "));
-                 body.replace(body.find("desktop zinna-sim"), 17, "desktop other-one");
-                 char hex[9];
-                 std::snprintf(
-                     hex, sizeof hex, "%08x",
-                     zinna::journal::Crc32({reinterpret_cast<const std::uint8_t*>(body.data()), body.size()}));
-                 t = body + "checksum " + hex + "\n";
-             });
-         },
-         "another desktop, other-one"},
+         "format version 0 is not one this Zinna reads"},
     };
     for (const Scenario& s : scenarios) {
         CAPTURE(std::string(s.name));
@@ -267,21 +254,68 @@ TEST_CASE("a journal that cannot be trusted is set aside, reported once, and nev
         const UserDesktop dressed = SavedDesktop(folder);
 
         SimRun again = RunIn(folder, Setup().Seconds(2));
-        CHECK(BeforeStartUp(again) == std::vector<std::string>{"journal set-aside"});  // no call, no value touched
-        CHECK(again.Select("journal").size() == 1);
+        // No value touched; the desktop is found wearing her look.
+        CHECK(BeforeStartUp(again) ==
+              std::vector<std::string>{"journal set-aside", "GetWindowsDirectory", "journal own-look"});
         CHECK(again.Select("journal")[0].Text("detail").find(s.reported) != std::string::npos);
         CHECK(again.Select("msgbox").empty());
         CHECK(fs::exists(folder.Journal().string() + ".bad"));
-        // The program goes on as before the journal existed: it takes what it finds for the user's.
-        CHECK(again.world->Form().sOldWallPaper == kZinnaWallpaper);
+        // Her look is not taken for the user's: the program reads the desktop's default, and its quit
+        // gives that back (no picture, the default colour) instead of her look.
+        CHECK(dressed.values.at("Wallpaper")->data == Text(kZinnaWallpaper).data);
+        CHECK(again.world->Form().sOldWallPaper == "");
         again.world->Form().Dispatch().Command("Quit");
-        CHECK(again.world->Desktop().Text(kDesktopKey, "Wallpaper") == kZinnaWallpaper);
-        CHECK(again.world->Desktop().DesktopColor() == dressed.color);
+        CHECK(again.world->Desktop().Text(kDesktopKey, "Wallpaper") == "");
+        CHECK(again.world->Desktop().DesktopColor() == zinna::sim::SimDesktopConfig{}.desktopColor);
+        CHECK_FALSE(again.world->Desktop().Value(kDesktopKey, "TileWallpaper"));
         CHECK_FALSE(fs::exists(folder.Journal()));
     }
 }
 
-TEST_CASE("a journal that cannot be written changes nothing the user sees, and a kill loses what it always did") {
+TEST_CASE("a journal of another desktop is kept untouched, and while it is kept her start changes nothing") {
+    StateFolder folder;
+    SaveDesktop(folder, kPlainUser);
+    RunIn(folder, Setup().KillAt(5));
+    std::string text;
+    {
+        std::ifstream in(folder.Journal(), std::ios::binary);
+        text.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    auto body = text.substr(0, text.rfind("checksum "));
+    body.replace(body.find("desktop zinna-sim"), 17, "desktop other-one");
+    char hex[9];
+    std::snprintf(hex, sizeof hex, "%08x",
+                  zinna::journal::Crc32({reinterpret_cast<const std::uint8_t*>(body.data()), body.size()}));
+    const std::string foreign = body + "checksum " + hex + "\n";
+    std::ofstream(folder.Journal(), std::ios::binary | std::ios::trunc) << foreign;
+    const UserDesktop dressed = SavedDesktop(folder);
+
+    SimRun again = RunIn(folder, Setup().Seconds(60), "30 command Quit\n");
+    std::vector<std::string> journalEvents;
+    for (const auto& e : again.Select("journal")) journalEvents.push_back(e.Text("action"));
+    CHECK(journalEvents == std::vector<std::string>{"kept", "refused"});
+    CHECK(again.Select("journal")[0].Text("detail").find("another desktop, other-one") != std::string::npos);
+    CHECK(again.Select("os", "SetSysColors").empty());  // not one change
+    CHECK(again.Select("os", "SystemParametersInfo").empty());
+    CHECK(SavedDesktop(folder) == dressed);
+    std::ifstream in(folder.Journal(), std::ios::binary);
+    CHECK(std::string(std::istreambuf_iterator<char>(in), {}) == foreign);
+    CHECK_FALSE(fs::exists(folder.Journal().string() + ".bad"));
+}
+
+TEST_CASE("a desktop with a value a journal cannot keep is not changed at all") {
+    StateFolder folder;
+    UserDesktop numbered = kPlainUser;
+    numbered.values["WallpaperStyle"] = SimDesktop::RegValue{4, {10, 0, 0, 0}};  // a number, not a text
+    SaveDesktop(folder, numbered);
+    SimRun killed = RunIn(folder, Setup().KillAt(5));
+    CHECK(killed.Select("journal").size() == 1);
+    CHECK(killed.Select("journal")[0].Text("action") == "refused");
+    CHECK(SavedDesktop(folder) == numbered);
+    CHECK_FALSE(fs::exists(folder.Journal()));
+}
+
+TEST_CASE("a journal that cannot be written stops every change, so a kill loses nothing") {
     StateFolder folder;
     SaveDesktop(folder, kPlainUser);
     fs::create_directory(folder.Journal().string() + ".tmp");  // where the temporary file would go
@@ -295,12 +329,13 @@ TEST_CASE("a journal that cannot be written changes nothing the user sees, and a
     CHECK(killed.Requests() == RunIn(plain, Setup().KillAt(5)).Requests());  // the same companion
     CHECK_FALSE(fs::exists(folder.Journal()));
 
+    CHECK(SavedDesktop(folder) == kPlainUser);
+    CHECK(killed.Select("os", "SystemParametersInfo").empty());
+
     fs::remove(folder.Journal().string() + ".tmp");
     SimRun again = RunIn(folder, Setup().Seconds(60), "30 command Quit\n");
     CHECK(BeforeStartUp(again).empty());
-    const UserDesktop after = SavedDesktop(folder);
-    CHECK(after.values.at("Wallpaper")->data == Text(kZinnaWallpaper).data);
-    CHECK(after.color == 0);
+    CHECK(SavedDesktop(folder) == kPlainUser);
 }
 
 TEST_CASE("--restore applies a journal and stops; with none it only ends") {

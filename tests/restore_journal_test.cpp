@@ -20,14 +20,14 @@ std::span<const std::uint8_t> Bytes(const std::string& text) {
 DesktopRecord SampleRecord() {
     DesktopRecord record;
     record.desktop = "windows:S-1-5-21-1-2-3-1001";
-    // Every byte value, a NUL inside, and a type that is no text.
+    record.backend = "registry";
+    // Every byte value, a NUL inside; an expandable text; one missing. (An empty one and one that
+    // could not be read are in the table below.)
     std::vector<std::uint8_t> everyByte;
     for (int b = 0; b < 256; ++b) everyByte.push_back(static_cast<std::uint8_t>(b));
     record.values = {{"Wallpaper", SavedValue::State::Present, 1, everyByte},
                      {"TileWallpaper", SavedValue::State::Missing, 0, {}},
-                     {"WallpaperStyle", SavedValue::State::Present, 4, {10, 0, 0, 0}},
-                     {"Empty", SavedValue::State::Present, 0xFFFFFFFFu, {}},
-                     {"Unreadable", SavedValue::State::Unknown, 0, {}}};
+                     {"WallpaperStyle", SavedValue::State::Present, 2, {'1', '0'}}};
     record.color = 0x00808000;
     // A desktop's own settings: any text, an empty one, and one that was not set.
     record.settings = {{"/backdrop/screen0/last-image", std::string("file:///a b\nc")},
@@ -84,10 +84,26 @@ TEST_CASE("a journal reads back exactly as it was written") {
     ParsedJournal parsed = ParseJournal(Bytes(text));
     REQUIRE_MESSAGE(parsed.record, parsed.problem);
     CHECK(*parsed.record == record);
-    CHECK(text.rfind("Zinna restore journal\nversion 1\ndesktop windows:S-1-5-21-1-2-3-1001\n", 0) == 0);
+    CHECK(text.rfind("Zinna restore journal\nversion 2\ndesktop windows:S-1-5-21-1-2-3-1001\nbackend registry\n", 0) ==
+          0);
     CHECK(text.find("value TileWallpaper missing\n") != std::string::npos);
-    CHECK(text.find("value WallpaperStyle present 4 0a000000\n") != std::string::npos);
-    CHECK(text.find("value Empty present 4294967295 -\n") != std::string::npos);
+    CHECK(text.find("value WallpaperStyle present 2 3130\n") != std::string::npos);
+
+    // The other states a value can be in, and a journal of the first format, without a backend.
+    DesktopRecord other = record;
+    other.values[0] = {"Wallpaper", SavedValue::State::Present, 1, {}};
+    other.values[2] = {"WallpaperStyle", SavedValue::State::Unknown, 0, {}};
+    const std::string otherText = SerializeJournal(other);
+    CHECK(otherText.find("value Wallpaper present 1 -\n") != std::string::npos);
+    CHECK(otherText.find("value WallpaperStyle unknown\n") != std::string::npos);
+    CHECK(ParseJournal(Bytes(otherText)).record == other);
+    std::string first = otherText.substr(0, otherText.rfind("checksum "));
+    first.replace(first.find("version 2"), 9, "version 1");
+    first.erase(first.find("backend registry\n"), 17);
+    char hex[9];
+    std::snprintf(hex, sizeof hex, "%08x", Crc32(Bytes(first)));
+    other.backend.clear();
+    CHECK(ParseJournal(Bytes(first + "checksum " + hex + "\n")).record == other);
     CHECK(text.find("setting 706963747572652d7572692d6461726b -\n") != std::string::npos);
     CHECK(text.find("setting 5f58524f4f54504d41505f4944 unset\n") != std::string::npos);
 }
@@ -104,20 +120,33 @@ TEST_CASE("a journal that differs in any way from the format is rejected whole, 
         {"empty", "", "empty"},
         {"cut short in the middle", good.substr(0, good.size() / 2), ""},
         {"its last newline missing", good.substr(0, good.size() - 1), "no checksum"},
-        {"one data bit flipped", Replace(good, "0a000000", "0b000000"), "checksum does not match"},
+        {"one data bit flipped", Replace(good, "present 2 3130", "present 2 3131"), "checksum does not match"},
         {"the colour changed", Replace(good, "color 00808000", "color 00808001"), "checksum does not match"},
         {"another title", Replace(good, "Zinna restore journal", "Zinna restore journa1"), "does not start"},
-        {"an older format", Resealed(Replace(body, "version 1", "version 0")), "format version 0 is not 1"},
-        {"a newer format", Resealed(Replace(body, "version 1", "version 2")), "format version 2 is not 1"},
-        {"upper-case hex", Resealed(Replace(body, "0a000000", "0A000000")), "WallpaperStyle is malformed"},
-        {"odd hex digits", Resealed(Replace(body, "0a000000", "0a00000")), "WallpaperStyle is malformed"},
-        {"a type above 32 bits", Resealed(Replace(body, "present 4 ", "present 4294967296 ")), "malformed"},
-        {"a type with a leading zero", Resealed(Replace(body, "present 4 ", "present 04 ")), "malformed"},
-        {"a value twice", Resealed(Replace(body, "value Empty ", "value Wallpaper ")), "appears twice"},
-        {"no values", Resealed("Zinna restore journal\nversion 1\ndesktop d\ncolor 00000000\n"), "no values"},
+        {"an older format", Resealed(Replace(body, "version 2", "version 0")), "format version 0 is not one"},
+        {"a newer format", Resealed(Replace(body, "version 2", "version 3")), "format version 3 is newer"},
+        {"a version with a leading zero", Resealed(Replace(body, "version 2", "version 02")), "version 02 is not one"},
+        {"upper-case hex", Resealed(Replace(body, "present 2 3130", "present 2 3A30")), "WallpaperStyle is malformed"},
+        {"odd hex digits", Resealed(Replace(body, "present 2 3130", "present 2 313")), "WallpaperStyle is malformed"},
+        {"a type above 32 bits", Resealed(Replace(body, "present 2 ", "present 4294967298 ")), "malformed"},
+        {"a type with a leading zero", Resealed(Replace(body, "present 2 ", "present 02 ")), "malformed"},
+        {"a number, not a text", Resealed(Replace(body, "present 2 3130", "present 4 0a000000")), "type 4, not text"},
+        {"binary data", Resealed(Replace(body, "present 2 3130", "present 3 3130")), "type 3, not text"},
+        {"a value of another name", Resealed(Replace(body, "value TileWallpaper ", "value SCRNSAVE.EXE ")),
+         "SCRNSAVE.EXE, not one of its own"},
+        {"a name in other letter case", Resealed(Replace(body, "value TileWallpaper ", "value tilewallpaper ")),
+         "not one of its own"},
+        {"a value left out", Resealed(Replace(body, "value TileWallpaper missing\n", "")),
+         "what became of TileWallpaper"},
+        {"a value twice", Resealed(Replace(body, "value TileWallpaper ", "value Wallpaper ")), "appears twice"},
+        {"no values", Resealed("Zinna restore journal\nversion 2\ndesktop d\nbackend registry\ncolor 00000000\n"),
+         "no values"},
         {"no colour", Resealed(Replace(body, "color 00808000\n", "")), "no desktop colour"},
         {"no desktop", Resealed(Replace(body, "desktop windows:S-1-5-21-1-2-3-1001\n", "")), "no desktop"},
-        {"Windows line ends", Resealed(Replace(body, "version 1\n", "version 1\r\n")), "version"},
+        {"no backend", Resealed(Replace(body, "backend registry\n", "")), "no settings backend"},
+        {"a backend with a space", Resealed(Replace(body, "backend registry", "backend reg istry")),
+         "no settings backend"},
+        {"Windows line ends", Resealed(Replace(body, "version 2\n", "version 2\r\n")), "version"},
         {"something after the checksum", good + "\n", "follows its checksum"},
         {"a value state it does not know", Resealed(Replace(body, "TileWallpaper missing", "TileWallpaper gone")),
          "malformed"},
@@ -132,6 +161,7 @@ TEST_CASE("a journal that differs in any way from the format is rejected whole, 
         CAPTURE(c.what);
         ParsedJournal parsed = ParseJournal(Bytes(c.text));
         CHECK_FALSE(parsed.record);
+        CHECK(parsed.newer == (std::string(c.what) == "a newer format"));  // kept for its writer, not set aside
         CHECK(parsed.problem.find(c.problem) != std::string::npos);
         CHECK_FALSE(parsed.problem.empty());
     }

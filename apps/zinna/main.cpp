@@ -105,11 +105,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         journalPath ? zinna::journal::OpenJournalFile(*journalPath) : std::make_unique<NoJournalFolder>();
     const std::string desktopName = zinna::win32::CurrentDesktopName();
     // The program's desktop key and wallpaper name, which the journal knows only from here.
-    const zinna::journal::ProgramDesktop program{zinna::kDesktopKeyPath, zinna::kWallpaperFile};
+    const zinna::journal::ProgramDesktop program{zinna::kDesktopKeyPath, zinna::kWallpaperFile,
+                                                 zinna::win32::DefaultDesktopColor()};
+    zinna::journal::RestoreJournal::Hooks hooks;
+    hooks.readUserDesktop = [&module, desktopName, program] {
+        return zinna::journal::ReadDesktopThrough(module, desktopName, program);
+    };
+    hooks.report = zinna::win32::ReportJournalNotice;
     zinna::journal::RestoreJournal journal(
-        *journalFile, module, desktopName, program,
-        [&module, desktopName, program] { return zinna::journal::ReadDesktopThrough(module, desktopName, program); },
-        zinna::win32::ReportJournalNotice);
+        *journalFile, module, zinna::journal::JournalDesktop{desktopName, "registry"}, program, std::move(hooks));
     const zinna::journal::Recovery recovery = journal.Recover();  // before the program reads anything
     if (command.action == ProgramAction::Restore) {
         // The notice above said what happened; a desktop not given back whole is a failure, so an
@@ -121,8 +125,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
                   "restore journal can be read\n");
             return 1;
         }
+        // A desktop that wears her look with no journal to say what it was is not given back either.
         const bool givenBack =
-            recovery == Recovery::NothingToDo || recovery == Recovery::Restored || recovery == Recovery::Discarded;
+            (recovery == Recovery::NothingToDo || recovery == Recovery::Restored || recovery == Recovery::Discarded) &&
+            !journal.AnswersWithDefault();
         if (!givenBack)
             Print(STD_ERROR_HANDLE, "zinna: the desktop was not given back whole; its restore journal: " +
                                         zinna::win32::Utf8FromWide(journalPath->wstring()) + "\n");

@@ -54,8 +54,9 @@ std::string CurrentDesktopName() { return "linux:" + std::to_string(getuid()); }
 
 // The user's desktop for the journal: the values as the program reads them, and the desktop's own
 // settings behind them, so that a restore from the journal is as exact as the program's own.
-// The program's desktop key and wallpaper name, which the journal knows only from here.
-const zinna::journal::ProgramDesktop kProgramDesktop{zinna::kDesktopKeyPath, zinna::kWallpaperFile};
+// The program's desktop key and wallpaper name, which the journal knows only from here. The default
+// colour matters little here: the desktop's own settings are then unset to their defaults as well.
+const zinna::journal::ProgramDesktop kProgramDesktop{zinna::kDesktopKeyPath, zinna::kWallpaperFile, 0};
 
 zinna::journal::DesktopRecord ReadUserDesktop(zinna::ZinnaModule& module, const std::string& desktopName) {
     zinna::journal::DesktopRecord record = zinna::journal::ReadDesktopThrough(module, desktopName, kProgramDesktop);
@@ -132,17 +133,37 @@ int main(int argc, char** argv) {
     auto recovery = zinna::journal::Recovery::NothingToDo;
     if (journalFile) {
         const std::string desktopName = CurrentDesktopName();
-        journal.emplace(
-            *journalFile, *module, desktopName, kProgramDesktop,
-            [&module, desktopName] { return ReadUserDesktop(*module, desktopName); }, ReportJournalNotice,
-            [&module](const auto& settings) { return RestoreUserSettings(*module, settings); });
+        zinna::journal::RestoreJournal::Hooks hooks;
+        hooks.readUserDesktop = [&module, desktopName] { return ReadUserDesktop(*module, desktopName); };
+        hooks.report = ReportJournalNotice;
+        hooks.restoreSettings = [&module](const auto& settings) { return RestoreUserSettings(*module, settings); };
+        // A journal of another backend is given back through it when it can be reached from here.
+        hooks.reachBackend = [&x,
+                              &dataDir](const std::string& backend) -> std::optional<zinna::journal::ReachedBackend> {
+            std::shared_ptr<zinna::ZinnaModule> other =
+                zinna::linuxdesk::CreateLinuxModuleForBackend(backend, {x->Get(), dataDir});
+            if (!other) return std::nullopt;
+            zinna::journal::ReachedBackend reached;
+            reached.restoreSettings = [other](const auto& settings) { return RestoreUserSettings(*other, settings); };
+            reached.module = other;
+            return reached;
+        };
+        journal.emplace(*journalFile, *module,
+                        zinna::journal::JournalDesktop{desktopName, zinna::linuxdesk::BackendNameOf(*module)},
+                        kProgramDesktop, std::move(hooks));
         // A settings service that hangs costs a few seconds in all; the journal then stays for later.
         const zinna::linuxdesk::DesktopCallLimit limit(*module, std::chrono::seconds(5));
         recovery = journal->Recover();  // before the program reads anything
     }
-    // "zinna --restore" fails when a journal is left that it could not give back or had to set aside.
-    if (command.action == ProgramAction::Restore)
-        return recovery == zinna::journal::Recovery::Kept || recovery == zinna::journal::Recovery::SetAside ? 1 : 0;
+    // "zinna --restore" fails when a journal is left that it could not give back or had to set aside,
+    // and when there is no folder to look in.
+    if (command.action == ProgramAction::Restore) {
+        if (!journalFile) std::fprintf(stderr, "zinna: no folder for a restore journal is known (no home)\n");
+        return !journalFile || recovery == zinna::journal::Recovery::Kept ||
+                       recovery == zinna::journal::Recovery::SetAside
+                   ? 1
+                   : 0;
+    }
 
     std::optional<zinna::journal::JournalingModule> journaling;
     if (journal) journaling.emplace(*module, *journal);

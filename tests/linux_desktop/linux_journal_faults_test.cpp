@@ -86,20 +86,21 @@ struct Run {
     Run(const fs::path& dataFolder, const fs::path& journalPath)
         : module(ModuleOn("xfce", dataFolder)), file(journal::OpenJournalFile(journalPath)) {
         const journal::ProgramDesktop program{kDesktopKeyPath, kWallpaperFile};
-        journal.emplace(
-            *file, *module, DesktopName(), program,
-            [this, program] {
-                auto record = journal::ReadDesktopThrough(*module, DesktopName(), program);
-                for (const auto& [name, text] : CaptureDesktopState(*module)) record.settings.push_back({name, text});
-                return record;
-            },
-            [this](const journal::JournalNotice& notice) { notices.push_back(notice); },
-            [this](const std::vector<journal::DesktopSetting>& settings) {
-                beforeSettingsRestore();
-                DesktopState state;
-                for (const auto& setting : settings) state[setting.name] = setting.text;
-                return RestoreDesktopState(*module, state);
-            });
+        journal::RestoreJournal::Hooks hooks;
+        hooks.readUserDesktop = [this, program] {
+            auto record = journal::ReadDesktopThrough(*module, DesktopName(), program);
+            for (const auto& [name, text] : CaptureDesktopState(*module)) record.settings.push_back({name, text});
+            return record;
+        };
+        hooks.report = [this](const journal::JournalNotice& notice) { notices.push_back(notice); };
+        hooks.restoreSettings = [this](const std::vector<journal::DesktopSetting>& settings) {
+            beforeSettingsRestore();
+            DesktopState state;
+            for (const auto& setting : settings) state[setting.name] = setting.text;
+            return RestoreDesktopState(*module, state);
+        };
+        journal.emplace(*file, *module, journal::JournalDesktop{DesktopName(), BackendNameOf(*module)}, program,
+                        std::move(hooks));
         journaling.emplace(*module, *journal);
     }
 

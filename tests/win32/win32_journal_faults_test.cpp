@@ -156,7 +156,7 @@ fs::path JournalPath() {
            L"restore.journal";
 }
 
-const journal::ProgramDesktop kProgram{kDesktopKeyPath, kWallpaperFile};
+const journal::ProgramDesktop kProgram{kDesktopKeyPath, kWallpaperFile, win32::DefaultDesktopColor()};
 
 // One start of zinna.exe's journal and program over the module: the recovery first, then, unless
 // recoverOnly, the program's start-up and its Quit. Returns whether the process was killed.
@@ -165,14 +165,18 @@ struct Start {
     SwitchedModule module{real};
     std::unique_ptr<journal::JournalFile> file = journal::OpenJournalFile(JournalPath());
     std::vector<journal::JournalNotice> notices;
-    journal::RestoreJournal journal{
-        *file,
-        module,
-        win32::CurrentDesktopName(),
-        kProgram,
-        [this] { return journal::ReadDesktopThrough(real, win32::CurrentDesktopName(), kProgram); },
-        [this](const journal::JournalNotice& notice) { notices.push_back(notice); }};
+    journal::RestoreJournal journal{*file, module, journal::JournalDesktop{win32::CurrentDesktopName(), "registry"},
+                                    kProgram, Hooks()};
     std::optional<journal::Recovery> recovery;
+
+    journal::RestoreJournal::Hooks Hooks() {
+        journal::RestoreJournal::Hooks hooks;
+        hooks.readUserDesktop = [this] {
+            return journal::ReadDesktopThrough(real, win32::CurrentDesktopName(), kProgram);
+        };
+        hooks.report = [this](const journal::JournalNotice& notice) { notices.push_back(notice); };
+        return hooks;
+    }
 
     bool Run(bool recoverOnly) {
         try {

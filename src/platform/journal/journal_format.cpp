@@ -8,11 +8,20 @@ namespace zinna::journal {
 namespace {
 
 constexpr char kTitle[] = "Zinna restore journal";
-constexpr std::size_t kMaxValues = 32;
 constexpr std::size_t kMaxValueBytes = 64 * 1024;
 constexpr std::size_t kMaxNameLength = 64;
 constexpr std::size_t kMaxDesktopLength = 256;
 constexpr char kHexDigits[] = "0123456789abcdef";
+constexpr std::uint32_t kRegSz = 1, kRegExpandSz = 2;
+// The only values a journal may name: the ones the program changes. Anything else (a planted
+// SCRNSAVE.EXE, a value of another type) would be written into the user's registry by a restore.
+constexpr const char* kKnownValues[] = {"Wallpaper", "TileWallpaper", "WallpaperStyle"};
+
+bool IsKnownValue(std::string_view name) {
+    for (const char* known : kKnownValues)
+        if (name == known) return true;
+    return false;
+}
 
 std::string Hex32(std::uint32_t value) {
     std::string text(8, '0');
@@ -145,6 +154,7 @@ std::uint32_t Crc32(std::span<const std::uint8_t> bytes) {
 std::string SerializeJournal(const DesktopRecord& record) {
     std::string text = std::string(kTitle) + "\nversion " + std::to_string(kJournalVersion) + "\n";
     text += "desktop " + record.desktop + "\n";
+    text += "backend " + record.backend + "\n";
     for (const SavedValue& value : record.values) {
         text += "value " + value.name;
         switch (value.state) {
@@ -185,9 +195,16 @@ ParsedJournal ParseJournal(std::span<const std::uint8_t> bytes) {
     auto version = lines.Next();
     auto versionWords = version ? Words(*version) : std::vector<std::string_view>{};
     if (versionWords.size() != 2 || versionWords[0] != "version") return Rejected("it names no format version");
-    if (versionWords[1] != std::to_string(kJournalVersion))
-        return Rejected("its format version " + std::string(versionWords[1]) + " is not " +
-                        std::to_string(kJournalVersion));
+    const auto versionNumber = ParseDecimal32(versionWords[1]);
+    if (versionNumber && *versionNumber > static_cast<std::uint32_t>(kJournalVersion)) {
+        ParsedJournal newer = Rejected("its format version " + std::string(versionWords[1]) +
+                                       " is newer than this Zinna's " + std::to_string(kJournalVersion));
+        newer.newer = true;
+        return newer;
+    }
+    if (!versionNumber || *versionNumber < static_cast<std::uint32_t>(kOldestJournalVersion))
+        return Rejected("its format version " + std::string(versionWords[1]) + " is not one this Zinna reads (" +
+                        std::to_string(kOldestJournalVersion) + " to " + std::to_string(kJournalVersion) + ")");
 
     DesktopRecord record;
     auto desktop = lines.Next();
@@ -195,11 +212,20 @@ ParsedJournal ParseJournal(std::span<const std::uint8_t> bytes) {
     if (desktopWords.size() != 2 || desktopWords[0] != "desktop" || !IsDesktopToken(desktopWords[1]))
         return Rejected("it names no desktop");
     record.desktop = desktopWords[1];
+    if (*versionNumber >= 2) {
+        auto backend = lines.Next();
+        auto backendWords = backend ? Words(*backend) : std::vector<std::string_view>{};
+        if (backendWords.size() != 2 || backendWords[0] != "backend" || !IsDesktopToken(backendWords[1]))
+            return Rejected("it names no settings backend");
+        record.backend = backendWords[1];
+    }
 
     std::optional<std::string_view> line;
     while ((line = lines.Next()) && line->starts_with("value ")) {
         auto words = Words(*line);
         if (words.size() < 3 || !IsNameToken(words[1])) return Rejected("a value line is malformed");
+        if (!IsKnownValue(words[1]))
+            return Rejected("it names the value " + std::string(words[1]) + ", not one of its own");
         SavedValue value;
         value.name = words[1];
         if (record.Find(value.name)) return Rejected("the value " + value.name + " appears twice");
@@ -211,6 +237,8 @@ ParsedJournal ParseJournal(std::span<const std::uint8_t> bytes) {
             auto type = ParseDecimal32(words[3]);
             auto data = ParseHexBytes(words[4]);
             if (!type || !data) return Rejected("the value " + value.name + " is malformed");
+            if (*type != kRegSz && *type != kRegExpandSz)
+                return Rejected("the value " + value.name + " is of type " + std::string(words[3]) + ", not text");
             value.state = SavedValue::State::Present;
             value.type = *type;
             value.data = std::move(*data);
@@ -218,9 +246,10 @@ ParsedJournal ParseJournal(std::span<const std::uint8_t> bytes) {
             return Rejected("the value " + value.name + " is malformed");
         }
         record.values.push_back(std::move(value));
-        if (record.values.size() > kMaxValues) return Rejected("it holds too many values");
     }
     if (record.values.empty()) return Rejected("it holds no values");
+    for (const char* known : kKnownValues)
+        if (!record.Find(known)) return Rejected(std::string("it does not say what became of ") + known);
 
     auto colorWords = line ? Words(*line) : std::vector<std::string_view>{};
     auto color = colorWords.size() == 2 && colorWords[0] == "color" ? ParseHex32(colorWords[1]) : std::nullopt;

@@ -56,13 +56,16 @@ ZinnaModule& SimWorld::ProgramModule() {
     // Without a state folder there is nowhere to keep a journal: the program talks to the desktop.
     if (!config_.stateDir) return desktop_;
     journalFile_ = journal::OpenJournalFile(*config_.stateDir / kSimJournalFile);
+    journal::RestoreJournal::Hooks hooks;
+    hooks.readUserDesktop = [this] { return UserDesktopRecord(); };
+    hooks.report = [this](const journal::JournalNotice& notice) {
+        trace_.Record("journal",
+                      {{"action", std::string(journal::NoticeName(notice.kind))}, {"detail", notice.detail}});
+    };
+    // The simulated desktop stands for Windows' registry; its default colour is the one it starts with.
     journal_ = std::make_unique<journal::RestoreJournal>(
-        *journalFile_, desktop_, kSimDesktopName, journal::ProgramDesktop{kDesktopKeyPath, kWallpaperFile},
-        [this] { return UserDesktopRecord(); },
-        [this](const journal::JournalNotice& notice) {
-            trace_.Record("journal",
-                          {{"action", std::string(journal::NoticeName(notice.kind))}, {"detail", notice.detail}});
-        });
+        *journalFile_, desktop_, journal::JournalDesktop{kSimDesktopName, kSimBackendName},
+        journal::ProgramDesktop{kDesktopKeyPath, kWallpaperFile, SimDesktopConfig{}.desktopColor}, std::move(hooks));
     journaling_ = std::make_unique<journal::JournalingModule>(desktop_, *journal_);
     return *journaling_;
 }

@@ -55,6 +55,8 @@ inline constexpr char kSimDesktopFile[] = "desktop";
 inline constexpr char kSimJournalFile[] = "restore.journal";
 // The simulated desktop's name in a journal.
 inline constexpr char kSimDesktopName[] = "zinna-sim";
+// The settings backend it names: the simulated registry.
+inline constexpr char kSimBackendName[] = "registry";
 
 class SimWorld {
 public:

@@ -6,6 +6,7 @@
 #include "platform/win32/wide_text.h"
 
 #include <cstdio>
+#include <cwchar>
 #include <vector>
 
 namespace zinna::win32 {
@@ -37,6 +38,17 @@ void ReportJournalNotice(const journal::JournalNotice& notice) {
     std::fputs(line.c_str(), stderr);
     std::fflush(stderr);
     OutputDebugStringW(WideFromUtf8(line).c_str());
+}
+
+std::uint32_t DefaultDesktopColor() {
+    wchar_t text[32] = {};
+    DWORD size = sizeof text - sizeof text[0];
+    if (RegGetValueW(HKEY_USERS, L".DEFAULT\\Control Panel\\Colors", L"Background", RRF_RT_REG_SZ, nullptr, text,
+                     &size) != ERROR_SUCCESS)
+        return 0;
+    unsigned red = 0, green = 0, blue = 0;
+    if (swscanf(text, L"%u %u %u", &red, &green, &blue) != 3 || red > 255 || green > 255 || blue > 255) return 0;
+    return red | green << 8 | blue << 16;
 }
 
 }  // namespace zinna::win32

@@ -4,6 +4,7 @@
 
 #include "platform/journal/restore_journal.h"
 
+#include <cstdint>
 #include <string>
 
 namespace zinna::win32 {
@@ -18,5 +19,10 @@ std::string CurrentDesktopName();
 // A notice goes to the standard error (seen when zinna.exe is run from a console or a script) and
 // to the debugger's output; never into a window.
 void ReportJournalNotice(const journal::JournalNotice& notice);
+
+// The desktop colour a new profile of this machine gets (the default user's "Background" under
+// Control Panel\Colors), 0x00BBGGRR: given back when the desktop already wore Zinna's look.
+// Black, the colour of current Windows, when it cannot be read.
+std::uint32_t DefaultDesktopColor();
 
 }  // namespace zinna::win32

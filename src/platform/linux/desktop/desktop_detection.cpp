@@ -2,6 +2,9 @@
 // else the desktop whose service answers on the session bus, else the bare X screen.
 #include "platform/linux/desktop/desktop_module.h"
 #include "platform/linux/desktop/glib_handles.h"
+
+#define G_SETTINGS_ENABLE_BACKEND
+#include <gio/gsettingsbackend.h>
 #include "platform/linux/desktop/gsettings_desktop.h"
 #include "platform/linux/desktop/plasma_desktop.h"
 #include "platform/linux/desktop/x11_root_desktop.h"
@@ -106,7 +109,50 @@ std::unique_ptr<DesktopSettings> SettingsFor(DesktopKind kind, Display* display,
     return nullptr;
 }
 
+// The backend's name in a restore journal: the settings service, not the session, so that a
+// journal of GNOME is given back through GSettings under Budgie as well.
+constexpr std::pair<DesktopKind, const char*> kBackendNames[] = {
+    {DesktopKind::Gnome, "gsettings:gnome"},
+    {DesktopKind::Cinnamon, "gsettings:cinnamon"},
+    {DesktopKind::Mate, "gsettings:mate"},
+    {DesktopKind::Xfce, "xfconf"},
+    {DesktopKind::Kde, "plasma"},
+    {DesktopKind::X11, "x11-root"},
+};
+
+const char* BackendName(DesktopKind kind) {
+    for (const auto& [known, name] : kBackendNames)
+        if (known == kind) return name;
+    return "none";
+}
+
 }  // namespace
+
+std::unique_ptr<ZinnaModule> CreateLinuxModuleForBackend(const std::string& backend,
+                                                         const LinuxDesktopContext& context) {
+    for (const auto kind : {DesktopKind::Gnome, DesktopKind::Cinnamon, DesktopKind::Mate}) {
+        if (backend != BackendName(kind)) continue;
+        // Without dconf GLib keeps settings in memory: a restore there would be lost with this process.
+        GObjectPtr<GSettingsBackend> store(g_settings_backend_get_default());
+        const std::string storeType = store ? G_OBJECT_TYPE_NAME(store.get()) : "";
+        if (storeType.empty() || storeType == "GMemorySettingsBackend" || storeType == "GNullSettingsBackend")
+            return nullptr;
+        std::string problem;
+        auto settings = SettingsFor(kind, context.display, &problem);
+        if (!settings) return nullptr;
+        auto module = std::make_unique<LinuxModule>(std::move(settings), context.display, DataFolderOf(context));
+        module->SetBackendName(backend);
+        return module;
+    }
+    return nullptr;
+}
+
+std::string BackendNameOf(ZinnaModule& module) {
+    const auto* ours = dynamic_cast<LinuxModule*>(&module);
+    // The backend detection chose, even when its service did not answer: a journal of it is then
+    // this desktop's, to be given back once the service answers, not another desktop's.
+    return ours ? ours->BackendName() : "none";
+}
 
 std::unique_ptr<ZinnaModule> CreateLinuxModule(const LinuxDesktopContext& context) {
     DesktopKind kind = DesktopKind::Unknown;
@@ -123,7 +169,9 @@ std::unique_ptr<ZinnaModule> CreateLinuxModule(const LinuxDesktopContext& contex
     std::string problem;
     auto settings = SettingsFor(kind, context.display, &problem);
     if (!settings) std::fprintf(stderr, "zinna: %s; the desktop's look is left as it is\n", problem.c_str());
-    return std::make_unique<LinuxModule>(std::move(settings), context.display, DataFolderOf(context));
+    auto module = std::make_unique<LinuxModule>(std::move(settings), context.display, DataFolderOf(context));
+    module->SetBackendName(BackendName(kind));
+    return module;
 }
 
 }  // namespace zinna::linuxdesk

@@ -46,6 +46,9 @@ public:
     ~LinuxModule() override;
 
     DesktopSettings* Settings() const { return settings_.get(); }
+    // The backend's name in a restore journal (see BackendNameOf).
+    void SetBackendName(std::string name) { backendName_ = std::move(name); }
+    const std::string& BackendName() const { return backendName_; }
 
     std::int32_t RegOpenKeyA(RegistryKey key, const std::string& subKey, RegistryKey* result) override;
     std::int32_t RegOpenKeyExA(RegistryKey key, const std::string& subKey, std::uint32_t options,
@@ -100,6 +103,7 @@ private:
     std::map<std::string, StoredValue> otherValues_;
     std::vector<pid_t> launched_;
     bool windowsKeyDown_ = false;
+    std::string backendName_ = "none";
 };
 
 }  // namespace zinna::linuxdesk

@@ -27,6 +27,18 @@ struct LinuxDesktopContext {
 // answers the module still works, leaves the user's desktop alone and says so once on stderr.
 std::unique_ptr<ZinnaModule> CreateLinuxModule(const LinuxDesktopContext& context);
 
+// The settings backend a module CreateLinuxModule made styles, as a restore journal names it:
+// "gsettings:gnome", "gsettings:cinnamon", "gsettings:mate", "xfconf", "plasma", "x11-root" (also
+// while that backend's service does not answer); "none" when no desktop was found.
+std::string BackendNameOf(ZinnaModule& module);
+
+// A module over the backend a journal names, when it can be reached from this session without
+// starting anything: the GSettings ones, whose settings (dconf) need no session of their desktop.
+// nullptr for the others (xfconf and Plasma need their desktop's services, the bare X screen its
+// own server), and when the backend's schema is not installed.
+std::unique_ptr<ZinnaModule> CreateLinuxModuleForBackend(const std::string& backend,
+                                                         const LinuxDesktopContext& context);
+
 // The desktop's own settings behind the wallpaper values and the colour, by name (nullopt: not
 // set), of a module CreateLinuxModule made; empty without a desktop. The restore journal keeps
 // them, so that a later run can put back exactly what the values alone would only approximate.
