@@ -323,9 +323,9 @@ public:
 
 private:
     // A new file under the first free temporary name: "restore.journal.tmp", then ".2.tmp"... A
-    // name that is taken (a file a killed write left, a link or a folder planted there) is left as
-    // it is: nothing there is written into, followed or removed (Wine's DeleteFileW on a symbolic
-    // link removes the file it points to).
+    // name that is taken (a file a killed write left, a link planted there) is left as it is:
+    // nothing there is written into, followed or removed (Wine's DeleteFileW on a symbolic link
+    // removes the file it points to). A folder at the name fails the write.
     HANDLE CreateTemporary() {
         DWORD error = ERROR_SUCCESS;
         for (int number = 1; number <= kMaxSetAside; ++number) {
@@ -346,6 +346,13 @@ private:
             }
             error = GetLastError();
             if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS && error != ERROR_ACCESS_DENIED) break;
+            // A folder there (or a link to one) is nothing a killed write leaves: the write fails,
+            // as on every platform, and the folder stays.
+            const DWORD attributes = GetFileAttributesW(temporary_.c_str());
+            if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+                problem_ = Utf8Of(temporary_) + " cannot be created: a folder is in its place";
+                return INVALID_HANDLE_VALUE;
+            }
         }
         problem_ = Utf8Of(temporary_) + " cannot be created: " + ErrorText(error);
         return INVALID_HANDLE_VALUE;
