@@ -280,9 +280,7 @@ public:
         if (!information ||
             (information->dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
             problem_ = Utf8Of(temporary_) + " is not a plain file";
-            file.Close();
-            DeleteFileW(temporary_.c_str());
-            return false;
+            return false;  // what it is stays: nothing is removed by a name that may be a link
         }
         DWORD written = 0;
         bool ok = WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
