@@ -22,8 +22,6 @@ using WindowHandle = std::uintptr_t;  // a window handle; 0 is no window
 // The predefined root key as the program knows it: the 32-bit value. The Windows layer maps it to
 // Windows' handle, which on 64-bit Windows is that value sign-extended.
 inline constexpr RegistryKey HKEY_CURRENT_USER = 0x80000001;
-// The same under a name <windows.h> leaves alone, for headers that the Windows layer includes after it.
-inline constexpr RegistryKey kCurrentUserRoot = HKEY_CURRENT_USER;
 inline constexpr std::uint32_t REG_SZ = 1;
 inline constexpr std::uint32_t KEY_READ = 0x20019;
 inline constexpr std::int32_t ERROR_SUCCESS = 0;

@@ -10,6 +10,7 @@
 #include <gio/gio.h>
 
 #include <chrono>
+#include <fstream>
 #include <map>
 #include <optional>
 #include <vector>
@@ -83,8 +84,8 @@ struct Run {
     std::optional<journal::RestoreJournal> journal;
     std::optional<journal::JournalingModule> journaling;
 
-    Run(const fs::path& dataFolder, const fs::path& journalPath)
-        : module(ModuleOn("xfce", dataFolder)), file(journal::OpenJournalFile(journalPath)) {
+    Run(const fs::path& dataFolder, const fs::path& journalPath, const char* desktop = "xfce")
+        : module(ModuleOn(desktop, dataFolder)), file(journal::OpenJournalFile(journalPath)) {
         const journal::ProgramDesktop program{kDesktopKeyPath, kWallpaperFile};
         journal::RestoreJournal::Hooks hooks;
         hooks.readUserDesktop = [this, program] {
@@ -98,6 +99,16 @@ struct Run {
             DesktopState state;
             for (const auto& setting : settings) state[setting.name] = setting.text;
             return RestoreDesktopState(*module, state);
+        };
+        // As zinna reaches another backend: the one a journal names, when this session can.
+        hooks.reachBackend = [dataFolder](const std::string& backend) -> std::optional<journal::ReachedBackend> {
+            std::shared_ptr<ZinnaModule> other = CreateLinuxModuleForBackend(backend, {nullptr, dataFolder.string()});
+            if (!other) return std::nullopt;
+            return journal::ReachedBackend{other, [other](const std::vector<journal::DesktopSetting>& settings) {
+                                               DesktopState state;
+                                               for (const auto& setting : settings) state[setting.name] = setting.text;
+                                               return RestoreDesktopState(*other, state);
+                                           }};
         };
         journal.emplace(*file, *module, journal::JournalDesktop{DesktopName(), BackendNameOf(*module)}, program,
                         std::move(hooks));
@@ -261,6 +272,101 @@ TEST_CASE("zinna --restore fails while the journal cannot be given back, and kee
     CHECK(ZinnaRestore(dataFolder, state) == 0);
     CHECK(XfconfBackdrops(bus) == users);
     CHECK(ZinnaRestore(dataFolder, state) == 0);  // nothing left to do
+    g_object_unref(bus);
+}
+
+namespace {
+
+struct GnomeBackground {
+    std::string picture, colour;
+    bool operator==(const GnomeBackground&) const = default;
+};
+
+GnomeBackground ReadGnome() {
+    GSettings* settings = g_settings_new("org.gnome.desktop.background");
+    gchar* picture = g_settings_get_string(settings, "picture-uri");
+    gchar* colour = g_settings_get_string(settings, "primary-color");
+    GnomeBackground background{picture, colour};
+    g_free(picture);
+    g_free(colour);
+    g_object_unref(settings);
+    return background;
+}
+
+void SetGnome(const GnomeBackground& background) {
+    GSettings* settings = g_settings_new("org.gnome.desktop.background");
+    g_settings_set_string(settings, "picture-uri", background.picture.c_str());
+    g_settings_set_string(settings, "primary-color", background.colour.c_str());
+    g_settings_sync();
+    g_object_unref(settings);
+}
+
+std::string ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+}  // namespace
+
+TEST_CASE("a journal of another desktop is given back through its own backend, or kept untouched until it can be") {
+    const auto dataFolder = MakeDataFolder();
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    REQUIRE(bus != nullptr);
+    const GnomeBackground gnomeUsers{"file:///home/zoe/Bilder/eigen.png", "#123456"};
+    struct Case {
+        const char* what;
+        const char* killedOn;   // the desktop of the killed run
+        const char* startedOn;  // the desktop of the next start
+        journal::Recovery result;
+        const char* detail;
+    };
+    const Case cases[] = {
+        {"killed under GNOME, started on the bare X screen", "gnome", "x11", journal::Recovery::Restored,
+         "through gsettings:gnome"},
+        {"killed under GNOME, started on Xfce", "gnome", "xfce", journal::Recovery::Restored,
+         "through gsettings:gnome"},
+        {"killed on Xfce, started under GNOME", "xfce", "gnome", journal::Recovery::Kept,
+         "through xfconf, which cannot be reached"},
+    };
+    for (const Case& c : cases) {
+        CAPTURE(std::string(c.what));
+        const fs::path state = dataFolder.parent_path() / "state-foreign";
+        const fs::path journalPath = state / "zinna" / "restore.journal";
+        fs::remove_all(state);
+        SetGnome(gnomeUsers);
+        MakeBackdrops(bus, 1, 2);
+        const auto xfceUsers = XfconfBackdrops(bus);
+        {
+            Run killed(dataFolder, journalPath, c.killedOn);
+            ProgramOnDesktop(*killed.journaling).Start();
+        }
+        REQUIRE(fs::exists(journalPath));
+        const std::string journalText = ReadAll(journalPath);
+        const GnomeBackground gnomeDressed = ReadGnome();
+        const auto xfceDressed = XfconfBackdrops(bus);
+        CHECK((std::string(c.killedOn) == "gnome" ? gnomeDressed != gnomeUsers : xfceDressed != xfceUsers));
+
+        Run next(dataFolder, journalPath, c.startedOn);
+        CHECK(next.Recover() == c.result);
+        REQUIRE_FALSE(next.notices.empty());
+        CHECK(next.notices[0].detail.find(c.detail) != std::string::npos);
+        if (c.result == journal::Recovery::Restored) {
+            CHECK(ReadGnome() == gnomeUsers);
+            CHECK_FALSE(fs::exists(journalPath));
+            continue;
+        }
+        // Kept: byte for byte, and her start on this desktop changes nothing while it is.
+        CHECK(ReadAll(journalPath) == journalText);
+        ProgramOnDesktop(*next.journaling).Start();
+        CHECK(ReadGnome() == gnomeUsers);
+        CHECK(ReadAll(journalPath) == journalText);
+        CHECK(next.notices.back().kind == journal::JournalNotice::Kind::Refused);
+        // Back on its own desktop, it is given back.
+        Run home(dataFolder, journalPath, c.killedOn);
+        CHECK(home.Recover() == journal::Recovery::Restored);
+        CHECK(XfconfBackdrops(bus) == xfceUsers);
+        CHECK_FALSE(fs::exists(journalPath));
+    }
     g_object_unref(bus);
 }
 

@@ -158,7 +158,7 @@ Recovery RestoreJournal::Recover() {
     }
     if (!keptBecause_) {
         try {
-            CheckOwnLook();
+            CheckOwnLook(result == Recovery::Restored ? restoredHere_ : std::nullopt);
         } catch (...) {
             // A desktop that cannot be read now is taken as not wearing her look: the program's own
             // reads then find what they find, as without a journal.
@@ -212,6 +212,7 @@ Recovery RestoreJournal::RecoverThrough(ZinnaModule& desktop, const RestoreSetti
                     "; its journal is kept for the next start or \"zinna --restore\"");
     if (!file_.Remove()) return Keep("the desktop was given back" + whose + ", but its journal cannot be removed");
     hooks_.report({JournalNotice::Kind::Restored, "the desktop of an earlier run was given back" + whose});
+    if (&desktop == &desktop_) restoredHere_ = record;
     return Recovery::Restored;
 }
 
@@ -242,9 +243,10 @@ Look RestoreJournal::CurrentLook(ZinnaModule& desktop, const DesktopRecord& reco
     return LookOf(wallpaper, &record, program_.wallpaperFile, [&] { return ZinnaWallpaper(desktop); });
 }
 
-void RestoreJournal::CheckOwnLook() {
-    if (!hooks_.readUserDesktop) return;
-    const DesktopRecord now = hooks_.readUserDesktop();
+void RestoreJournal::CheckOwnLook(const std::optional<DesktopRecord>& restored) {
+    // Just given back, the desktop is what the journal holds: no need to read it all again.
+    if (!restored && !hooks_.readUserDesktop) return;
+    const DesktopRecord now = restored ? *restored : hooks_.readUserDesktop();
     const SavedValue* wallpaper = now.Find(kWallpaperValue);
     if (wallpaper == nullptr ||
         LookOf(*wallpaper, nullptr, program_.wallpaperFile, [&] { return ZinnaWallpaper(desktop_); }) != Look::Zinna)

@@ -153,7 +153,7 @@ private:
     bool Apply(ZinnaModule& desktop, const RestoreSettings& restoreSettings, const DesktopRecord& record);
     Recovery SetAside(const std::string& problem);
     Recovery Keep(const std::string& why);
-    void CheckOwnLook();
+    void CheckOwnLook(const std::optional<DesktopRecord>& restored);
     std::string ZinnaWallpaper(ZinnaModule& desktop);
 
     JournalFile& file_;
@@ -162,7 +162,8 @@ private:
     ProgramDesktop program_;
     Hooks hooks_;
     bool recovered_ = false;
-    std::optional<std::string> keptBecause_;  // a journal is kept: no change, no record
+    std::optional<std::string> keptBecause_;     // a journal is kept: no change, no record
+    std::optional<DesktopRecord> restoredHere_;  // the journal this start gave back to this desktop
     bool ownLook_ = false;
     DesktopRecord defaultRecord_;
     bool recordTried_ = false;
