@@ -1,8 +1,9 @@
 // The installer package under Wine, used as a person would: `msiexec /i` puts zinna.exe, her
 // character and wallpaper, the Start-menu shortcut and the "Apps & features" entry in place;
 // zinna.exe runs from there; `msiexec /x` takes away exactly what was installed, closes a running
-// Zinna and repairs the desktop after a killed one; a newer package replaces an older one, and an
-// older one is refused over a newer one.
+// Zinna, stops when she does not end, repairs the desktop after a killed one and leaves every other
+// user whose journal is left a restore at the next logon; a newer package replaces an older one, and
+// an older one is refused over a newer one.
 // In: ZINNA_MSI and ZINNA_MSI_OLDER (the packages), their versions and product codes,
 // ZINNA_MSI_UPGRADE_CODE, ZINNA_EXE (the zinna.exe the packages hold), ZINNA_WINDOWS_FILES (the
 // character and wallpaper they hold), ZINNA_ICON, ZINNA_COLOUR_PROBE.
@@ -454,6 +455,24 @@ TEST_CASE("uninstalling: a Zinna that runs, closes, was killed or will not close
             CHECK(ReadDesktop() == before);
         }
     }
+}
+
+TEST_CASE("a newer Zinna replaces an older one while another user's journal is left" *
+          doctest::test_suite("uninstall")) {
+    const MachineWithoutZinna machine;
+    REQUIRE(Install(Older().path) == std::optional<DWORD>(ERROR_SUCCESS));
+    const SecondUser second(true);
+    std::ofstream(SecondUser::Journal().c_str(), std::ios::binary) << "a journal of hers";
+
+    REQUIRE(Install(Current().path) == std::optional<DWORD>(ERROR_SUCCESS));
+    CHECK(InstalledZinnas() == std::vector<std::wstring>{Current().productCode});
+    CheckInstalledFiles();
+    CHECK(FileExists(SecondUser::Journal()));  // for her next start of the newer Zinna
+    // Windows tells the older one's removal that it is an upgrade (UPGRADINGPRODUCTCODE), and it
+    // leaves her nothing. Wine's RemoveExistingProducts runs it as a plain removal, which leaves
+    // her the restore at logon as well (harmless: it applies her journal and removes itself).
+    CHECK(FileExists(SecondUser::Restorer()));
+    CHECK(SecondUser::LogonRestore().has_value());
 }
 
 // The uninstall runs `zinna.exe /restore`, which ends at once with nothing to repair. A zinna.exe
