@@ -18,6 +18,7 @@
 
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,19 @@ void Print(DWORD standardHandle, const std::string& text) {
     if (console != INVALID_HANDLE_VALUE) CloseHandle(console);
 }
 
+// The journal's place when Windows names no folder for local application data: nothing to read,
+// and nothing can be written, which stops her first change to the desktop as any unwritable
+// journal does.
+class NoJournalFolder final : public zinna::journal::JournalFile {
+public:
+    zinna::journal::FileContents Read(std::size_t) override { return {}; }
+    bool Write(std::span<const std::uint8_t>) override { return false; }
+    bool Remove() override { return true; }
+    bool SetAside() override { return false; }
+    std::string Describe() const override { return "the restore journal"; }
+    std::string Problem() const override { return "there is no folder for local application data (%LOCALAPPDATA%)"; }
+};
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
@@ -84,34 +98,44 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     if (!singleInstance.IsFirst()) return 0;
 
     zinna::win32::Win32Module module;
-    // Without a folder for it (no local application data) Zinna runs as she did before journals.
+    // Without a folder for it (no local application data) the journal can be neither read nor
+    // written: the start says so, as it does for any journal that cannot be written.
     const auto journalPath = zinna::journal::DefaultJournalPath();
     const std::unique_ptr<zinna::journal::JournalFile> journalFile =
-        journalPath ? zinna::journal::OpenJournalFile(*journalPath) : nullptr;
-    std::optional<zinna::journal::RestoreJournal> journal;
-    if (journalFile) {
-        const std::string desktopName = zinna::win32::CurrentDesktopName();
-        // The program's desktop key and wallpaper name, which the journal knows only from here.
-        const zinna::journal::ProgramDesktop program{zinna::kDesktopKeyPath, zinna::kWallpaperFile};
-        journal.emplace(
-            *journalFile, module, desktopName, program,
-            [&module, desktopName, program] {
-                return zinna::journal::ReadDesktopThrough(module, desktopName, program);
-            },
-            zinna::win32::ReportJournalNotice);
-        journal->Recover();  // before the program reads anything
+        journalPath ? zinna::journal::OpenJournalFile(*journalPath) : std::make_unique<NoJournalFolder>();
+    const std::string desktopName = zinna::win32::CurrentDesktopName();
+    // The program's desktop key and wallpaper name, which the journal knows only from here.
+    const zinna::journal::ProgramDesktop program{zinna::kDesktopKeyPath, zinna::kWallpaperFile};
+    zinna::journal::RestoreJournal journal(
+        *journalFile, module, desktopName, program,
+        [&module, desktopName, program] { return zinna::journal::ReadDesktopThrough(module, desktopName, program); },
+        zinna::win32::ReportJournalNotice);
+    const zinna::journal::Recovery recovery = journal.Recover();  // before the program reads anything
+    if (command.action == ProgramAction::Restore) {
+        // The notice above said what happened; a desktop not given back whole is a failure, so an
+        // uninstall or a script that asked can tell.
+        using zinna::journal::Recovery;
+        if (!journalPath) {
+            Print(STD_ERROR_HANDLE,
+                  "zinna: there is no folder for local application data (%LOCALAPPDATA%), so no "
+                  "restore journal can be read\n");
+            return 1;
+        }
+        const bool givenBack =
+            recovery == Recovery::NothingToDo || recovery == Recovery::Restored || recovery == Recovery::Discarded;
+        if (!givenBack)
+            Print(STD_ERROR_HANDLE, "zinna: the desktop was not given back whole; its restore journal: " +
+                                        zinna::win32::Utf8FromWide(journalPath->wstring()) + "\n");
+        return givenBack ? 0 : 1;
     }
-    if (command.action == ProgramAction::Restore) return 0;
 
     const ComApartment apartment;
-    std::optional<zinna::journal::JournalingModule> journaling;
-    if (journal) journaling.emplace(module, *journal);
-    zinna::ZinnaModule& programModule = journaling ? static_cast<zinna::ZinnaModule&>(*journaling) : module;
+    zinna::journal::JournalingModule programModule(module, journal);
     zinna::win32::Win32Toolkit toolkit(instance, "Zinna");
     zinna::ZinnaForm form(toolkit, programModule);
     toolkit.SetSessionEndingHandler([&form] { form.Dispatch().SessionEnding(); });
     toolkit.SetDesktopRescue([&form] { form.Dispatch().EndAfterEscapedError(); });
-    if (journal) toolkit.SetEndHandler([&journal](zinna::EndReason) { journal->ProgramEnded(); });
+    toolkit.SetEndHandler([&journal](zinna::EndReason) { journal.ProgramEnded(); });
 
     form.Dispatch().Start();
     return toolkit.RunMessageLoop();

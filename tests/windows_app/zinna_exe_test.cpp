@@ -8,13 +8,17 @@
 #include "platform/win32/windows_api.h"
 
 #include "desktop_session.h"
+#include "host_test_character.h"
 #include "platform/journal/journal_file.h"
+#include "platform/journal/journal_format.h"
 #include "platform/win32/single_instance.h"
+#include "platform/win32/win32_journal.h"
 
 #include <doctest/doctest.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <vector>
 #include <cstring>
@@ -531,4 +535,246 @@ TEST_CASE("a second Zinna leaves the first one's journal alone, even when asked 
     Process restore(ZinnaExe(), L"/RESTORE");
     CHECK(restore.WaitForExit(10000) == std::optional<DWORD>(0));
     CHECK_FALSE(JournalExists());
+}
+
+// --- Faults ---------------------------------------------------------------------------------------
+// What zinna.exe does when something is wrong around her, against Wine's real registry, files and
+// windows. docs/windows.md has the table: fault -> the desktop after -> the journal -> what the user
+// was told.
+
+namespace {
+
+// A journal of this user's desktop as zinna.exe writes one, with the values given (name, text).
+std::string JournalOf(const std::vector<std::pair<std::string, std::string>>& values, std::uint32_t colour,
+                      const std::string& desktop = zinna::win32::CurrentDesktopName()) {
+    zinna::journal::DesktopRecord record;
+    record.desktop = desktop;
+    for (const auto& [name, text] : values) {
+        zinna::journal::SavedValue value;
+        value.name = name;
+        value.state = zinna::journal::SavedValue::State::Present;
+        value.type = REG_SZ;
+        value.data.assign(text.begin(), text.end());
+        value.data.push_back('\0');
+        record.values.push_back(value);
+    }
+    record.color = colour;
+    return zinna::journal::SerializeJournal(record);
+}
+
+void WriteJournal(const std::string& text) {
+    const std::wstring path = JournalPath();
+    CreateDirectoryW(path.substr(0, path.find_last_of(L'\\')).c_str(), nullptr);
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    REQUIRE(file != INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+// Every journal set aside, and the journal itself, removed.
+void RemoveJournals() {
+    DeleteFileW(JournalPath().c_str());
+    for (int number = 1; number <= zinna::journal::kMaxSetAside; ++number)
+        DeleteFileW(zinna::journal::AsideName(JournalPath(), number).c_str());
+}
+
+int SetAsideCount() {
+    int count = 0;
+    for (int number = 1; number <= zinna::journal::kMaxSetAside; ++number)
+        count +=
+            GetFileAttributesW(zinna::journal::AsideName(JournalPath(), number).c_str()) != INVALID_FILE_ATTRIBUTES;
+    return count;
+}
+
+// Zinna's own look, as a killed run leaves it.
+void DressDesktop() {
+    WriteDesktopValue(L"Wallpaper", L"C:\\windows\\LH1024x768.bmp");
+    WriteDesktopValue(L"TileWallpaper", L"0");
+    WriteDesktopValue(L"WallpaperStyle", L"2");
+    const int element = COLOR_DESKTOP;
+    const COLORREF black = RGB(0, 0, 0);
+    SetSysColors(1, &element, &black);
+}
+
+struct RestoreRun {
+    std::optional<DWORD> exitCode;
+    std::string error;
+};
+
+RestoreRun RunRestore() {
+    CapturedOutput output(L"zinna-restore-out.txt"), error(L"zinna-restore-err.txt");
+    Process zinna(ZinnaExe(), L"/restore", output.handle, error.handle);
+    RestoreRun run;
+    run.exitCode = zinna.WaitForExit(10000);
+    run.error = error.Text();
+    return run;
+}
+
+const std::string kUserPicture = "C:\\Users\\Zo\xC3\xAB\\Pictures\\mine.bmp";
+
+struct RestoreCase {
+    const char* name;
+    std::function<void()> arrange;  // the journal (and anything else) a killed run left
+    DWORD exitCode;
+    const char* told;       // on the standard error; empty: nothing
+    bool desktopGivenBack;  // else the dressed desktop stays as it was
+};
+
+// Zinna's look on the desktop, what a killed run left arranged, then "zinna.exe /restore".
+void CheckRestore(const RestoreCase& row) {
+    CAPTURE(std::string(row.name));
+    RemoveJournals();
+    RemoveDirectoryW(JournalPath().c_str());
+    WriteDesktopValue(L"SCRNSAVE.EXE", std::nullopt);
+    DressDesktop();
+    const DesktopState dressed = ReadDesktop();
+    row.arrange();
+    const RestoreRun run = RunRestore();
+    CAPTURE(run.error);
+    CHECK(run.exitCode == std::optional<DWORD>(row.exitCode));
+    if (*row.told == '\0')
+        CHECK(run.error.empty());
+    else
+        CHECK(run.error.find(row.told) != std::string::npos);
+    if (row.desktopGivenBack) {
+        CHECK(ReadDesktopValue(L"Wallpaper") == std::wstring(L"C:\\Users\\Zo\u00EB\\Pictures\\mine.bmp") + L'\0');
+        CHECK(DesktopColour() == RGB(0, 128, 128));
+        CHECK_FALSE(JournalExists());
+    } else {
+        CHECK(ReadDesktop() == dressed);
+    }
+    CHECK_FALSE(ReadDesktopValue(L"SCRNSAVE.EXE").has_value());
+    // Nothing is deleted unread: a journal not applied is still there, or set aside.
+    if (row.exitCode != 0) CHECK((JournalExists() || SetAsideCount() > 0));
+    WriteDesktopValue(L"SCRNSAVE.EXE", std::nullopt);
+    RemoveJournals();
+    RemoveDirectoryW(JournalPath().c_str());
+}
+
+}  // namespace
+
+TEST_CASE("zinna.exe /restore: a journal it cannot trust or apply is never applied, and the exit code says so") {
+    const std::string& user = kUserPicture;
+    const RestoreCase cases[] = {
+        {"no journal", [] {}, 0, "", false},
+        {"a journal of this desktop",
+         [&] {
+             WriteJournal(JournalOf({{"Wallpaper", user}, {"TileWallpaper", "1"}, {"WallpaperStyle", "0"}}, 0x808000));
+         },
+         0, "restored", true},
+        {"a damaged journal",
+         [&] {
+             std::string text = JournalOf({{"Wallpaper", user}}, 0x808000);
+             text[text.size() / 2] ^= 1;
+             WriteJournal(text);
+         },
+         1, "not given back", false},
+        {"another user's journal",
+         [&] {
+             WriteJournal(JournalOf({{"Wallpaper", user}}, 0x808000, "windows:S-1-5-21-1-2-3-1001"));
+         },
+         1, "not given back", false},
+        {"a journal that cannot be read (a folder in its place)",
+         [] { CreateDirectoryW(JournalPath().c_str(), nullptr); }, 1, "not given back", false},
+    };
+    for (const RestoreCase& row : cases) CheckRestore(row);
+}
+
+// HACK: a known fault, kept visible: the journal's parser still accepts any value name, so a planted
+// SCRNSAVE.EXE is written into the user's key. The shared journal rules (one parser for every
+// platform) refuse every value but the three known ones; once they are in, this case passes and the
+// should_fail marker goes.
+TEST_CASE("zinna.exe /restore: a planted value (SCRNSAVE.EXE) is never written" * doctest::should_fail()) {
+    CheckRestore({"a planted value: SCRNSAVE.EXE",
+                  [] {
+                      WriteJournal(JournalOf(
+                          {{"Wallpaper", kUserPicture}, {"SCRNSAVE.EXE", "C:\\Users\\Public\\evil.scr"}}, 0x808000));
+                  },
+                  1, "not given back", false});
+}
+
+TEST_CASE("zinna.exe /restore without a folder for local application data says so and fails") {
+    // HACK: Wine takes the folder from the user's shell folders: one that names a folder that is
+    // not there stands for a profile without %LOCALAPPDATA%.
+    HKEY key = nullptr;
+    REQUIRE(RegOpenKeyExW(HKEY_CURRENT_USER,
+                          L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders", 0,
+                          KEY_READ | KEY_WRITE, &key) == ERROR_SUCCESS);
+    std::vector<BYTE> saved(4096);
+    DWORD savedSize = static_cast<DWORD>(saved.size()), savedType = 0;
+    const bool had =
+        RegQueryValueExW(key, L"Local AppData", nullptr, &savedType, saved.data(), &savedSize) == ERROR_SUCCESS;
+    const std::wstring missing = L"Q:\\no such drive\\AppData\\Local";
+    RegSetValueExW(key, L"Local AppData", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(missing.c_str()),
+                   static_cast<DWORD>((missing.size() + 1) * sizeof(wchar_t)));
+    const RestoreRun run = RunRestore();
+    if (had)
+        RegSetValueExW(key, L"Local AppData", 0, savedType, saved.data(), savedSize);
+    else
+        RegDeleteValueW(key, L"Local AppData");
+    RegCloseKey(key);
+    CAPTURE(run.error);
+    CHECK(run.exitCode == std::optional<DWORD>(1));
+    CHECK(run.error.find("%LOCALAPPDATA%") != std::string::npos);
+}
+
+TEST_CASE(
+    "one Zinna per user across sessions: another session's Zinna of this user stops her, another user's does not") {
+    DeleteFileW(L"C:\\windows\\zinna.acs");  // a Zinna that starts reports the failed load and ends
+    SetUserDesktop(L"1", L"0");
+    RemoveJournals();
+    const DesktopState before = ReadDesktop();
+    struct Case {
+        const char* name;
+        std::wstring heldMutex;  // what the other Zinna holds
+        bool starts;
+    };
+    const Case cases[] = {
+        {"this user's Zinna in another session", zinna::win32::UserInstanceMutexName(), false},
+        {"another user's Zinna", L"Global\\Zinna.Companion.SingleInstance.S-1-5-21-1-2-3-1001", true},
+        {"an older Zinna's session mutex", L"Local\\Zinna.Companion.SingleInstance", true},
+    };
+    for (const Case& row : cases) {
+        CAPTURE(std::string(row.name));
+        const zinna::win32::SingleInstance other(row.heldMutex);
+        REQUIRE(other.IsFirst());
+        if (row.starts) {
+            CHECK(RunZinnaToItsReport(before, 1) == L"Error: Cannot load zinna graphic file");
+        } else {
+            Process second(ZinnaExe());
+            CHECK(second.WaitForExit(10000) == std::optional<DWORD>(0));
+            CHECK(ReadDesktop() == before);
+            CHECK_FALSE(JournalExists());
+        }
+    }
+}
+
+TEST_CASE("an error escaping WM_DPICHANGED gives the desktop back, ends with 2 and leaves no journal") {
+    // The built-in host with the test character as the Windows directory's zinna.acs.
+    const std::vector<std::uint8_t> character = zinna::testing::HostTestCharacterFile();
+    HANDLE file = CreateFileW(L"C:\\windows\\zinna.acs", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    REQUIRE(file != INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(file, character.data(), static_cast<DWORD>(character.size()), &written, nullptr);
+    CloseHandle(file);
+    RemoveJournals();
+    SetUserDesktop(L"1", L"0");
+    const DesktopState before = ReadDesktop();
+    Process zinna(ZinnaExe());
+    HWND window = nullptr;
+    for (int waited = 0; waited < 300 && window == nullptr; ++waited) {
+        window = FindWindowW(L"ZinnaCharacterWindow", nullptr);
+        if (window == nullptr && zinna.WaitForExit(100)) break;
+    }
+    REQUIRE(window != nullptr);
+    for (int waited = 0; waited < 100 && !JournalExists(); ++waited) Sleep(100);
+    CHECK(JournalExists());
+    // A display change no display can make: 65535 dots per inch.
+    DWORD_PTR answer = 0;
+    SendMessageTimeoutW(window, WM_DPICHANGED, MAKEWPARAM(0xFFFF, 0xFFFF), 0, SMTO_BLOCK, 5000, &answer);
+    CHECK(zinna.WaitForExit(10000) == std::optional<DWORD>(2));
+    CHECK(ReadDesktop() == before);
+    CHECK_FALSE(JournalExists());
+    DeleteFileW(L"C:\\windows\\zinna.acs");
 }

@@ -33,6 +33,9 @@ TEST_CASE("the manifest declares per-monitor DPI awareness and runs as the invok
     CHECK(manifest.find("PerMonitorV2") != std::string::npos);
     CHECK(manifest.find("true/pm") != std::string::npos);
     CHECK(manifest.find("level=\"asInvoker\"") != std::string::npos);
+    CHECK(manifest.find(
+              "<longPathAware xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">true</longPathAware>") !=
+          std::string::npos);
     FreeLibrary(image);
 }
 

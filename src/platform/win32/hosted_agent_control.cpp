@@ -33,6 +33,7 @@ HostedAgentControl::HostedAgentControl(HINSTANCE instance, AgentEvents& events, 
                                        HWND ownerWindow)
     : instance_(instance),
       ownerWindow_(ownerWindow),
+      guard_(guard),
       clock_(instance, std::move(guard)),
       control_(clock_, events, sound_, &ReadWholeFile, SettingsForThisScreen()) {}
 
@@ -42,7 +43,7 @@ HostedAgentControl::~HostedAgentControl() { windows_.reset(); }
 RequestId HostedAgentControl::CharactersLoad(const std::string& characterId, const std::string& path) {
     const RequestId request = control_.CharactersLoad(characterId, path);
     if (!windows_ && control_.Loaded() != nullptr)
-        windows_ = std::make_unique<StageWindows>(instance_, *control_.Loaded(), ownerWindow_);
+        windows_ = std::make_unique<StageWindows>(instance_, *control_.Loaded(), ownerWindow_, guard_);
     return request;
 }
 

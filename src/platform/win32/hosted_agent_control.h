@@ -36,6 +36,7 @@ public:
 private:
     HINSTANCE instance_;
     HWND ownerWindow_;
+    Win32Clock::Guard guard_;  // the clock's, also her windows'
     Win32Clock clock_;
     Win32SoundOutput sound_;
     stage::StageControl control_;

@@ -42,9 +42,11 @@ stage::DoubleClickRule SystemDoubleClick() {
 
 }  // namespace
 
-StageWindows::StageWindows(HINSTANCE instance, stage::StageCharacter& character, HWND ownerWindow)
+StageWindows::StageWindows(HINSTANCE instance, stage::StageCharacter& character, HWND ownerWindow,
+                           Win32Clock::Guard guard)
     : instance_(WithClassesRegistered(instance, &StageWindows::WindowProcedure)),
       character_(character),
+      guard_(std::move(guard)),
       characterWindow_(instance_, kCharacterClass, L"Zinna", this, ownerWindow),
       balloonWindow_(instance_, kBalloonClass, L"Zinna balloon", this, ownerWindow) {
     stage::StageSurface& surface = *this;
@@ -76,7 +78,17 @@ LRESULT CALLBACK StageWindows::WindowProcedure(HWND window, UINT message, WPARAM
         if (message == WM_MOUSEACTIVATE) return MA_NOACTIVATE;
         return DefWindowProcW(window, message, wParam, lParam);
     }
-    return windows->Handle(window, message, wParam, lParam);
+    // A message the guard did not let through (the program has ended, or the handling threw) gets
+    // Windows' own answer; her windows still never take the focus.
+    std::optional<LRESULT> result;
+    const auto handle = [&] { result = windows->Handle(window, message, wParam, lParam); };
+    if (windows->guard_)
+        windows->guard_(handle);
+    else
+        handle();
+    if (result) return *result;
+    if (message == WM_MOUSEACTIVATE) return MA_NOACTIVATE;
+    return DefWindowProcW(window, message, wParam, lParam);
 }
 
 POINT StageWindows::ScreenPoint(HWND window, LPARAM lParam) const {

@@ -6,6 +6,7 @@
 #include "platform/win32/windows_api.h"
 
 #include "platform/win32/layered_window.h"
+#include "platform/win32/win32_clock.h"
 #include "stage/host/stage_presenter.h"
 
 #include <deque>
@@ -19,8 +20,10 @@ namespace zinna::win32 {
 
 class StageWindows final : private stage::StageSurface {
 public:
-    // ownerWindow (the program's hidden main window; may be null) owns her windows.
-    StageWindows(HINSTANCE instance, stage::StageCharacter& character, HWND ownerWindow);
+    // ownerWindow (the program's hidden main window; may be null) owns her windows. Every message
+    // is handled through guard, as the clock's callbacks are: an error never crosses Windows'
+    // message dispatch (which would end the process with the desktop still dressed).
+    StageWindows(HINSTANCE instance, stage::StageCharacter& character, HWND ownerWindow, Win32Clock::Guard guard);
     ~StageWindows() override;
     StageWindows(const StageWindows&) = delete;
     StageWindows& operator=(const StageWindows&) = delete;
@@ -52,6 +55,7 @@ private:
 
     HINSTANCE instance_;
     stage::StageCharacter& character_;
+    Win32Clock::Guard guard_;
     LayeredWindow characterWindow_;
     LayeredWindow balloonWindow_;
     std::deque<std::function<void()>> posted_;

@@ -10,21 +10,26 @@
 
 namespace zinna::win32 {
 
-std::string CurrentDesktopName() {
-    std::string name = "windows";
+std::wstring CurrentUserSidText() {
+    std::wstring text;
     HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return name;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return text;
     DWORD size = 0;
     GetTokenInformation(token, TokenUser, nullptr, 0, &size);
     std::vector<BYTE> buffer(size);
     LPWSTR sid = nullptr;
     if (size > 0 && GetTokenInformation(token, TokenUser, buffer.data(), size, &size) &&
         ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &sid)) {
-        name += ":" + Utf8FromWide(sid);
+        text = sid;
         LocalFree(sid);
     }
     CloseHandle(token);
-    return name;
+    return text;
+}
+
+std::string CurrentDesktopName() {
+    const std::wstring sid = CurrentUserSidText();
+    return sid.empty() ? "windows" : "windows:" + Utf8FromWide(sid);
 }
 
 void ReportJournalNotice(const journal::JournalNotice& notice) {

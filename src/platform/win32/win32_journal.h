@@ -8,6 +8,9 @@
 
 namespace zinna::win32 {
 
+// The user's security identifier as text ("S-1-5-21-..."); empty when it cannot be read.
+std::wstring CurrentUserSidText();
+
 // "windows:" and the user's security identifier ("windows:S-1-5-21-..."); "windows" alone when
 // it cannot be read.
 std::string CurrentDesktopName();

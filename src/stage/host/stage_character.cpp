@@ -1,5 +1,8 @@
 #include "stage/host/stage_character.h"
 
+#include <stdexcept>
+#include <string>
+
 #include "basic/basic_error.h"
 
 #include <algorithm>
@@ -123,6 +126,9 @@ basic::Integer StageCharacter::Height() {
 
 void StageCharacter::SetScale(double scale) {
     if (!(scale > 0) || scale == settings_.scale) return;
+    // Beyond any display's scale (Windows offers up to 500 %): her frames would take memory without
+    // bound. The caller's guard ends the program with the desktop given back.
+    if (scale > kMaxScale) throw std::out_of_range("no display has a scale of " + std::to_string(scale));
     settings_.scale = scale;
     frame_.SetScale(scale);
     if (changed_) changed_();

@@ -84,8 +84,10 @@ public:
     int FrameWidth() const { return frame_.Width(); }
     int FrameHeight() const { return frame_.Height(); }
     double Scale() const { return settings_.scale; }
-    // She is now on a display of another scale: she is drawn again at it, where she stands.
+    // She is now on a display of another scale: she is drawn again at it, where she stands. A
+    // scale above kMaxScale throws std::out_of_range.
     void SetScale(double scale);
+    static constexpr double kMaxScale = 8.0;  // 768 dots per inch
     // The current frame's picture at the display's scale (composed when it changed, then kept).
     const acs::RgbaImage& FrameImage() { return frame_.Picture(); }
     // The name of the animation whose frame is shown, and the frame's index in it.
