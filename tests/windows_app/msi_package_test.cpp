@@ -405,6 +405,24 @@ TEST_CASE("uninstalling: a Zinna that runs, closes, was killed or will not close
              CHECK_FALSE(FileExists(SecondUser::Restorer()));
              CHECK_FALSE(RegistryText(HKEY_CURRENT_USER, kRunKey, kLogonRestoreValue).has_value());
          }},
+        {"another user's damaged journal: her restore at logon does not give her desktop back",
+         [](UninstallScene& scene) {
+             scene.second.emplace(true);
+             std::ofstream(SecondUser::Journal().c_str(), std::ios::binary) << "a damaged journal of hers";
+         },
+         ERROR_SUCCESS, L"", false, false, DesktopAfter::GivenBack, true,
+         [](UninstallScene&, const DesktopState&) {
+             const std::wstring command = SecondUser::LogonRestore().value_or(L"");
+             // Her first logon: /restore sets the journal aside and fails, so the restorer stays.
+             CHECK(LogOnAs(SecondUser::LocalAppData(), command).has_value());
+             CHECK_FALSE(FileExists(SecondUser::Journal()));
+             CHECK(FileExists(SecondUser::Restorer()));
+             CHECK(RegistryText(HKEY_CURRENT_USER, kRunKey, kLogonRestoreValue) == command);
+             // Her next logon finds nothing left to give back, and the restorer goes.
+             CHECK(LogOnAs(SecondUser::LocalAppData(), command).has_value());
+             CHECK_FALSE(FileExists(SecondUser::Restorer()));
+             CHECK_FALSE(RegistryText(HKEY_CURRENT_USER, kRunKey, kLogonRestoreValue).has_value());
+         }},
         {"another user's journal, and her registry cannot be loaded",
          [](UninstallScene& scene) {
              scene.second.emplace(false);  // logged off, and no NTUSER.DAT to load
