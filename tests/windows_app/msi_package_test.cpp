@@ -306,6 +306,25 @@ std::optional<DWORD> LogOnAs(const std::wstring& localAppData, const std::wstrin
     return code;
 }
 
+// Her main window on the desktop "ZinnaElsewhere"; nullptr when she does not run there.
+HWND ZinnaElsewhere() {
+    const HDESK desktop = OpenDesktopW(L"ZinnaElsewhere", 0, FALSE, DESKTOP_READOBJECTS | DESKTOP_ENUMERATE);
+    if (desktop == nullptr) return nullptr;
+    HWND found = nullptr;
+    EnumDesktopWindows(
+        desktop,
+        [](HWND window, LPARAM context) -> BOOL {
+            wchar_t className[64] = {};
+            GetClassNameW(window, className, 64);
+            if (std::wcscmp(className, zinna::win32::Win32Toolkit::kWindowClass) != 0) return TRUE;
+            *reinterpret_cast<HWND*>(context) = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    CloseDesktop(desktop);
+    return found;
+}
+
 constexpr const wchar_t* kStillRunning =
     L"Zinna is still running and did not close, so she was not uninstalled. Close her (answer her message box "
     L"first if one is open), then uninstall her again.";
@@ -314,6 +333,7 @@ constexpr const wchar_t* kStillRunning =
 struct UninstallScene {
     std::optional<InstalledZinna> zinna;
     std::optional<SecondUser> second;
+    std::optional<ChildProcess> otherDesktop;
 
     void StartZinnaAndKillHer() {
         zinna.emplace();
@@ -358,6 +378,24 @@ TEST_CASE("uninstalling: a Zinna that runs, closes, was killed or will not close
          ERROR_SUCCESS, L"", false, false, DesktopAfter::GivenBack, false,
          [](UninstallScene& scene, const DesktopState&) {
              CHECK(scene.zinna->process.WaitForExit(0) == std::optional<DWORD>(0));
+         }},
+        {"Zinna runs in another session of the user's",
+         [](UninstallScene& scene) {
+             // Wine has one session; a desktop of its own stands for another one: the uninstall
+             // cannot see her windows there, while her mutex is the user's.
+             scene.otherDesktop.emplace(KnownFolder(CSIDL_WINDOWS) + L"\\explorer.exe",
+                                        L"/desktop=ZinnaElsewhere,640x480 \"" + InstalledExe() + L"\"");
+             REQUIRE(WaitFor([] { return ZinnaElsewhere() != nullptr && DesktopDressed(); }, 30000));
+         },
+         ERROR_INSTALL_FAILURE,
+         L"Zinna is still running in another session of yours, so she was not uninstalled. Quit her there, then "
+         L"uninstall her again.",
+         true, true, DesktopAfter::GivenBack, false,
+         [](UninstallScene&, const DesktopState&) {
+             const HWND form = ZinnaElsewhere();
+             REQUIRE(form != nullptr);  // left alone, still running
+             PostMessageW(form, WM_CLOSE, 0, 0);
+             CHECK(WaitFor([] { return ZinnaElsewhere() == nullptr; }, 30000));
          }},
         {"Zinna was killed: the user's own journal", [](UninstallScene& scene) { scene.StartZinnaAndKillHer(); },
          ERROR_SUCCESS, L"", false, false, DesktopAfter::GivenBack, false,
