@@ -11,6 +11,8 @@
 
 #include <doctest/doctest.h>
 
+#include <stdexcept>
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -36,7 +38,11 @@ public:
         seen.push_back("DragComplete " + Where(button, x, y));
     }
     void RequestStart(zinna::RequestId) override {}
-    void RequestComplete(zinna::RequestId request) override { completed.push_back(request); }
+    void RequestComplete(zinna::RequestId request) override {
+        completed.push_back(request);
+        if (throwOnComplete) throw std::runtime_error("the program's handler failed");
+    }
+    bool throwOnComplete = false;
     void IdleStart(const std::string&) override {}
     std::vector<zinna::RequestId> completed;
     bool Completed(zinna::RequestId request) const {
@@ -89,12 +95,16 @@ struct HiddenOwner {
 struct ShownCharacter {
     RecordedEvents events;
     HiddenOwner owner;
-    HostedAgentControl control{GetModuleHandleW(nullptr), events, [](const std::function<void()>& work) { work(); },
-                               owner.window};
+    HostedAgentControl control;
     zinna::AgentCharacter* character = nullptr;
     HWND window = nullptr;
 
-    ShownCharacter(int x, int y, const std::vector<std::uint8_t>& file = zinna::testing::HostTestCharacterFile()) {
+    // guard runs her clock's callbacks and her windows' messages (the program's guard; here, by
+    // default, none).
+    ShownCharacter(
+        int x, int y, const std::vector<std::uint8_t>& file = zinna::testing::HostTestCharacterFile(),
+        zinna::win32::Win32Clock::Guard guard = [](const std::function<void()>& work) { work(); })
+        : control(GetModuleHandleW(nullptr), events, std::move(guard), owner.window) {
         control.CharactersLoad("tester", WriteCharacterFile(file));
         REQUIRE(control.Windows() != nullptr);
         window = control.Windows()->CharacterWindow();
@@ -256,4 +266,41 @@ TEST_CASE("a character file that cannot be read is the control's error, and no w
         GetModuleHandleW(nullptr), events, [](const std::function<void()>& work) { work(); }, nullptr);
     CHECK_THROWS_AS(control.CharactersLoad("tester", "C:\\no such folder\\tester.acs"), zinna::basic::BasicError);
     CHECK(control.Windows() == nullptr);
+}
+
+TEST_CASE("an error escaping her window's messages or her clock's callbacks stops at the guard, which hears it") {
+    struct Case {
+        const char* name;
+        std::function<void(ShownCharacter&)> provoke;
+        const char* escaped;  // what the guard heard
+    };
+    const Case cases[] = {
+        {"WM_DPICHANGED beyond any display's scale (her window procedure)",
+         [](ShownCharacter& shown) { SendMessageW(shown.window, WM_DPICHANGED, MAKEWPARAM(0xFFFF, 0xFFFF), 0); },
+         "no display has a scale"},
+        {"the program's handler of a finished request (her clock's callback)",
+         [](ShownCharacter& shown) {
+             shown.events.throwOnComplete = true;
+             shown.character->Play("Rest");
+         },
+         "the program's handler failed"},
+    };
+    for (const Case& row : cases) {
+        CAPTURE(std::string(row.name));
+        std::vector<std::string> heard;
+        const auto guard = [&heard](const std::function<void()>& work) {
+            try {
+                work();
+            } catch (const std::exception& error) {
+                heard.push_back(error.what());
+            }
+        };
+        ShownCharacter shown(200, 150, zinna::testing::HostTestCharacterFile(), guard);
+        row.provoke(shown);
+        CHECK(PumpUntil([&] { return !heard.empty(); }, 10000));
+        REQUIRE(heard.size() == 1);
+        CHECK(heard.front().find(row.escaped) != std::string::npos);
+        // Her window lives on and is hers: the error did not cross Windows' dispatch.
+        CHECK(IsWindow(shown.window));
+    }
 }

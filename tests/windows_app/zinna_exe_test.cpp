@@ -247,13 +247,14 @@ struct RunningZinna {
     std::wstring log;
     std::unique_ptr<Process> process;
 
-    RunningZinna() {
+    // With output and error, zinna.exe's standard output and error go there.
+    explicit RunningZinna(HANDLE output = nullptr, HANDLE error = nullptr) {
         wchar_t temp[MAX_PATH];
         GetTempPathW(MAX_PATH, temp);
         log = std::wstring(temp) + L"zinna-fake-agent.log";
         DeleteFileW(log.c_str());
         SetEnvironmentVariableW(L"ZINNA_FAKE_AGENT_LOG", log.c_str());
-        process = std::make_unique<Process>(ZinnaExe());
+        process = std::make_unique<Process>(ZinnaExe(), L"", output, error);
     }
 
     // Raises a control event through the stand-in's trigger window in zinna.exe.
@@ -694,29 +695,71 @@ TEST_CASE("zinna.exe /restore: a planted value (SCRNSAVE.EXE) is never written" 
                   1, "not given back", false});
 }
 
+namespace {
+
+// Points the user's local application data elsewhere for as long as this lives.
+// HACK: Wine takes the folder from the user's shell folders (a process reads them when it asks), so
+// a value naming a folder that is not there stands for a profile without %LOCALAPPDATA%.
+class LocalAppDataRedirected {
+public:
+    explicit LocalAppDataRedirected(const std::wstring& folder) {
+        REQUIRE(RegOpenKeyExW(HKEY_CURRENT_USER,
+                              L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders", 0,
+                              KEY_READ | KEY_WRITE, &key_) == ERROR_SUCCESS);
+        had_ = RegQueryValueExW(key_, kName, nullptr, &savedType_, saved_.data(), &savedSize_) == ERROR_SUCCESS;
+        RegSetValueExW(key_, kName, 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
+                       static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
+    }
+    ~LocalAppDataRedirected() {
+        if (had_)
+            RegSetValueExW(key_, kName, 0, savedType_, saved_.data(), savedSize_);
+        else
+            RegDeleteValueW(key_, kName);
+        RegCloseKey(key_);
+    }
+    LocalAppDataRedirected(const LocalAppDataRedirected&) = delete;
+    LocalAppDataRedirected& operator=(const LocalAppDataRedirected&) = delete;
+
+private:
+    static constexpr const wchar_t* kName = L"Local AppData";
+    HKEY key_ = nullptr;
+    std::vector<BYTE> saved_ = std::vector<BYTE>(4096);
+    DWORD savedSize_ = 4096, savedType_ = 0;
+    bool had_ = false;
+};
+
+}  // namespace
+
 TEST_CASE("zinna.exe /restore without a folder for local application data says so and fails") {
-    // HACK: Wine takes the folder from the user's shell folders: one that names a folder that is
-    // not there stands for a profile without %LOCALAPPDATA%.
-    HKEY key = nullptr;
-    REQUIRE(RegOpenKeyExW(HKEY_CURRENT_USER,
-                          L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders", 0,
-                          KEY_READ | KEY_WRITE, &key) == ERROR_SUCCESS);
-    std::vector<BYTE> saved(4096);
-    DWORD savedSize = static_cast<DWORD>(saved.size()), savedType = 0;
-    const bool had =
-        RegQueryValueExW(key, L"Local AppData", nullptr, &savedType, saved.data(), &savedSize) == ERROR_SUCCESS;
-    const std::wstring missing = L"Q:\\no such drive\\AppData\\Local";
-    RegSetValueExW(key, L"Local AppData", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(missing.c_str()),
-                   static_cast<DWORD>((missing.size() + 1) * sizeof(wchar_t)));
-    const RestoreRun run = RunRestore();
-    if (had)
-        RegSetValueExW(key, L"Local AppData", 0, savedType, saved.data(), savedSize);
-    else
-        RegDeleteValueW(key, L"Local AppData");
-    RegCloseKey(key);
+    RestoreRun run;
+    {
+        const LocalAppDataRedirected missing(L"Q:\\no such drive\\AppData\\Local");
+        run = RunRestore();
+    }
     CAPTURE(run.error);
     CHECK(run.exitCode == std::optional<DWORD>(1));
     CHECK(run.error.find("%LOCALAPPDATA%") != std::string::npos);
+}
+
+TEST_CASE("on a full disk her journal cannot be written: she says so, and her Quit gives the desktop back") {
+    const char* disk = std::getenv("ZINNA_FULL_DISK");
+    if (disk == nullptr || *disk == '\0') {
+        MESSAGE("ZINNA_FULL_DISK is not set (with-planted-files.sh makes it as root): left out");
+        return;
+    }
+    SetUserDesktop(L"1", std::nullopt);
+    const DesktopState before = ReadDesktop();
+    const LocalAppDataRedirected full(zinna::testing::WindowsPathOf(disk));
+    CapturedOutput output(L"zinna-full-out.txt"), error(L"zinna-full-err.txt");
+    RunningZinna zinna(output.handle, error.handle);
+    const std::vector<std::string> log = WaitForLine(zinna.log, kStartUpDone, 30000);
+    REQUIRE(std::find(log.begin(), log.end(), kStartUpDone) != log.end());
+    zinna.Raise(1, L"Quit");
+    CHECK(zinna.process->WaitForExit(10000) == std::optional<DWORD>(0));
+    CHECK(ReadDesktop() == before);
+    const std::string told = error.Text();
+    CAPTURE(told);
+    CHECK(told.find("restore journal not-written") != std::string::npos);
 }
 
 TEST_CASE(
@@ -761,7 +804,8 @@ TEST_CASE("an error escaping WM_DPICHANGED gives the desktop back, ends with 2 a
     RemoveJournals();
     SetUserDesktop(L"1", L"0");
     const DesktopState before = ReadDesktop();
-    Process zinna(ZinnaExe());
+    CapturedOutput output(L"zinna-dpi-out.txt"), error(L"zinna-dpi-err.txt");
+    Process zinna(ZinnaExe(), L"", output.handle, error.handle);
     HWND window = nullptr;
     for (int waited = 0; waited < 300 && window == nullptr; ++waited) {
         window = FindWindowW(L"ZinnaCharacterWindow", nullptr);
@@ -776,5 +820,8 @@ TEST_CASE("an error escaping WM_DPICHANGED gives the desktop back, ends with 2 a
     CHECK(zinna.WaitForExit(10000) == std::optional<DWORD>(2));
     CHECK(ReadDesktop() == before);
     CHECK_FALSE(JournalExists());
+    const std::string told = error.Text();
+    CAPTURE(told);
+    CHECK(told.find("zinna: an error escaped every handler: no display has a scale of") != std::string::npos);
     DeleteFileW(L"C:\\windows\\zinna.acs");
 }

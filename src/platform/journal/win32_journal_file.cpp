@@ -295,7 +295,7 @@ public:
             error = GetLastError();
         }
         if (!ok) {
-            problem_ = Describe() + " cannot be written: " + ErrorText(error == ERROR_SUCCESS ? GetLastError() : error);
+            problem_ = ErrorText(error == ERROR_SUCCESS ? GetLastError() : error);
             DeleteFileW(temporary_.c_str());
         }
         return ok;

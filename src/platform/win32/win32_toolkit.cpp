@@ -9,6 +9,7 @@
 #include "platform/win32/win32_handle.h"
 
 #include <cmath>
+#include <cstdio>
 #include <stdexcept>
 
 namespace zinna::win32 {
@@ -43,9 +44,13 @@ Win32Toolkit::Win32Toolkit(HINSTANCE instance, std::string appTitle)
       instance_(instance),
       appTitle_(std::move(appTitle)) {
     core_.SetPlatformStop([this](EndReason reason) { Stop(reason); });
-    // Nothing unwinds through Windows' message dispatch; a debugger hears what escaped.
+    // Nothing unwinds through Windows' message dispatch; the standard error (a console or a script
+    // that started her) and a debugger hear what escaped.
     core_.SetErrorReport([](const std::string& description) {
-        OutputDebugStringW(WideFromUtf8("zinna: an error escaped every handler: " + description + "\n").c_str());
+        const std::string line = "zinna: an error escaped every handler: " + description + "\n";
+        std::fputs(line.c_str(), stderr);
+        std::fflush(stderr);
+        OutputDebugStringW(WideFromUtf8(line).c_str());
     });
     RegisterMainWindowClass(instance_, &Win32Toolkit::WindowProcedure);
     RECT frame{0, 0, kClientWidth, kClientHeight};
