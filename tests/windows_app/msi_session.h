@@ -48,10 +48,12 @@ inline std::wstring KnownFolder(int csidl) {
 // A started process, ended by force if it still runs when this goes.
 class ChildProcess {
 public:
-    ChildProcess(const std::wstring& exe, const std::wstring& arguments) {
+    ChildProcess(const std::wstring& exe, const std::wstring& arguments)
+        : ChildProcess(L"\"" + exe + L"\" " + arguments) {}
+    // A whole command line, as Windows runs one from the registry.
+    explicit ChildProcess(std::wstring commandLine) {
         STARTUPINFOW startup{};
         startup.cb = sizeof(startup);
-        std::wstring commandLine = L"\"" + exe + L"\" " + arguments;
         if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                             &info_))
             throw std::runtime_error("cannot start a process");
@@ -91,13 +93,13 @@ inline std::optional<DWORD> RunMsiexec(const std::wstring& arguments) {
 inline std::optional<DWORD> Install(const std::wstring& package) { return RunMsiexec(L"/i \"" + package + L"\""); }
 inline std::optional<DWORD> Uninstall(const std::wstring& productCode) { return RunMsiexec(L"/x " + productCode); }
 
-// Waits for a message box of the process and answers it with OK; returns its text.
-inline std::optional<std::wstring> AnswerMessageBox(const ChildProcess& process, DWORD milliseconds) {
+// Waits for a message box of the process; nullptr when none showed in time or the process ended.
+inline HWND FindMessageBox(const ChildProcess& process, DWORD milliseconds) {
     struct Search {
         DWORD processId;
         HWND box = nullptr;
     } search{process.Id()};
-    const bool shown = WaitFor(
+    WaitFor(
         [&] {
             EnumWindows(
                 [](HWND window, LPARAM context) -> BOOL {
@@ -116,11 +118,31 @@ inline std::optional<std::wstring> AnswerMessageBox(const ChildProcess& process,
             return search.box != nullptr || process.WaitForExit(0).has_value();
         },
         milliseconds, 100);
-    if (!shown || search.box == nullptr) return std::nullopt;
-    wchar_t text[512] = {};
-    GetWindowTextW(GetDlgItem(search.box, 0xFFFF), text, 512);  // the message box's text
-    PostMessageW(search.box, WM_COMMAND, IDOK, 0);
+    return search.box;
+}
+
+// Waits for a message box of the process and answers it with OK; returns its text.
+inline std::optional<std::wstring> AnswerMessageBox(const ChildProcess& process, DWORD milliseconds) {
+    const HWND box = FindMessageBox(process, milliseconds);
+    if (box == nullptr) return std::nullopt;
+    wchar_t text[1024] = {};
+    GetWindowTextW(GetDlgItem(box, 0xFFFF), text, 1024);  // the message box's text
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
     return text;
+}
+
+// msiexec as a person runs it (not quietly): what it said in a message box, if anything, and its
+// exit code.
+struct MsiexecOutcome {
+    std::optional<std::wstring> message;
+    std::optional<DWORD> exitCode;
+};
+inline MsiexecOutcome RunMsiexecShown(const std::wstring& arguments) {
+    const ChildProcess msiexec(Msiexec(), arguments);
+    MsiexecOutcome outcome;
+    outcome.message = AnswerMessageBox(msiexec, 180000);
+    outcome.exitCode = msiexec.WaitForExit(60000);
+    return outcome;
 }
 
 // The products installed with Zinna's UpgradeCode, as the Windows Installer knows them.
