@@ -20,6 +20,7 @@ sox sox
 Xvfb xvfb
 xdotool xdotool
 strace strace
+node nodejs
 xcompmgr xcompmgr
 xdpyinfo x11-utils
 xprop x11-utils

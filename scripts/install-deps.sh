@@ -23,6 +23,8 @@ test_packages=(doctest-dev clang libclang-rt-dev
   imagemagick xdotool
   # the fault table kills zinna at each OS call of her start-up and quit (its fault injection)
   strace
+  # Plasma's restore script is run by a script engine against stand-in desktops
+  nodejs
   # scripts/include-graph.sh and the formatting check; pgrep for the measuring scripts
   git python3 clang-format procps
   # the Linux desktop layer: Xlib, GIO, and the real settings services its tests run against
