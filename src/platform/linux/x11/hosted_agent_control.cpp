@@ -21,6 +21,7 @@ stage::StageSettings SettingsForScreen(const XConnection& x, double scale) {
 HostedAgentControl::HostedAgentControl(EventLoop& loop, AgentEvents& events, stage::CharacterFileSource files,
                                        std::function<void()> firstFrame)
     : loop_(loop),
+      sound_(loop.Connection().Get()),
       control_(loop.Clock(), events, sound_, std::move(files),
                SettingsForScreen(loop.Connection(), loop.Connection().DisplayScale())),
       firstFrame_(std::move(firstFrame)) {}

@@ -1,6 +1,7 @@
 #include "platform/linux/x11/pulse_sound.h"
 
 #include "platform/linux/loaded_library.h"
+#include "platform/linux/x11/sound_server.h"
 
 #include <pulse/error.h>
 #include <pulse/simple.h>
@@ -82,6 +83,18 @@ void PulseSoundOutput::Play(std::span<const std::uint8_t> waveFile) {
     {
         const std::lock_guard lock(mutex_);
         if (silent_) return;
+    }
+    if (!lookedForServer_) {
+        lookedForServer_ = true;
+        if (!FindSoundServer(display_)) {
+            std::fprintf(stderr, "zinna: no sound server (none named and no socket); her sound effects are silent\n");
+            const std::lock_guard lock(mutex_);
+            silent_ = true;
+            return;
+        }
+    }
+    {
+        const std::lock_guard lock(mutex_);
         next_ = std::move(clip);
     }
     if (!worker_.joinable()) worker_ = std::thread([this] { Work(); });

@@ -1,6 +1,7 @@
 // The character's sound effects through PulseAudio's simple API (which PipeWire serves too). The
 // loop never waits for a sound: one worker thread writes the samples, and a new sound stops the one
-// playing. Where there is no sound server she is silent, with one line on standard error.
+// playing. Where there is no sound server she is silent, with one line on standard error; where
+// none can be there, PulseAudio's libraries are not even loaded.
 #pragma once
 
 #include "stage/host/stage_character.h"
@@ -13,11 +14,16 @@
 #include <string>
 #include <thread>
 
+// Xlib's Display, without Xlib.h, whose macros would rename names in the headers after it.
+typedef struct _XDisplay Display;
+
 namespace zinna::x11 {
 
 class PulseSoundOutput final : public stage::SoundOutput {
 public:
-    PulseSoundOutput() = default;
+    // display (may be null) is the screen whose root window may name her sound server; it is read
+    // on the thread that plays the first sound.
+    explicit PulseSoundOutput(Display* display) : display_(display) {}
     ~PulseSoundOutput() override;
     PulseSoundOutput(const PulseSoundOutput&) = delete;
     PulseSoundOutput& operator=(const PulseSoundOutput&) = delete;
@@ -31,6 +37,8 @@ public:
 private:
     void Work();
 
+    Display* display_;
+    bool lookedForServer_ = false;  // the caller's thread only
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::optional<WaveClip> next_;
