@@ -29,6 +29,12 @@ if [ -z "${ZINNA_MEASURE_ON_XVFB:-}" ]; then
   ZINNA_MEASURE_ON_XVFB=1 exec "$here/tests/linux_x11/run-on-xvfb.sh" "$0" "$zinna" --seconds "$seconds" ${smaps:+--smaps "$smaps"}
 fi
 
+# Her own state folder (journal and one-per-user lock), so that a Zinna of the user's elsewhere, or
+# one a test left running, neither stops her start nor shares her journal.
+state=$(mktemp -d)
+trap 'rm -rf "$state"' EXIT
+export XDG_STATE_HOME=$state
+
 cpu_ns() {  # every thread's run time so far
   local total=0 t
   for t in /proc/"$1"/task/*/schedstat; do total=$((total + $(cut -d' ' -f1 "$t"))); done
