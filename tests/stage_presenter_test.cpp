@@ -303,7 +303,8 @@ TEST_CASE("a move is placed at most once a display frame, and only when her plac
          95,
          100,
          30000,
-         {{0, "show 100,100"},
+         {{0, "add 2"},
+          {0, "show 2 at 100,100"},
           {128, "move 99,100"},
           {240, "move 98,100"},
           {368, "move 97,100"},
@@ -376,7 +377,7 @@ TEST_CASE("a drag's pointer moves within one frame make one move, at the frame's
              p.her->Hide();
              p.RunFor(2000);
          },
-         {"move 220,140", "show 230,140", "hide"}},
+         {"move 220,140", "add 2", "show 2 at 230,140", "hide"}},
     };
     for (const Step& step : steps) {
         CAPTURE(std::string(step.what));
