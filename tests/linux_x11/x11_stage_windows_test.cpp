@@ -125,6 +125,30 @@ TEST_CASE("she appears centred in a window the window manager neither frames, fo
     if (bounding != nullptr) XFree(bounding);
 }
 
+// Her opening flight gives her window another picture and outline at every wing beat. The server
+// must send her nothing back for them: each event would be one more read and one more turn of her
+// loop a beat.
+TEST_CASE("her wing beats bring no event back from the X server") {
+    ProgramOnX program;
+    Display* display = program.x.Get();
+    ::Window window = program.Window();
+    const auto hers = [](Display*, XEvent* event, XPointer her) -> Bool {
+        return event->xany.window == *reinterpret_cast<::Window*>(her) ? True : False;
+    };
+    const int before = program.Windows().CharacterDrawings();
+    const std::int64_t deadline = program.loop.Clock().NowMs() + kWaitMs;
+    int events = 0;
+    while (program.Windows().CharacterDrawings() < before + 8 && program.loop.Clock().NowMs() < deadline) {
+        program.loop.RunOnce(kWaitMs);
+        // Whatever the turn's requests caused is in the queue after the round trip, not handled yet.
+        XSync(display, False);
+        XEvent event;
+        while (XCheckIfEvent(display, &event, hers, reinterpret_cast<XPointer>(&window))) ++events;
+    }
+    REQUIRE(program.Windows().CharacterDrawings() >= before + 8);
+    CHECK(events == 0);
+}
+
 TEST_CASE("the screen shows her pixels where she is opaque and the desktop where she is transparent") {
     ProgramOnX program;
     x11::XConnection& x = program.x;

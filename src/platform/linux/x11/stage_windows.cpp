@@ -6,7 +6,9 @@ namespace zinna::x11 {
 
 namespace {
 
-constexpr long kCharacterEvents = ButtonPressMask | ButtonReleaseMask | ButtonMotionMask | ExposureMask;
+// No Expose: her window's background pixmap repaints it. Asked for, every wing beat's new shape would
+// send one back, to be read and thrown away (a read and a turn of the loop each).
+constexpr long kCharacterEvents = ButtonPressMask | ButtonReleaseMask | ButtonMotionMask;
 
 }  // namespace
 
