@@ -11,6 +11,8 @@
 
 #include <doctest/doctest.h>
 
+#include <functional>
+
 namespace {
 
 using namespace zinna;
@@ -24,7 +26,9 @@ public:
         control_.CharactersLoad("tester", "C:\\tester.acs");
         her_ = control_.Loaded();
         REQUIRE(her_ != nullptr);
-        windows_ = std::make_unique<win32::StageWindows>(GetModuleHandleW(nullptr), *her_, nullptr);
+        // No guard of the program's here: an error fails the case.
+        windows_ = std::make_unique<win32::StageWindows>(GetModuleHandleW(nullptr), *her_, nullptr,
+                                                         [](const std::function<void()>& work) { work(); });
         contract::StartHer(*her_);
         REQUIRE(RunUntil([this] { return contract::HerStartDone(*her_); }, 5000));
     }
