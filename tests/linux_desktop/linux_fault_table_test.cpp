@@ -462,17 +462,6 @@ void WaitSavedByXfconfd() {
         std::chrono::seconds(30)));
 }
 
-pid_t XfconfdPid() {
-    GVariant* reply = g_dbus_connection_call_sync(
-        Bus(), "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "GetConnectionUnixProcessID",
-        g_variant_new("(s)", "org.xfce.Xfconf"), G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
-    REQUIRE(reply != nullptr);
-    guint32 pid = 0;
-    g_variant_get(reply, "(u)", &pid);
-    g_variant_unref(reply);
-    return static_cast<pid_t>(pid);
-}
-
 // A second X screen of the test's own; killed by the destructor if still there.
 class OwnScreen {
 public:
@@ -524,7 +513,7 @@ TEST_CASE("her settings service stopped or killed, her X server lost") {
         fs::remove(errors);
         Process zinna({ZINNA_PROGRAM}, scene.Environment(), errors);
         REQUIRE(scene.WaitUp(zinna, users));
-        const pid_t xfconfd = XfconfdPid();
+        const pid_t xfconfd = XfconfdPid(Bus());
         kill(xfconfd, SIGSTOP);
         const auto asked = SteadyClock::now();
         kill(zinna.Pid(), SIGTERM);
@@ -551,7 +540,7 @@ TEST_CASE("her settings service stopped or killed, her X server lost") {
         fs::remove(errors);
         Process zinna({ZINNA_PROGRAM}, scene.Environment(), errors);
         REQUIRE(scene.WaitUp(zinna, users));
-        kill(XfconfdPid(), SIGKILL);
+        kill(XfconfdPid(Bus()), SIGKILL);
         kill(zinna.Pid(), SIGTERM);
         const auto status = zinna.Wait(kQuitLimit + std::chrono::seconds(5));
         // Her quit's first call may meet the old xfconfd's end rather than the new one: then that
@@ -600,7 +589,7 @@ TEST_CASE("her settings service stopped or killed, her X server lost") {
                 [&] {
                     if (!stopped()) return restore.Ended();
                     if (!killedService && ReadText(log).find("SetProperty") != std::string::npos) {
-                        kill(XfconfdPid(), SIGKILL);
+                        kill(XfconfdPid(Bus()), SIGKILL);
                         killedService = true;
                     }
                     kill(zinna, SIGCONT);

@@ -51,17 +51,6 @@ void MakeBackdrops(GDBusConnection* bus, int monitors, int workspaces) {
     }
 }
 
-pid_t XfconfdPid(GDBusConnection* bus) {
-    GVariant* reply = g_dbus_connection_call_sync(
-        bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "GetConnectionUnixProcessID",
-        g_variant_new("(s)", "org.xfce.Xfconf"), G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
-    REQUIRE(reply != nullptr);
-    guint32 pid = 0;
-    g_variant_get(reply, "(u)", &pid);
-    g_variant_unref(reply);
-    return static_cast<pid_t>(pid);
-}
-
 // xfconfd stopped (SIGSTOP) while it lives, and answering again afterwards.
 class StoppedService {
 public:

@@ -2,7 +2,9 @@
 // desktop's settings, independent of the layer under test.
 #pragma once
 
+#include <doctest/doctest.h>
 #include <gio/gio.h>
+#include <sys/types.h>
 
 #include <map>
 #include <string>
@@ -33,6 +35,18 @@ inline std::map<std::string, std::string> XfconfBackdrops(GDBusConnection* bus) 
     g_variant_iter_free(iter);
     g_variant_unref(reply);
     return properties;
+}
+
+// The process behind xfconf's bus name, as the bus knows it (to stop or kill it).
+inline pid_t XfconfdPid(GDBusConnection* bus) {
+    GVariant* reply = g_dbus_connection_call_sync(
+        bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "GetConnectionUnixProcessID",
+        g_variant_new("(s)", "org.xfce.Xfconf"), G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
+    REQUIRE(reply != nullptr);
+    guint32 pid = 0;
+    g_variant_get(reply, "(u)", &pid);
+    g_variant_unref(reply);
+    return static_cast<pid_t>(pid);
 }
 
 }  // namespace zinna::linuxdesk::testing
