@@ -114,21 +114,17 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     hooks.report = zinna::win32::ReportJournalNotice;
     zinna::journal::RestoreJournal journal(
         *journalFile, module, zinna::journal::JournalDesktop{desktopName, "registry"}, program, std::move(hooks));
-    const zinna::journal::Recovery recovery = journal.Recover();  // before the program reads anything
+    journal.Recover();  // before the program reads anything
     if (command.action == ProgramAction::Restore) {
         // The notice above said what happened; a desktop not given back whole is a failure, so an
         // uninstall or a script that asked can tell.
-        using zinna::journal::Recovery;
         if (!journalPath) {
             Print(STD_ERROR_HANDLE,
                   "zinna: there is no folder for local application data (%LOCALAPPDATA%), so no "
                   "restore journal can be read\n");
             return 1;
         }
-        // A desktop that wears her look with no journal to say what it was is not given back either.
-        const bool givenBack =
-            (recovery == Recovery::NothingToDo || recovery == Recovery::Restored || recovery == Recovery::Discarded) &&
-            !journal.AnswersWithDefault();
+        const bool givenBack = journal.DesktopGivenBack();
         if (!givenBack)
             Print(STD_ERROR_HANDLE, "zinna: the desktop was not given back whole; its restore journal: " +
                                         zinna::win32::Utf8FromWide(journalPath->wstring()) + "\n");

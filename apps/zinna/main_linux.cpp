@@ -157,7 +157,6 @@ int main(int argc, char** argv) {
     const std::unique_ptr<zinna::journal::JournalFile> journalFile =
         journalPath ? zinna::journal::OpenJournalFile(*journalPath) : nullptr;
     std::optional<zinna::journal::RestoreJournal> journal;
-    auto recovery = zinna::journal::Recovery::NothingToDo;
     if (journalFile) {
         const std::string desktopName = CurrentDesktopName();
         zinna::journal::RestoreJournal::Hooks hooks;
@@ -180,16 +179,19 @@ int main(int argc, char** argv) {
                         kProgramDesktop, std::move(hooks));
         // A settings service that hangs costs a few seconds in all; the journal then stays for later.
         const zinna::linuxdesk::DesktopCallLimit limit(*module, std::chrono::seconds(5));
-        recovery = journal->Recover();  // before the program reads anything
+        journal->Recover();  // before the program reads anything
     }
-    // "zinna --restore" fails when a journal is left that it could not give back or had to set aside,
-    // and when there is no folder to look in.
+    // "zinna --restore" fails when the desktop is not given back (a journal left that it could not
+    // give back or had to set aside, her look with no journal), and when there is no folder to look in.
     if (command.action == ProgramAction::Restore) {
-        if (!journalFile) std::fprintf(stderr, "zinna: no folder for a restore journal is known (no home)\n");
-        return !journalFile || recovery == zinna::journal::Recovery::Kept ||
-                       recovery == zinna::journal::Recovery::SetAside
-                   ? 1
-                   : 0;
+        if (!journal) {
+            std::fprintf(stderr, "zinna: no folder for a restore journal is known (no home)\n");
+            return 1;
+        }
+        if (journal->DesktopGivenBack()) return 0;
+        std::fprintf(stderr, "zinna: the desktop was not given back whole; its restore journal: %s\n",
+                     journalPath->c_str());
+        return 1;
     }
 
     std::optional<zinna::journal::JournalingModule> journaling;

@@ -87,4 +87,14 @@ wait $zpid || fail "zinna ended with $?"
 [ "$(desktop_settings)" = "$before" ] || fail "the desktop's settings differ after the quit"
 [ ! -e "$journal" ] || fail "the journal is still there after the quit"
 grep -q "restore journal restored" "$work/stderr" || fail "no notice of the restore: $(cat "$work/stderr")"
+# Her look with no journal to say what the user had (the journal lost with a profile): "zinna
+# --restore" cannot give the desktop back, says so and ends with 1, and leaves the desktop alone.
+kill_her
+rm -f "$journal"
+worn=$(desktop_settings)
+status=0
+"$zinna" --restore 2>"$work/err" || status=$?
+[ $status = 1 ] || fail "zinna --restore with her look and no journal ended with $status: $(cat "$work/err")"
+grep -q "not given back" "$work/err" || fail "zinna --restore did not say so: $(cat "$work/err")"
+[ "$(desktop_settings)" = "$worn" ] || fail "zinna --restore changed a desktop it could not give back"
 echo "zinna's journal on the $mode desktop: all well"

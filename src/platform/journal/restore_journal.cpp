@@ -164,7 +164,13 @@ Recovery RestoreJournal::Recover() {
             // reads then find what they find, as without a journal.
         }
     }
+    recovery_ = result;
     return result;
+}
+
+bool RestoreJournal::DesktopGivenBack() const {
+    if (!recovery_ || ownLook_) return false;
+    return *recovery_ == Recovery::NothingToDo || *recovery_ == Recovery::Restored || *recovery_ == Recovery::Discarded;
 }
 
 Recovery RestoreJournal::RecoverUnguarded() {

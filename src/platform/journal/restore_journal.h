@@ -135,6 +135,11 @@ public:
     // True once the desktop was found wearing Zinna's look at this start: the program's reads of
     // the values and the colour are then answered with the desktop's default.
     bool AnswersWithDefault() const { return ownLook_; }
+    // Whether the user's desktop is back as it was, as "zinna --restore" reports it on every
+    // platform: nothing was left to give back, or the journal was applied or found outdated, and the
+    // desktop does not wear Zinna's look with no journal to say what it was. A kept or set-aside
+    // journal, and her look with no record, are not.
+    bool DesktopGivenBack() const;
     const DesktopRecord& DefaultRecord() const { return defaultRecord_; }
     const std::string& KeyPath() const { return program_.keyPath; }
     // A change the program made to the desktop after the record, and whether the desktop took it:
@@ -165,6 +170,7 @@ private:
     std::optional<std::string> keptBecause_;     // a journal is kept: no change, no record
     std::optional<DesktopRecord> restoredHere_;  // the journal this start gave back to this desktop
     bool ownLook_ = false;
+    std::optional<Recovery> recovery_;  // what Recover found
     DesktopRecord defaultRecord_;
     bool recordTried_ = false;
     bool mayChange_ = true;
