@@ -208,6 +208,14 @@ TEST_CASE("only a boundary that shows nothing waits: the wake-ups after animatio
          },
          {"1000 Blink#0 100,100", "1100 Blink#1 100,100", "1200 Blink#2 100,100", "1300 Rest#0 100,100",
           "1420 Rest#0 110,100"}},
+        {"her showing animation's end, as in the opening, is left to the first step's",
+         [](Host& host) {
+             host.c->Hide();
+             host.c->Show();
+             host.c->MoveTo(110, 100, 1000);
+         },
+         {"1000 Hiding#0 100,100", "1100 Hiding#1 100,100", "1200 Showing#0 100,100", "1300 Showing#1 100,100",
+          "1420 Showing#1 110,100"}},
         {"a loop leaves by its exit branch once the step waits; the branch's frame shows",
          [](Host& host) {
              host.c->Play("Loop");
