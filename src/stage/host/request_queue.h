@@ -30,6 +30,8 @@ public:
     // Gives the request the next id and puts it at the end of the queue.
     RequestId Add(Request request);
     bool AnyWaiting() const { return !waiting_.empty(); }
+    // The request that starts next; nullptr when none waits.
+    const Request* NextWaiting() const { return waiting_.empty() ? nullptr : &waiting_.front(); }
     // The requests waiting and the one being carried out.
     std::size_t Count() const { return waiting_.size() + (current_ ? 1 : 0); }
 

@@ -18,6 +18,9 @@ std::string Upper(std::string text) {
 }
 
 constexpr int kMaxFramesPerWake = 64;  // frames skipped at most when the host wakes late
+// Boundaries replayed at most in one catch-up. A host that wakes this far behind (the machine
+// slept) goes on from now instead of replaying what nobody saw.
+constexpr int kMaxStepsPerCatchUp = 256;
 
 }  // namespace
 
@@ -34,7 +37,8 @@ StageCharacter::StageCharacter(std::string id, acs::AcsFile file, Clock& clock, 
       requests_(nextRequestId),
       frame_(file_),
       pointer_(*this),
-      wakeTimer_(clock, [this] { Wake(); }) {
+      wakeTimer_(clock, [this] { Wake(); }),
+      hostNowMs_(clock.NowMs()) {
     for (const acs::Animation& animation : file_.Animations())
         animationsByName_.emplace(Upper(animation.name), &animation);
     frame_.SetScale(settings_.scale);
@@ -50,6 +54,7 @@ const acs::Animation* StageCharacter::FindAnimation(const std::string& name) con
 // --- the program's calls ----------------------------------------------------------------------------
 
 RequestId StageCharacter::Queue(Request request) {
+    Present();
     const RequestId id = requests_.Add(std::move(request));
     ScheduleWake();
     return id;
@@ -93,7 +98,8 @@ RequestId StageCharacter::Speak(const std::string& text) {
 }
 
 void StageCharacter::Stop() {
-    std::int64_t now = clock_.NowMs();
+    Present();
+    const std::int64_t now = hostNowMs_;
     requests_.DropWaiting();
     if (requests_.Current()) {
         if (motion_) UpdateMotion(now);  // the frame stays where the move had brought it
@@ -129,12 +135,14 @@ void StageCharacter::SetScale(double scale) {
     // Beyond any display's scale (Windows offers up to 500 %): her frames would take memory without
     // bound. The caller's guard ends the program with the desktop given back.
     if (scale > kMaxScale) throw std::out_of_range("no display has a scale of " + std::to_string(scale));
+    Present();
     settings_.scale = scale;
     frame_.SetScale(scale);
     if (changed_) changed_();
 }
 
 void StageCharacter::SetIdleOn(basic::Boolean on) {
+    Present();
     idleOn_ = on;
     idleAtMs_.reset();
     if (on != basic::True && player_.Playing() && !requests_.Current())
@@ -147,7 +155,38 @@ void StageCharacter::SetIdleOn(basic::Boolean on) {
 void StageCharacter::Wake() {
     if (waking_) return;
     waking_ = true;
-    std::int64_t now = clock_.NowMs();
+    CatchUp(clock_.NowMs());
+    waking_ = false;
+    ScheduleWake();
+    if (changed_) changed_();
+}
+
+void StageCharacter::Present() {
+    const std::int64_t now = clock_.NowMs();
+    if (waking_ || now < hostNowMs_) return;
+    const bool behind = deferredMs_ && *deferredMs_ <= now;
+    const int steps = behind ? CatchUp(now) : 0;
+    hostNowMs_ = now;
+    if (!behind) return;
+    ScheduleWake();
+    // The quiet boundary showed nothing; a step after it (its wake-up is overdue) may have.
+    if (steps > 1 && changed_) changed_();
+}
+
+int StageCharacter::CatchUp(std::int64_t target) {
+    deferredMs_.reset();
+    int steps = 0;
+    for (; steps <= kMaxStepsPerCatchUp; ++steps) {
+        const std::optional<std::int64_t> due = DueMs();
+        if (!due || *due > target) break;
+        Step(steps < kMaxStepsPerCatchUp ? std::max(*due, hostNowMs_) : target);
+    }
+    hostNowMs_ = std::max(hostNowMs_, target);
+    return steps;
+}
+
+void StageCharacter::Step(std::int64_t now) {
+    hostNowMs_ = now;
 
     for (int frames = 0; frames < kMaxFramesPerWake && player_.Playing() && frameEndsMs_ && now >= *frameEndsMs_;
          ++frames) {
@@ -185,10 +224,6 @@ void StageCharacter::Wake() {
         idleAtMs_.reset();
         StartIdling();
     }
-
-    waking_ = false;
-    ScheduleWake();
-    if (changed_) changed_();
 }
 
 bool StageCharacter::Free() const { return !requests_.Current() && !requests_.AnyWaiting() && !player_.Playing(); }
@@ -197,7 +232,7 @@ void StageCharacter::StartRequest() {
     const Request& request = requests_.StartNext();
     const RequestId id = request.id;
     Post([this, id] { events_.RequestStart(id); });
-    std::int64_t now = clock_.NowMs();
+    const std::int64_t now = hostNowMs_;
 
     switch (request.kind) {
         case RequestKind::Show:
@@ -294,7 +329,7 @@ bool StageCharacter::PlayState(const std::string& stateName) {
     const acs::Animation* chosen = choices[std::uniform_int_distribution<std::size_t>(0, choices.size() - 1)(random_)];
     if (!player_.Start(*chosen)) return false;
     ShowPlayerFrame();
-    frameEndsMs_ = clock_.NowMs() + player_.FrameDurationMs();
+    frameEndsMs_ = hostNowMs_ + player_.FrameDurationMs();
     return true;
 }
 
@@ -326,8 +361,8 @@ void StageCharacter::StartIdling() {
 
 // --- time ---------------------------------------------------------------------------------------
 
-void StageCharacter::ScheduleWake() {
-    std::int64_t now = clock_.NowMs();
+std::optional<std::int64_t> StageCharacter::DueMs() const {
+    const std::int64_t now = hostNowMs_;
     std::optional<std::int64_t> due;
     auto consider = [&](std::int64_t at) { due = due ? std::min(*due, at) : at; };
     const bool startable = !requests_.Current() && requests_.AnyWaiting() && !player_.Playing();
@@ -339,9 +374,55 @@ void StageCharacter::ScheduleWake() {
     }
     if (idleAtMs_) consider(*idleAtMs_);
     if (Free() && idleOn_ == basic::True && !idleAtMs_) consider(now);  // to start the idle count
+    return due;
+}
 
+// A boundary that changes nothing on the screen gets no wake-up of its own: the wake-up of the
+// next change that shows handles it first, at its own time. One such boundary is known, the one a
+// flight repeats with every wing beat: an animation ends with its last frame still shown (no branch
+// taken, no return animation), its Play or Show request completes, and a short move sets off, whose
+// first placement comes later. Any other boundary is taken to show something. The wait is bounded
+// by the short move (under kShortMoveMs): the program hears of the boundary that much late at most.
+std::optional<std::int64_t> StageCharacter::QuietUntilMs(std::int64_t due) const {
+    if (dragging_ || !visible_ || due <= hostNowMs_ || frameEndsMs_ != due || !player_.Playing()) return std::nullopt;
+    if (!requests_.CurrentIs(RequestKind::Play) && !requests_.CurrentIs(RequestKind::Show)) return std::nullopt;
+    if (motion_ || speech_.Active() || idleAtMs_) return std::nullopt;  // nothing else due with it
+
+    // The animation ends with this frame, showing nothing new.
+    const acs::Animation& animation = *player_.Current();
+    const acs::Frame& frame = player_.CurrentFrame();
+    const bool last = player_.FrameIndex() + 1 == static_cast<int>(animation.frames.size());
+    if (player_.Leaving()) {
+        if (frame.exitFrame != acs::kExitEndsNow && !(frame.exitFrame == acs::kNoExitBranch && last))
+            return std::nullopt;
+    } else if (!last || !frame.branches.empty() ||
+               (animation.transition == acs::Transition::ReturnAnimation && !animation.returnAnimation.empty())) {
+        return std::nullopt;
+    }
+
+    // The next request is a short move that keeps her pose.
+    const Request* next = requests_.NextWaiting();
+    if (!next || next->kind != RequestKind::Move || next->speed == 0 || (next->x == x_ && next->y == y_))
+        return std::nullopt;
+    const Motion move(ScreenPoint{x_, y_}, ScreenPoint{next->x, next->y}, next->speed, due);
+    if (move.ShowsMoving()) return std::nullopt;
+    const std::int64_t shown = move.NextStepMs(due);
+    if (shown - due >= kShortMoveMs) return std::nullopt;
+    return shown;
+}
+
+void StageCharacter::ScheduleWake() {
     if (waking_) return;  // Wake schedules once it is done
-    wakeTimer_.WakeAt(due);
+    const std::optional<std::int64_t> due = DueMs();
+    std::optional<std::int64_t> wakeAt = due;
+    deferredMs_.reset();
+    if (due) {
+        if (const std::optional<std::int64_t> shown = QuietUntilMs(*due)) {
+            deferredMs_ = due;
+            wakeAt = shown;
+        }
+    }
+    wakeTimer_.WakeAt(wakeAt);
 }
 
 void StageCharacter::Post(std::function<void()> event) {
@@ -354,12 +435,14 @@ void StageCharacter::Post(std::function<void()> event) {
 // --- the user ---------------------------------------------------------------------------------------
 
 void StageCharacter::ChooseCommand(const std::string& name) {
+    Present();
     Post([this, name] { events_.Command(name); });
 }
 
 void StageCharacter::OnClick(PointerButton, int, int) {}
 
 void StageCharacter::OnDoubleClick(PointerButton button, int x, int y) {
+    Present();
     Post([this, button, x, y] {
         events_.DblClick(id_, static_cast<basic::Integer>(button), 0, static_cast<basic::Integer>(x),
                          static_cast<basic::Integer>(y));
@@ -367,26 +450,32 @@ void StageCharacter::OnDoubleClick(PointerButton button, int x, int y) {
 }
 
 void StageCharacter::OnDragStart(int x, int y) {
+    Present();
     dragging_ = true;
     Post(
         [this, x, y] { events_.DragStart(id_, 1, 0, static_cast<basic::Integer>(x), static_cast<basic::Integer>(y)); });
+    ScheduleWake();  // no boundary is left to later while the pointer holds her
 }
 
 void StageCharacter::OnDragMove(int frameX, int frameY) {
+    Present();
     x_ = frameX;
     y_ = frameY;
     if (changed_) changed_();
 }
 
 void StageCharacter::OnDragComplete(int x, int y) {
+    Present();
     dragging_ = false;
     Post([this, x, y] {
         events_.DragComplete(id_, 1, 0, static_cast<basic::Integer>(x), static_cast<basic::Integer>(y));
     });
+    ScheduleWake();
     if (changed_) changed_();
 }
 
 void StageCharacter::OnMenuRequested(int x, int y) {
+    Present();
     if (menuRequested_) menuRequested_(x, y);
 }
 

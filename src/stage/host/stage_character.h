@@ -125,9 +125,22 @@ private:
     void OnMenuRequested(int x, int y) override;
 
     RequestId Queue(Request request);
-    // Runs whatever is due, starts the next request when the character is free, and sets the
-    // next wake-up. Every change goes through here.
+    // The wake-up: catches up to now, sets the next wake-up and tells the renderer. Every change
+    // the host makes by itself goes through here.
     void Wake();
+    // Before anything from outside (the program, the user, the display): a boundary left to the
+    // next wake-up that is already due is handled now, so no caller sees her behind the time.
+    void Present();
+    // Handles every boundary due by target, each at its own time and in order, as if the host had
+    // woken at each one. Returns how many it handled.
+    int CatchUp(std::int64_t target);
+    // Runs whatever is due at now, and starts the next request when the character is free.
+    void Step(std::int64_t now);
+    // The next boundary: when the host has something to do by itself (nullopt: nothing).
+    std::optional<std::int64_t> DueMs() const;
+    // When the boundary at due changes nothing on the screen: the time of the next change that
+    // does, which handles both.
+    std::optional<std::int64_t> QuietUntilMs(std::int64_t due) const;
     void StartRequest();
     void StartSpeech(const std::string& text, std::int64_t now);
     bool CurrentRequestDone(std::int64_t now) const;
@@ -173,6 +186,10 @@ private:
 
     WakeTimer wakeTimer_;
     bool waking_ = false;
+    // The host's own time: the time of the boundary handled last, or of the last call from
+    // outside. A request starts, a move sets off and a frame's time runs from here.
+    std::int64_t hostNowMs_ = 0;
+    std::optional<std::int64_t> deferredMs_;  // a quiet boundary left to the next wake-up
     std::function<void()> changed_;
     std::function<void(int, int)> menuRequested_;
 };
