@@ -146,7 +146,7 @@ TEST_CASE("calls from outside in the middle of a boundary left for later see her
              CHECK(host.c->QueuedRequests() == 0);
              CHECK(host.events.lines == std::vector<std::string>{"Start 4@1000", "Complete 4@1020", "Start 5@1020",
                                                                  "Complete 5@1150", "Start 6@1150", "Complete 6@1150"});
-             CHECK(host.shown.back() == "1080 Flap#1 110,100");  // nothing more is shown
+             CHECK(host.shown.back() == "1150 Flap#1 115,100");  // shown where the step stopped
          }},
         {"a request queued then does not push the flight back", 1150, [](Host& host) { host.c->Play("Kiss"); },
          [](Host& host) {

@@ -581,13 +581,16 @@ TEST_CASE("the balloon is drawn when its words change, not between, and goes wit
         CHECK(balloonCalls() == row.calls);
     }
 
-    // Hidden mid-speech: the balloon goes with her.
     p.her->Speak("four five six seven");
     p.RunFor(kSpeechWordMs + 1);
     CHECK(balloonCalls() == std::vector<std::string>{"balloon four", "balloon four five"});
+    // Stopped mid-speech: the balloon goes at once, with nothing else to come.
     p.her->Stop();
+    p.RunFor(100);
+    CHECK(balloonCalls() == std::vector<std::string>{"hide balloon"});
+    CHECK_FALSE(p.surface.Balloon());
     p.her->Hide();
     p.RunFor(2000);
-    CHECK(balloonCalls() == std::vector<std::string>{"hide balloon"});
+    CHECK(balloonCalls().empty());
     CHECK_FALSE(p.surface.Balloon());
 }

@@ -104,7 +104,10 @@ void StageCharacter::Stop() {
     if (requests_.Current()) {
         if (motion_) UpdateMotion(now);  // the frame stays where the move had brought it
         motion_.reset();
-        speech_.End();
+        if (speech_.Active()) {
+            speech_.End();
+            frame_.SetMouth(std::nullopt);  // her mouth closes with the words cut off
+        }
         const RequestId interrupted = *requests_.InterruptCurrent();
         Post([this, interrupted] { events_.RequestComplete(interrupted); });
     }
@@ -119,6 +122,9 @@ void StageCharacter::Stop() {
         }
     }
     ScheduleWake();
+    // Where the move stopped, without the balloon: shown now, not at her next change, which may
+    // never come.
+    if (changed_) changed_();
 }
 
 basic::Integer StageCharacter::Width() {
