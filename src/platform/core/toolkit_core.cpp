@@ -151,7 +151,9 @@ void ToolkitCore::WakeUp() {
         RunCountingTicks(atMs);
         if (!Timer1Running() || generation != timerGeneration_) return;
     }
-    // Ticks keep their rhythm; one missed while the machine slept is not made up.
+    // Ticks keep their rhythm; one missed while the machine slept is not made up. A wake-up that
+    // comes late has run the ticks that only counted before it (waiting, the process cannot tell
+    // when the machine slept) and runs itself once; the ticks after it start again from now.
     nextTickAtMs_ = atMs + timerInterval_;
     if (nextTickAtMs_ <= now) nextTickAtMs_ = now + timerInterval_;
     countingTicks_ = 0;

@@ -73,15 +73,13 @@ public:
     //
     // Ticks the handler says only count (TimerEvents::TicksThatOnlyCount) do not wake the process:
     // each is run when its time has come and CatchUpTimer1 is called (before and after the program's
-    // other handlers), or right before the tick that matters, which wakes it at its own time. Every
-    // tick still runs, in order, exactly once.
+    // other handlers), or right before the tick that matters, which wakes it at its own time. They
+    // still run in order, each once, as when each woke the process.
     void SetTimer1Interval(basic::Long intervalMs, TimerEvents& handler);
     bool Timer1Running() const { return !endReason_ && timerHandler_ != nullptr && timerInterval_ > 0; }
     void CatchUpTimer1();
     // The same for the ticks up to and including lastMs (a run that ends at lastMs).
     void CatchUpTimer1Through(std::int64_t lastMs);
-    // The time of Timer1's next wake-up; nullopt while no coming tick matters or Timer1 stands.
-    std::optional<std::int64_t> Timer1WakeUpMs() const { return wakeUp_ ? std::optional(wakeUpAtMs_) : std::nullopt; }
 
     // --- Posted work -------------------------------------------------------------------------------
     // Runs work on the clock as soon as possible after the caller returns, in order, guarded;
@@ -133,7 +131,6 @@ public:
     }
     void CatchUpTimer1() override { core_.CatchUpTimer1(); }
     void CatchUpTimer1Through(std::int64_t lastMs) { core_.CatchUpTimer1Through(lastMs); }
-    std::optional<std::int64_t> Timer1WakeUpMs() const { return core_.Timer1WakeUpMs(); }
     void Randomize() override { core_.Randomize(); }
     float Rnd() override { return core_.Rnd(); }
     void End(EndReason reason) override { core_.End(reason); }
