@@ -6,6 +6,8 @@
 #include "boundary/agent_control.h"
 #include "boundary/win_constants.h"
 
+#include <cstdint>
+#include <limits>
 #include <memory>
 #include <string>
 
@@ -18,8 +20,16 @@ const char* EndReasonName(EndReason reason);  // "quit", "load-failure", "error"
 
 class TimerEvents {
 public:
+    // No coming tick matters (see TicksThatOnlyCount).
+    static constexpr std::int64_t kEveryTickOnlyCounts = std::numeric_limits<std::int64_t>::max();
+
     virtual ~TimerEvents() = default;
     virtual void Timer1_Timer() = 0;
+    // How many of the coming ticks would only count: their handler changes nothing but state that
+    // only the program's own handlers read, so long as no other handler runs first. The toolkit
+    // need not wake the process for those: it runs them later, in order, before the program's next
+    // handler or right before the tick that matters. 0, the default, says the next tick matters.
+    virtual std::int64_t TicksThatOnlyCount() { return 0; }
 };
 
 class WindowToolkit {
@@ -34,6 +44,10 @@ public:
 
     // Timer1 ticks every intervalMs milliseconds into the given handler; 0 stops it.
     virtual void SetTimer1Interval(basic::Long intervalMs, TimerEvents& handler) = 0;
+    // Runs Timer1's ticks that came due but were left for later because they only count, then
+    // plans its next wake-up from what the handler says now. The program calls it around each of
+    // its handlers, so that no handler sees a count that is behind and a change of mode is heard.
+    virtual void CatchUpTimer1() = 0;
 
     // A modal message box with one OK button, no icon, the application's title as its caption.
     // Returns when the user has closed it.

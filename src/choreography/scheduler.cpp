@@ -46,4 +46,12 @@ void ZinnaForm::Timer1_Timer() {
     }
 }
 
+std::int64_t ZinnaForm::TicksThatOnlyCount() const {
+    // Read with the same tests as Timer1_Timer: a count past the threshold starts a performance on
+    // the next tick whatever the mode.
+    if (iTickCount > kTicksBetweenPerformances) return 0;
+    if (bRandom != basic::True) return TimerEvents::kEveryTickOnlyCounts;
+    return kTicksBetweenPerformances - iTickCount;
+}
+
 }  // namespace zinna

@@ -19,9 +19,23 @@ const char* EndReasonName(EndReason reason) {
 }
 
 void EventDispatch::Run(const std::function<void()>& handler) {
+    if (form_.HasEnded() || inErrorReport_) return;
+    // Only around the outermost handler: a tick never runs inside another handler.
+    const bool outermost = handlersRunning_ == 0;
+    if (outermost) toolkit_.CatchUpTimer1();
+    RunHandler(handler);
+    if (outermost && !form_.HasEnded()) toolkit_.CatchUpTimer1();
+}
+
+void EventDispatch::RunHandler(const std::function<void()>& handler) {
     // Nothing reaches the form once it has ended, nor while it reports an error (a modal message box
     // may go on delivering timer ticks and control events).
     if (form_.HasEnded() || inErrorReport_) return;
+    struct Running {
+        int& count;
+        explicit Running(int& c) : count(c) { ++count; }
+        ~Running() { --count; }
+    } running(handlersRunning_);
     try {
         handler();
     } catch (const ProgramEnded&) {
@@ -54,7 +68,11 @@ void EventDispatch::EndAfterEscapedError() {
 }
 
 void EventDispatch::Timer1_Timer() {
-    Run([&] { form_.Timer1_Timer(); });
+    RunHandler([&] { form_.Timer1_Timer(); });
+}
+std::int64_t EventDispatch::TicksThatOnlyCount() {
+    if (form_.HasEnded() || inErrorReport_) return kEveryTickOnlyCounts;
+    return form_.TicksThatOnlyCount();
 }
 void EventDispatch::Command(const std::string& name) {
     Run([&] { form_.Agent1_Command(name); });

@@ -11,7 +11,7 @@ using basic::False;
 using basic::True;
 
 ZinnaForm::ZinnaForm(WindowToolkit& toolkit, ZinnaModule& module)
-    : toolkit_(toolkit), module_(module), dispatch_(*this) {}
+    : toolkit_(toolkit), module_(module), dispatch_(*this, toolkit) {}
 
 void ZinnaForm::Form_Initialize() {
     // Seeded here and nowhere else: every draw of the run (flights, performances, the timer's

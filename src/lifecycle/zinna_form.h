@@ -112,6 +112,9 @@ public:
                        basic::Long Steps);
     void PlayOpening();
     void Timer1_Timer();
+    // How many of the coming ticks only count (TimerEvents::TicksThatOnlyCount): all of them while
+    // random mode is off, else those before the one that starts a performance.
+    std::int64_t TicksThatOnlyCount() const;
 
     // --- The desktop (desktop/) ------------------------------------------------------------------
     void SetRegString(RegistryKey hKey, const std::string& sKeyPath, const std::string& sValueName,

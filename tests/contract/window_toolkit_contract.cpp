@@ -33,9 +33,13 @@ public:
         } leave{depth_};
         if (onTick_) onTick_(tick);
     }
+    // How many of the coming ticks only count, asked with the number of ticks run so far (by
+    // default the next tick matters).
+    std::int64_t TicksThatOnlyCount() override { return counting ? counting(Count()) : 0; }
     int Count() const { return static_cast<int>(times.size()); }
     std::vector<std::int64_t> times;
     int deepest = 0;
+    std::function<std::int64_t(int ticksSoFar)> counting;
 
 private:
     ToolkitUnderContract& driver_;
@@ -52,6 +56,7 @@ public:
     double TwipsPerPixelX() override { return reading_.twipsPerPixelX; }
     double TwipsPerPixelY() override { return reading_.twipsPerPixelY; }
     void SetTimer1Interval(basic::Long, TimerEvents&) override { Unused(); }
+    void CatchUpTimer1() override { Unused(); }
     void MsgBox(const std::string&) override { Unused(); }
     std::string AppTitle() override { Unused(); }
     std::string AppPath() override { Unused(); }
@@ -148,6 +153,111 @@ const ToolkitCase kCases[] = {
          CHECK(boxClosedAt - ticks.times[0] >= 350);
          CHECK(ticks.times[1] >= boxClosedAt);
          driver->Toolkit().SetTimer1Interval(0, ticks);
+     }},
+    {"timer-counting-ticks",
+     "ticks that only count do not wake the process: each runs, in order, once its time has come, at the next "
+     "catch-up or right before the tick that matters, which comes at its own time",
+     [](const WindowToolkitRegistration& registration) {
+         constexpr std::int64_t kEvery = TimerEvents::kEveryTickOnlyCounts;
+         struct Row {
+             const char* what;
+             std::int64_t countingAhead;   // what the handler says before its first tick
+             std::int64_t catchUpAfterMs;  // a catch-up this long after the start (0: none)
+             int ticksAtCatchUp;           // how many ticks have run right after it (-1: as many as came)
+             std::int64_t mattersAtMs;     // the first tick that wakes the process (0: none)
+         };
+         const Row kRows[] = {
+             {"four that only count, then the fifth matters", 4, 0, 0, 250},
+             {"a catch-up runs those whose time came", 4, 130, -1, 250},
+             {"none matters: only a catch-up runs them", kEvery, 330, -1, 0},
+             {"the next one matters: as without counting ticks", 0, 0, 0, 50},
+         };
+         for (const Row& row : kRows) {
+             CAPTURE(row.what);
+             auto driver = registration.makeFresh();
+             TickRecorder ticks(*driver);
+             // The ticks before the one that matters only count; from it on each tick matters.
+             ticks.counting = [&](int ticksSoFar) {
+                 if (row.countingAhead == kEvery) return kEvery;
+                 return std::max<std::int64_t>(0, row.countingAhead - ticksSoFar);
+             };
+             const std::int64_t start = driver->NowMs();
+             driver->Toolkit().SetTimer1Interval(50, ticks);
+             driver->Toolkit().CatchUpTimer1();  // the handler that set the interval is done
+             if (row.catchUpAfterMs > 0) {
+                 RunIdle(*driver, row.catchUpAfterMs);
+                 const std::int64_t before = driver->NowMs() - start;
+                 CHECK(ticks.Count() == 0);  // none woke the process
+                 driver->Toolkit().CatchUpTimer1();
+                 const std::int64_t after = driver->NowMs() - start;
+                 // Those whose time had come, no more (the clock moved on meanwhile by a little).
+                 const auto capped = [&](std::int64_t ms) {
+                     return static_cast<int>(std::min<std::int64_t>(ms / 50, row.countingAhead));
+                 };
+                 CHECK(ticks.Count() >= capped(before - 10));
+                 CHECK(ticks.Count() <= capped(after));
+                 for (int i = 0; i < ticks.Count(); ++i) CHECK(ticks.times[i] - start >= before - 1);
+             }
+             if (row.mattersAtMs == 0) {
+                 const int caughtUp = ticks.Count();
+                 RunIdle(*driver, 300);
+                 CHECK(ticks.Count() == caughtUp);
+             } else {
+                 const int upTo = static_cast<int>(row.mattersAtMs / 50);
+                 REQUIRE(driver->RunUntil([&] { return ticks.Count() >= upTo; }, kWaitMs));
+                 // The one that matters came at its own time, not before, and so did those left for
+                 // later that had not been caught up: all right before it.
+                 CHECK(ticks.times[upTo - 1] - start >= row.mattersAtMs - 10);
+                 CHECK(ticks.times[upTo - 1] - start < row.mattersAtMs + 1500);
+                 if (row.catchUpAfterMs == 0) CHECK(ticks.times[0] - start >= row.mattersAtMs - 10);
+                 // After it every tick matters again: the next comes an interval later.
+                 REQUIRE(driver->RunUntil([&] { return ticks.Count() == upTo + 1; }, kWaitMs));
+                 CHECK(ticks.times[upTo] - ticks.times[upTo - 1] >= 30);
+             }
+             CHECK(std::is_sorted(ticks.times.begin(), ticks.times.end()));
+             CHECK(ticks.deepest == 1);
+             driver->Toolkit().SetTimer1Interval(0, ticks);
+         }
+     }},
+    {"timer-counting-stop", "ticks left for later do not outlive a stop of Timer1, a new interval or the program's end",
+     [](const WindowToolkitRegistration& registration) {
+         enum class Stop { IntervalZero, NewInterval, End };
+         const Stop kRows[] = {Stop::IntervalZero, Stop::NewInterval, Stop::End};
+         for (const Stop stop : kRows) {
+             CAPTURE(static_cast<int>(stop));
+             auto driver = registration.makeFresh();
+             TickRecorder ticks(*driver);
+             ticks.counting = [](int) { return TimerEvents::kEveryTickOnlyCounts; };
+             driver->Toolkit().SetTimer1Interval(40, ticks);
+             driver->Toolkit().CatchUpTimer1();
+             RunIdle(*driver, 100);
+             driver->Toolkit().CatchUpTimer1();  // the ticks whose time came run now
+             const int caughtUp = ticks.Count();
+             CHECK(caughtUp >= 2);
+             RunIdle(*driver, 130);  // more come due, left for later
+             TickRecorder second(*driver);
+             switch (stop) {
+                 case Stop::IntervalZero:
+                     driver->Toolkit().SetTimer1Interval(0, ticks);
+                     break;
+                 case Stop::NewInterval:
+                     driver->Toolkit().SetTimer1Interval(60, second);  // every tick of it matters
+                     break;
+                 case Stop::End:
+                     driver->Toolkit().End(EndReason::Quit);
+                     break;
+             }
+             driver->Toolkit().CatchUpTimer1();
+             const std::int64_t stoppedAt = driver->NowMs();
+             if (stop == Stop::NewInterval) {
+                 REQUIRE(driver->RunUntil([&] { return second.Count() == 2; }, kWaitMs));
+                 CHECK(second.times[0] - stoppedAt >= 50);
+             } else {
+                 RunIdle(*driver, 200);
+             }
+             CHECK(ticks.Count() == caughtUp);
+             driver->Toolkit().SetTimer1Interval(0, second);
+         }
      }},
     {"posted-work", "work posted by a handler runs after the handler returned, in the order posted",
      [](const WindowToolkitRegistration& registration) {

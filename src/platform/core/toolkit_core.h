@@ -69,9 +69,17 @@ public:
     // --- Timer1 ----------------------------------------------------------------------------------
     // Ticks every intervalMs on the clock, keeping its rhythm (a tick missed while the machine
     // slept is not made up). A tick that comes while the previous one's handler still runs (inside a
-    // message box) is skipped. 0 stops it.
+    // message box) is skipped. 0 stops it; a new interval starts the rhythm from now.
+    //
+    // Ticks the handler says only count (TimerEvents::TicksThatOnlyCount) do not wake the process:
+    // each is run when its time has come and CatchUpTimer1 is called (before and after the program's
+    // other handlers), or right before the tick that matters, which wakes it at its own time. They
+    // still run in order, each once, as when each woke the process.
     void SetTimer1Interval(basic::Long intervalMs, TimerEvents& handler);
-    bool Timer1Running() const { return nextTick_.has_value(); }
+    bool Timer1Running() const { return !endReason_ && timerHandler_ != nullptr && timerInterval_ > 0; }
+    void CatchUpTimer1();
+    // The same for the ticks up to and including lastMs (a run that ends at lastMs).
+    void CatchUpTimer1Through(std::int64_t lastMs);
 
     // --- Posted work -------------------------------------------------------------------------------
     // Runs work on the clock as soon as possible after the caller returns, in order, guarded;
@@ -85,7 +93,13 @@ public:
 private:
     void EscapedError(const std::string& description);
     void Finish(EndReason reason, bool inOrder);
-    void ScheduleTick(std::int64_t atMs);
+    void WakeUp();
+    // Runs the ticks that only count whose time is at or before lastMs.
+    void RunCountingTicks(std::int64_t lastMs);
+    void RunTick();
+    // Asks the handler how many coming ticks only count, and moves the wake-up to the first tick
+    // that matters.
+    void PlanWakeUp();
 
     Clock& clock_;
     std::optional<EndReason> endReason_;
@@ -97,7 +111,11 @@ private:
     std::function<void(const std::string&)> errorReport_;
     TimerEvents* timerHandler_ = nullptr;
     basic::Long timerInterval_ = 0;
-    std::optional<ClockTimerId> nextTick_;
+    std::uint64_t timerGeneration_ = 0;  // a new interval (or stop) since a handler was called
+    std::int64_t nextTickAtMs_ = 0;      // the first tick not run yet
+    std::int64_t countingTicks_ = 0;     // how many ticks from nextTickAtMs_ on only count
+    std::optional<ClockTimerId> wakeUp_;
+    std::int64_t wakeUpAtMs_ = 0;
     bool inTick_ = false;
     std::set<ClockTimerId> posted_;
     basic::BasicRandom random_;
@@ -111,6 +129,8 @@ public:
     void SetTimer1Interval(basic::Long intervalMs, TimerEvents& handler) override {
         core_.SetTimer1Interval(intervalMs, handler);
     }
+    void CatchUpTimer1() override { core_.CatchUpTimer1(); }
+    void CatchUpTimer1Through(std::int64_t lastMs) { core_.CatchUpTimer1Through(lastMs); }
     void Randomize() override { core_.Randomize(); }
     float Rnd() override { return core_.Rnd(); }
     void End(EndReason reason) override { core_.End(reason); }

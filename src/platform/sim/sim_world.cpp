@@ -170,6 +170,9 @@ void SimWorld::RunUntil(std::int64_t timeMs) {
 
 void SimWorld::Finish() {
     if (killed_) return;
+    // Whoever reads the program's state after the run reads it as of the run's last moment: the
+    // ticks that only counted, left for later, run now, those of that very moment included.
+    toolkit_.CatchUpTimer1Through(clock_.NowMs());
     if (!toolkit_.Ended()) trace_.Record("end", {{"reason", std::string("time")}});
     RecordState();
     SaveState();
