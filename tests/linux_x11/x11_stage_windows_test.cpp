@@ -253,6 +253,8 @@ TEST_CASE("a double-click on her opens the page; the session's end puts the desk
     CHECK(program.module.DesktopColor() == sim::SimDesktopConfig{}.desktopColor);
 }
 
+namespace {
+
 // Whether another client can take the pointer now: nothing of hers holds it.
 bool PointerFree(x11::XConnection& x) {
     XSync(x.Get(), False);  // her requests so far have reached the server
@@ -264,6 +266,8 @@ bool PointerFree(x11::XConnection& x) {
     XSync(other.get(), False);
     return status == GrabSuccess;
 }
+
+}  // namespace
 
 TEST_CASE("a double-click opens the page however late she reads its presses and releases") {
     // Her presses are read when her loop runs; a busy machine reads them late, some before and some
