@@ -14,6 +14,7 @@
 #include <X11/extensions/shape.h>
 
 #include <algorithm>
+#include <memory>
 
 using namespace zinna;
 using namespace zinna::testing;
@@ -250,6 +251,72 @@ TEST_CASE("a double-click on her opens the page; the session's end puts the desk
     CHECK(program.toolkit.RunMessageLoop() == 0);
     CHECK(program.toolkit.EndedWith() == EndReason::SessionEnd);
     CHECK(program.module.DesktopColor() == sim::SimDesktopConfig{}.desktopColor);
+}
+
+namespace {
+
+// Whether another client can take the pointer now: nothing of hers holds it.
+bool PointerFree(x11::XConnection& x) {
+    XSync(x.Get(), False);  // her requests so far have reached the server
+    const std::unique_ptr<Display, int (*)(Display*)> other(XOpenDisplay(nullptr), XCloseDisplay);
+    REQUIRE(other != nullptr);
+    const int status = XGrabPointer(other.get(), DefaultRootWindow(other.get()), False, ButtonPressMask, GrabModeAsync,
+                                    GrabModeAsync, None, None, CurrentTime);
+    XUngrabPointer(other.get(), CurrentTime);
+    XSync(other.get(), False);
+    return status == GrabSuccess;
+}
+
+}  // namespace
+
+TEST_CASE("a double-click opens the page however late she reads its presses and releases") {
+    // Her presses are read when her loop runs; a busy machine reads them late, some before and some
+    // after the user's next move. The loop runs here only where a step waits, so each row fixes what
+    // she has read when the rest comes. She stands still meanwhile, so every press is on her.
+    enum class Then { Nothing, PressHeld, PageOpened };
+    struct Step {
+        const char* xdotool;
+        Then then;
+    };
+    struct Row {
+        const char* reading;
+        std::vector<Step> steps;
+    };
+    const Row rows[] = {
+        {"both clicks come before she reads anything", {{"click --repeat 2 --delay 80 1", Then::PageOpened}}},
+        {"she reads the first press while its button is down; its release and the second click come before "
+         "she reads again",
+         {{"mousedown 1", Then::PressHeld}, {"mouseup 1 click 1", Then::PageOpened}}},
+        {"she reads each press while its button is down",
+         {{"mousedown 1", Then::PressHeld}, {"mouseup 1 mousedown 1", Then::PageOpened}, {"mouseup 1", Then::Nothing}}},
+    };
+
+    ProgramOnX program;
+    REQUIRE(program.Until([&] { return program.Her().Visible() && program.Her().ShownAnimation() != "Hiding"; }));
+    program.Her().SetIdleOn(basic::ToBoolean(false));  // no idle animation either
+    program.Her().Stop();
+    REQUIRE(program.Until([&] { return program.Her().QueuedRequests() == 0 && !program.Her().NextChangeMs(); }));
+    REQUIRE(program.Her().Visible());
+    const auto [sx, sy] = program.OpaquePoint();
+    Xdotool("mousemove " + std::to_string(sx) + " " + std::to_string(sy));
+
+    std::size_t pages = 0;
+    for (const Row& row : rows) {
+        const std::string reading = row.reading;
+        CAPTURE(reading);
+        for (const Step& step : row.steps) {
+            Xdotool(step.xdotool);
+            if (step.then == Then::PressHeld) REQUIRE(program.Until([&] { return program.Windows().PointerHeld(); }));
+            if (step.then == Then::PageOpened) {
+                ++pages;
+                CHECK(program.Until([&] { return program.module.ShellRequests().size() >= pages; }));
+            }
+        }
+        CHECK(program.module.ShellRequests().size() == pages);  // one page for one double-click
+        CHECK_FALSE(program.Windows().PointerHeld());
+        CHECK(PointerFree(program.x));
+        pages = program.module.ShellRequests().size();
+    }
 }
 
 TEST_CASE("the hidden separators bring the credits balloon: inside the screen, shaped, towards her") {

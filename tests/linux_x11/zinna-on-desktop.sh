@@ -6,7 +6,7 @@
 set -euo pipefail
 zinna=$1 data=$2 stubs=$3 mode=$4
 work=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
+trap 'kill -CONT ${zpid:-} 2>/dev/null || true; kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
 export ZINNA_DATA_DIR=$data ZINNA_XDG_OPEN_LOG=$work/opened PATH=$stubs:$PATH XDG_STATE_HOME=$work/state
 journal=$work/state/zinna/restore.journal  # written while she runs, gone after every orderly end
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -18,6 +18,26 @@ visible() { xdotool search --onlyvisible --class "$1" 2>/dev/null | head -n1; }
 shown() { [ -n "$(visible "$1")" ]; }
 gone() { [ -z "$(visible "$1")" ]; }
 geometry() { eval "$(xdotool getwindowgeometry --shell "$1")"; }  # sets X Y WIDTH HEIGHT
+# Her performances begin and end in sparkles through which the pointer reaches the desktop, and
+# each begins at a new place: one may start between a look at her and a click. So she is stopped
+# (SIGSTOP) for the look and the clicks: while the pointer is found on her, nothing of hers can
+# change until she reads the clicks, late, as a busy machine reads them. A look that finds the
+# desktop or another window lets her go on and looks again.
+pointer_on_her() {  # her point (dx, dy) under the pointer and one of her pixels; true with her stopped
+  kill -STOP "$zpid"
+  geometry "$her"
+  xdotool mousemove 0 0 mousemove $((X + $1)) $((Y + $2))  # a move there: the server finds the window anew
+  [ "$(xdotool getmouselocation --shell | sed -n 's/^WINDOW=//p')" = "$her" ] && return 0
+  kill -CONT "$zpid"
+  return 1
+}
+on_her() {  # on_her DX DY XDOTOOL-ACTIONS...: the actions with the pointer at her point (dx, dy)
+  local dx=$1 dy=$2
+  shift 2
+  until_true pointer_on_her "$dx" "$dy"
+  xdotool "$@" || { kill -CONT "$zpid"; fail "xdotool $*"; }
+  kill -CONT "$zpid"
+}
 desktop_settings() {
   if [ "$mode" = gnome ]; then gsettings list-recursively org.gnome.desktop.background; fi
   # A property that is absent reads "no such atom" until some client names the atom (zinna does, by
@@ -81,8 +101,7 @@ outside=$(convert "$work/screen.png" -crop "1x1+$((X > 2 ? X - 2 : X + 130))+$((
 [ "$corner" = "$outside" ] || echo "note: corner $corner, desktop beside her $outside (the wallpaper's own detail)"
 
 open_menu() {
-  geometry "$her"
-  xdotool mousemove $((X + 64)) $((Y + 80)) click 3
+  on_her 64 80 click 3
   until_true shown '^ZinnaMenu$'
   menu=$(visible '^ZinnaMenu$')
   geometry "$menu"
@@ -97,29 +116,15 @@ click_entry() {  # the entry's place from 0
 open_menu
 xdotool key d
 until_true gone '^ZinnaMenu$'
-until_true eval 'geometry "$her"; [ $((Y + 128)) -eq "$floor" ]'
 
-# A double-click opens the page through xdg-open. Once, in a sanitizer build under CI's load, the
-# page did not open after the double-click and the cause was not found (a guess: a click landing on
-# a pixel of hers that a changing frame had just made transparent). So the double-click is given up
-# to three tries of 7 s each; one that never opens the page still fails.
-opened_page() {
-  local try end
-  for try in 1 2 3; do
-    geometry "$her"
-    xdotool mousemove $((X + 64)) $((Y + 80)) click --repeat 2 --delay 80 1
-    end=$((SECONDS + 7))
-    while [ $SECONDS -lt $end ]; do grep -q '^http' "$work/opened" 2>/dev/null && return 0; sleep 0.05; done
-    echo "the page did not open after double-click $try" >&2
-  done
-  return 1
-}
-opened_page || fail "a double-click on her did not open the page"
+# A double-click opens the page through xdg-open.
+on_her 64 80 click --repeat 2 --delay 80 1
+until_true grep -q '^http' "$work/opened"
 
 # A drag: she follows the pointer and fades out of her dance where she is dropped.
 until_true shown '^Zinna$'
-geometry "$her"
-xdotool mousemove $((X + 64)) $((Y + 80)) mousedown 1 mousemove $((X + 90)) $((Y + 70)) mousemove 300 200 mouseup 1
+on_her 64 80 mousedown 1
+xdotool mousemove $((X + 90)) $((Y + 70)) mousemove 300 200 mouseup 1
 until_true eval 'geometry "$her"; [ "$X,$Y" = "236,120" ]'
 
 # The hidden separators, in order, bring the credits balloon.

@@ -74,7 +74,8 @@ public:
     StagePresenter& operator=(const StagePresenter&) = delete;
 
     // --- the pointer on her, in screen pixels; timeMs is the press's time on a wrapping millisecond clock
-    // Returns true when the press holds the pointer until its release (the platform grabs it).
+    // Returns true when the press holds the pointer until its release (Windows captures it; on X the
+    // server's own grab of a press does that).
     bool Press(PointerButton button, int x, int y, std::uint32_t timeMs);
     void Move(int x, int y);
     void Release(PointerButton button, int x, int y);

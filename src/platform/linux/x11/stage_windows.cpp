@@ -65,12 +65,11 @@ void StageWindows::Handle(const XEvent& event) {
                                          : press.button == Button3 ? PointerButton::Right
                                                                    : PointerButton::Middle;
             if (button == PointerButton::Middle) return;
-            const bool held =
-                presenter_->Press(button, press.x_root, press.y_root, static_cast<std::uint32_t>(press.time));
-            // The drag goes on wherever the pointer goes, over other windows too.
-            if (held)
-                XGrabPointer(display, characterWindow_.Handle(), False, ButtonMotionMask | ButtonReleaseMask,
-                             GrabModeAsync, GrabModeAsync, None, None, press.time);
+            // The server's own grab of the press brings her the moves and the release wherever the
+            // pointer goes, over other windows too, and ends with the release. No grab of hers: one
+            // taken when the press is read outlasts its release until that is read too, and a busy
+            // loop reads it after the second press of a double-click, which that grab would swallow.
+            presenter_->Press(button, press.x_root, press.y_root, static_cast<std::uint32_t>(press.time));
             return;
         }
         case MotionNotify: {
@@ -84,7 +83,6 @@ void StageWindows::Handle(const XEvent& event) {
         case ButtonRelease: {
             const XButtonEvent& release = event.xbutton;
             if (release.button == Button1) {
-                if (presenter_->Holding()) XUngrabPointer(display, CurrentTime);
                 presenter_->Release(PointerButton::Left, release.x_root, release.y_root);
             } else if (release.button == Button3) {
                 presenter_->Release(PointerButton::Right, release.x_root, release.y_root);

@@ -40,6 +40,8 @@ public:
     // nothing is drawn without a change).
     int CharacterDrawings() const { return presenter_ ? presenter_->Drawings() : 0; }
     int CharacterMoves() const { return presenter_ ? presenter_->Moves() : 0; }
+    // Whether a left press on her is held (read, and its release not yet).
+    bool PointerHeld() const { return presenter_ && presenter_->Holding(); }
     // How many of her pictures went to the server, how many it keeps now, and their bytes there.
     int CharacterUploads() const { return characterWindow_.Uploads(); }
     std::size_t KeptPictures() const { return characterWindow_.KeptPictures(); }
