@@ -7,7 +7,7 @@
 set -euo pipefail
 zinna=$1 data=$2 mode=$3
 work=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
+trap 'kill -CONT $(jobs -p) 2>/dev/null || true; kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
 export ZINNA_DATA_DIR=$data XDG_STATE_HOME=$work/state
 journal=$work/state/zinna/restore.journal
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -79,8 +79,20 @@ her_colours() {
   import -window root "$work/screen.png"
   [ "$(convert "$work/screen.png" -crop "128x128+$X+$Y" +repage -unique-colors txt:- | wc -l)" -gt 20 ]
 }
+# She may be between frames or places: she is stopped while the pointer is found on her, and the
+# click made then is read when she goes on, as a busy machine would read it.
+pointer_on_her() {
+  kill -STOP "$zpid"
+  geometry
+  xdotool mousemove 0 0 mousemove $((X + 64)) $((Y + 80))  # a move there: the server finds the window anew
+  [ "$(xdotool getmouselocation --shell | sed -n 's/^WINDOW=//p')" = "$her" ] && return 0
+  kill -CONT "$zpid"
+  return 1
+}
 until_true eval 'geometry; her_colours'
-xdotool mousemove $((X + 64)) $((Y + 80)) click 3
+until_true pointer_on_her
+xdotool click 3 || { kill -CONT "$zpid"; fail "xdotool click 3"; }
+kill -CONT "$zpid"
 until_true shown '^ZinnaMenu$'
 xdotool key q
 wait $zpid || fail "zinna ended with $?"
