@@ -17,6 +17,8 @@ until_true() {  # retries the command for up to 20 s
 }
 visible() { xdotool search --onlyvisible --class "$1" 2>/dev/null | head -n1; }
 shown() { [ -n "$(visible "$1")" ]; }
+# shellcheck source=clicks-on-her.sh
+. "$(dirname "$0")/clicks-on-her.sh"
 desktop_settings() {
   if [ "$mode" = gnome ]; then gsettings list-recursively org.gnome.desktop.background; fi
   xprop -root _XROOTPMAP_ID ESETROOT_PMAP_ID 2>&1 | sed 's/no such atom on any window/not found/' || true
@@ -79,20 +81,8 @@ her_colours() {
   import -window root "$work/screen.png"
   [ "$(convert "$work/screen.png" -crop "128x128+$X+$Y" +repage -unique-colors txt:- | wc -l)" -gt 20 ]
 }
-# She may be between frames or places: she is stopped while the pointer is found on her, and the
-# click made then is read when she goes on, as a busy machine would read it.
-pointer_on_her() {
-  kill -STOP "$zpid"
-  geometry
-  xdotool mousemove 0 0 mousemove $((X + 64)) $((Y + 80))  # a move there: the server finds the window anew
-  [ "$(xdotool getmouselocation --shell | sed -n 's/^WINDOW=//p')" = "$her" ] && return 0
-  kill -CONT "$zpid"
-  return 1
-}
 until_true eval 'geometry; her_colours'
-until_true pointer_on_her
-xdotool click 3 || { kill -CONT "$zpid"; fail "xdotool click 3"; }
-kill -CONT "$zpid"
+on_her 64 80 click 3
 until_true shown '^ZinnaMenu$'
 xdotool key q
 wait $zpid || fail "zinna ended with $?"

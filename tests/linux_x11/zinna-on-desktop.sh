@@ -18,26 +18,8 @@ visible() { xdotool search --onlyvisible --class "$1" 2>/dev/null | head -n1; }
 shown() { [ -n "$(visible "$1")" ]; }
 gone() { [ -z "$(visible "$1")" ]; }
 geometry() { eval "$(xdotool getwindowgeometry --shell "$1")"; }  # sets X Y WIDTH HEIGHT
-# Her performances begin and end in sparkles through which the pointer reaches the desktop, and
-# each begins at a new place: one may start between a look at her and a click. So she is stopped
-# (SIGSTOP) for the look and the clicks: while the pointer is found on her, nothing of hers can
-# change until she reads the clicks, late, as a busy machine reads them. A look that finds the
-# desktop or another window lets her go on and looks again.
-pointer_on_her() {  # her point (dx, dy) under the pointer and one of her pixels; true with her stopped
-  kill -STOP "$zpid"
-  geometry "$her"
-  xdotool mousemove 0 0 mousemove $((X + $1)) $((Y + $2))  # a move there: the server finds the window anew
-  [ "$(xdotool getmouselocation --shell | sed -n 's/^WINDOW=//p')" = "$her" ] && return 0
-  kill -CONT "$zpid"
-  return 1
-}
-on_her() {  # on_her DX DY XDOTOOL-ACTIONS...: the actions with the pointer at her point (dx, dy)
-  local dx=$1 dy=$2
-  shift 2
-  until_true pointer_on_her "$dx" "$dy"
-  xdotool "$@" || { kill -CONT "$zpid"; fail "xdotool $*"; }
-  kill -CONT "$zpid"
-}
+# shellcheck source=clicks-on-her.sh
+. "$(dirname "$0")/clicks-on-her.sh"
 desktop_settings() {
   if [ "$mode" = gnome ]; then gsettings list-recursively org.gnome.desktop.background; fi
   # A property that is absent reads "no such atom" until some client names the atom (zinna does, by
