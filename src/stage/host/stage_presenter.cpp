@@ -53,6 +53,7 @@ StagePresenter::StagePresenter(StageCharacter& character, StageSurface& surface,
 
 StagePresenter::~StagePresenter() {
     CancelPendingMove();
+    if (held_) EndHold();
     character_.SetChangeListener(nullptr);
     character_.SetMenuListener(nullptr);
 }
@@ -135,6 +136,43 @@ void StagePresenter::MenuClosed(std::optional<std::size_t> chosen) {
 void StagePresenter::ShowChanges() {
     ShowPicture();
     ShowBalloon();
+    HandAhead();  // last: what the screen holds back comes after the rest of the changes
+}
+
+void StagePresenter::HandAhead() {
+    // Not while the pointer or the menu is at work: their changes would wait behind the held frame.
+    if (held_ || pendingMove_ || menuOpen_ || leftHeld_ || !shown_ || !shown_->visible) return;
+    const std::int64_t now = character_.HostClock().NowMs();
+    // A hold asked for while the screen still holds would start only when that one ends, too late.
+    if (now < holdEndsMs_) return;
+    const std::optional<StageCharacter::FrameAhead> ahead = character_.NextFrameAhead();
+    if (!ahead) return;
+    const std::int64_t delay = ahead->atMs - now;
+    if (delay <= 0 || delay > kShowAheadMs) return;
+    KeptPicture* next = FindKept(ahead->key);  // a picture not made yet is made when it is due
+    if (!next || !surface_.HoldFor(static_cast<int>(delay))) return;
+    holdEndsMs_ = ahead->atMs;
+    held_ = Held{ahead->atMs, character_.ShownFrameKey(), shown_->x, shown_->y, ahead->key};
+    if (next->outline != shown_->outline) surface_.SetOutline(next->id);
+    surface_.ShowPicture(next->id, shown_->x, shown_->y);
+    next->lastShown = ++showings_;
+    ++drawings_;
+    shown_ = ShownPicture{true, shown_->x, shown_->y, next->id, next->outline};
+    character_.FrameShownAhead(ahead->atMs);
+}
+
+bool StagePresenter::HeldStands() {
+    const std::optional<StageCharacter::FrameAhead> ahead = character_.NextFrameAhead();
+    return character_.Visible() && ahead && ahead->atMs == held_->untilMs && ahead->key == held_->key &&
+           character_.X() == held_->x && character_.Y() == held_->y && character_.ShownFrameKey() == held_->before;
+}
+
+void StagePresenter::EndHold() {
+    const bool early = character_.HostClock().NowMs() < held_->untilMs;
+    held_.reset();
+    // Something came before the held frame's time: she shows her own changes again, each when due.
+    // (What is drawn now still reaches the screen after the held frame.)
+    if (early) character_.FrameShownAhead(std::nullopt);
 }
 
 void StagePresenter::CancelPendingMove() {
@@ -143,6 +181,10 @@ void StagePresenter::CancelPendingMove() {
 }
 
 void StagePresenter::ShowPicture() {
+    if (held_) {
+        if (character_.HostClock().NowMs() < held_->untilMs && HeldStands()) return;  // as handed over
+        EndHold();
+    }
     if (!character_.Visible()) {
         CancelPendingMove();
         if (shown_ && shown_->visible) {
@@ -187,9 +229,14 @@ void StagePresenter::ShowPicture() {
 
 // The kept picture of the key; a picture not kept yet is composed and handed to the surface, unless
 // the same pixels are kept under another key.
-StagePresenter::KeptPicture& StagePresenter::Keep(const FrameKey& key) {
+StagePresenter::KeptPicture* StagePresenter::FindKept(const FrameKey& key) {
     for (KeptPicture& kept : kept_)
-        if (std::find(kept.keys.begin(), kept.keys.end(), key) != kept.keys.end()) return kept;
+        if (std::find(kept.keys.begin(), kept.keys.end(), key) != kept.keys.end()) return &kept;
+    return nullptr;
+}
+
+StagePresenter::KeptPicture& StagePresenter::Keep(const FrameKey& key) {
+    if (KeptPicture* kept = FindKept(key)) return *kept;
     const acs::RgbaImage& image = character_.FrameImage();
     const PictureHashes hashes = HashPicture(image);
     for (KeptPicture& kept : kept_)
@@ -232,6 +279,7 @@ void StagePresenter::Trim() {
 }
 
 void StagePresenter::PicturesStale() {
+    if (held_) EndHold();
     for (const KeptPicture& kept : kept_) surface_.ForgetPicture(kept.id);
     kept_.clear();
     keptBytes_ = 0;
