@@ -3,6 +3,7 @@
 // the screen shows the same pictures in the same places at the same times as a screen that is told
 // each change when it is due. Whatever comes before a held frame's time reaches the screen right
 // after it, never later than kShowAheadMs.
+#include "contract/stage_surface_contract.h"
 #include "host_test_character.h"
 
 #include "platform/sim/recorded_surface.h"
@@ -41,27 +42,12 @@ struct WakeCountingClock final : Clock {
     void Cancel(ClockTimerId id) override { inner.Cancel(id); }
 };
 
-struct Unheard final : AgentEvents {
-    void Command(const std::string&) override {}
-    void DblClick(const std::string&, basic::Integer, basic::Integer, basic::Integer, basic::Integer) override {}
-    void DragStart(const std::string&, basic::Integer, basic::Integer, basic::Integer, basic::Integer) override {}
-    void DragComplete(const std::string&, basic::Integer, basic::Integer, basic::Integer, basic::Integer) override {}
-    void RequestStart(RequestId) override {}
-    void RequestComplete(RequestId) override {}
-    void IdleStart(const std::string&) override {}
-};
-
-struct NoSound final : SoundOutput {
-    void Play(std::span<const std::uint8_t>) override {}
-};
-
 // The host's test character with a wing beat, Flap (two frames of 60 ms, images 3 and 4); Glide,
 // whose second frame (image 5) comes 150 ms after its first, too long to hand ahead; and Swerve,
 // Flap's pictures with a branch on the first frame.
 std::vector<std::uint8_t> FlyingCharacterFile() {
     acs::Character character = testing::MakeHostTestCharacter();
-    character.animations.push_back(
-        testing::TestAnimation("Flap", {testing::TestFrame(3, 6), testing::TestFrame(4, 6)}));
+    character.animations.push_back(testing::FlapAnimation());
     character.animations.push_back(
         testing::TestAnimation("Glide", {testing::TestFrame(6, 15), testing::TestFrame(5, 15)}));
     acs::Animation swerve = testing::TestAnimation("Swerve", {testing::TestFrame(3, 6), testing::TestFrame(4, 6)});
@@ -74,8 +60,8 @@ std::vector<std::uint8_t> FlyingCharacterFile() {
 struct Stage {
     sim::VirtualClock clock;
     WakeCountingClock herClock{clock};
-    Unheard events;
-    NoSound sound;
+    contract::UnheardEvents events;
+    contract::Silence sound;
     StageControl control;
     StageCharacter* her = nullptr;
     sim::RecordedSurface surface;

@@ -187,8 +187,8 @@ private:
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);  // posted work checks it
 };
 
-// Hashes of a picture (FNV-1a, 64 bits): of its size and every byte, and of its size and which
-// pixels are opaque. Equal hashes are taken as equal pictures or outlines.
+// Hashes of a picture (64 bits, FNV-1a's step on whole words): of its size and every byte, and of
+// its size and which pixels are opaque. Equal hashes are taken as equal pictures or outlines.
 struct PictureHashes {
     std::uint64_t pixels = 0;
     std::uint64_t outline = 0;
