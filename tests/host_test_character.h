@@ -89,6 +89,9 @@ inline acs::Character MakeHostTestCharacter() {
 
 inline std::vector<std::uint8_t> HostTestCharacterFile() { return acs::WriteAcs(MakeHostTestCharacter()); }
 
+// A wing beat as her flights play it between short steps: Flap, two frames of 60 ms (images 3 and 4).
+inline acs::Animation FlapAnimation() { return TestAnimation("Flap", {TestFrame(3, 6), TestFrame(4, 6)}); }
+
 // The test character with every animation the program plays, written to a file for zinna-sim:
 // each wing beat 100 ms, DanceFadeIn and DanceFadeOut 500 ms, Dance 1 s (Kiss is the test's).
 // A larger frame side leaves the images in its top-left corner.

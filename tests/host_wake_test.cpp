@@ -62,8 +62,7 @@ struct NoSound final : SoundOutput {
 // The host's test character with a wing beat: Flap, two frames of 60 ms (images 3 and 4).
 std::vector<std::uint8_t> FlyingCharacterFile() {
     acs::Character character = testing::MakeHostTestCharacter();
-    character.animations.push_back(
-        testing::TestAnimation("Flap", {testing::TestFrame(3, 6), testing::TestFrame(4, 6)}));
+    character.animations.push_back(testing::FlapAnimation());
     return acs::WriteAcs(character);
 }
 

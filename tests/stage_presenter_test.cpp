@@ -274,6 +274,28 @@ TEST_CASE("pictures of the same pixels are one; a new scale replaces the kept pi
     CHECK(p.surface.Take() == std::vector<std::string>{"add 8", "outline 8", "show 8 at 100,100"});
 }
 
+TEST_CASE("a picture's hashes tell any changed byte apart; its outline's only a change of opacity or size") {
+    // 3 x 3 pixels: 36 bytes, so the last pixel falls outside the hash's whole 8-byte words.
+    const acs::RgbaImage base{3, 3, std::vector<std::uint8_t>(36, 0x80)};
+    const PictureHashes hashed = HashPicture(base);
+    for (std::size_t byte = 0; byte < base.rgba.size(); ++byte) {
+        CAPTURE(byte);
+        acs::RgbaImage changed = base;
+        changed.rgba[byte] ^= 0x01;
+        const PictureHashes other = HashPicture(changed);
+        CHECK(other.pixels != hashed.pixels);
+        CHECK(other.outline == hashed.outline);  // alpha 0x81 is as opaque as 0x80
+        if (byte % 4 == 3) {
+            changed.rgba[byte] = 0;  // now transparent there
+            CHECK(HashPicture(changed).outline != hashed.outline);
+        }
+    }
+    CHECK(HashPicture(base).pixels == hashed.pixels);
+    const acs::RgbaImage wider{9, 1, base.rgba};  // the same bytes in another shape
+    CHECK(HashPicture(wider).pixels != hashed.pixels);
+    CHECK(HashPicture(wider).outline != hashed.outline);
+}
+
 TEST_CASE("a move is placed at most once a display frame, and only when her place changes") {
     // Moves from (100, 100); times from the request. Under kShortMoveMs she keeps her pose.
     struct Row {

@@ -46,6 +46,7 @@ public:
     }
     int PicturesMade() override { return surface_.PicturesAdded(); }
     std::optional<std::uint32_t> ColourAt(int px, int py) override {
+        Settle();
         if (!surface_.PictureShown()) return std::nullopt;
         bool inside = false;
         for (const stage::PixelRun& run : surface_.Outline())
@@ -56,17 +57,24 @@ public:
         return static_cast<std::uint32_t>(p[0]) << 16 | static_cast<std::uint32_t>(p[1]) << 8 | p[2];
     }
     std::optional<std::pair<int, int>> WindowPlace() override {
+        Settle();
         if (!surface_.PictureShown()) return std::nullopt;
         return std::pair{surface_.X(), surface_.Y()};
     }
 
 private:
+    // As the X server answers a read: once the surface holds nothing back (her own timers due by then
+    // run too, on the one virtual clock).
+    void Settle() {
+        while (surface_.Holding()) clock_.RunUntil(clock_.NowMs() + 1, {});
+    }
+
     sim::VirtualClock clock_;
     contract::UnheardEvents events_;
     contract::Silence silence_;
     stage::StageControl control_;
     stage::StageCharacter* her_ = nullptr;
-    sim::RecordedSurface surface_;
+    sim::RecordedSurface surface_{true, &clock_};  // holds as an X server does
     std::deque<std::function<void()>> posted_;
     std::unique_ptr<stage::StagePresenter> presenter_;
 };

@@ -34,13 +34,19 @@ std::optional<std::uint32_t> ImageColour(int image) {
     return static_cast<std::uint32_t>(rgb.red) << 16 | static_cast<std::uint32_t>(rgb.green) << 8 | rgb.blue;
 }
 
-// The test character with Blink's first image (3) transparent on its left half.
+// The test character with Blink's first image (3) transparent on its left half, Blink's frames of
+// 150 ms, and Beat.
 std::vector<std::uint8_t> CharacterFile() {
     acs::Character character = testing::MakeHostTestCharacter();
     std::vector<std::uint8_t> pixels(kSide * kSide, 4);
     for (int y = 0; y < kSide; ++y)
         for (int x = 0; x < kSide / 2; ++x) pixels[y * kSide + x] = character.info.transparentIndex;
     character.images[3] = acs::MakeImage(kSide, kSide, pixels, character.info.transparentIndex);
+    for (acs::Animation& animation : character.animations)
+        if (animation.name == "Blink")
+            for (acs::Frame& frame : animation.frames) frame.duration = 15;  // each shown when she wakes for it
+    character.animations.push_back(
+        testing::TestAnimation("Beat", {testing::TestFrame(4, 6), testing::TestFrame(5, 6)}));
     return acs::WriteAcs(character);
 }
 
@@ -98,6 +104,25 @@ const SurfaceCase kCases[] = {
              s, [&] { return Showing(s, "Kiss", 0); }, "Kiss starts");
          CHECK(s.PicturesMade() == made);
          CHECK(s.ColourAt(kSide / 2, kSide / 2) == ImageColour(0));
+     }},
+    {"frame-handed-ahead",
+     "a frame that follows without a branch, soon, in a picture made before, is shown at its time by the screen "
+     "itself",
+     [](SurfaceUnderContract& s) {
+         s.Her().Play("Beat");
+         Until(
+             s, [&] { return Showing(s, "Beat", 1); }, "Beat's pictures are made");
+         s.Her().Play("Beat");
+         Until(
+             s, [&] { return Showing(s, "Beat", 0); }, "Beat starts again");
+         Clock& clock = s.Her().HostClock();
+         const std::int64_t drawn = clock.NowMs();
+         CHECK(s.ColourAt(kSide / 2, kSide / 2) == ImageColour(5));
+         // Not before its time: 60 ms after the first frame, which she drew a little before `drawn`
+         // (and the X server's clock counts whole milliseconds).
+         CHECK(clock.NowMs() - drawn >= 50);
+         CHECK(Showing(s, "Beat", 0));  // she was not woken for it
+         CHECK(s.PicturesMade() == 3);  // Showing's and Beat's two
      }},
     {"move", "a move of the same frame moves her window and makes no picture",
      [](SurfaceUnderContract& s) {

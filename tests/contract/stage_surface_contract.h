@@ -38,7 +38,8 @@ struct UnheardEvents final : AgentEvents {
 };
 
 // The character the cases use: the host test character (tests/host_test_character.h) with Blink's
-// first image transparent on its left half.
+// first image transparent on its left half and its frames too long to be handed to the screen ahead,
+// and Beat, two short frames (images 4 and 5) that are.
 std::vector<std::uint8_t> StageSurfaceCharacterFile();
 // Sets her as every registration starts her: idling off, moved to (100, 100) and shown.
 void StartHer(stage::StageCharacter& her);
@@ -57,9 +58,10 @@ public:
     // How many pictures the platform has made ready to show (uploaded, made into bitmaps) so far.
     virtual int PicturesMade() = 0;
     // The colour (0xRRGGBB) her window shows at a point of her picture, or nullopt where the pointer
-    // passes through her there (or her window is not shown).
+    // passes through her there (or her window is not shown). Read as the X server answers: once
+    // everything she has asked of the screen has reached it, a change it holds back included.
     virtual std::optional<std::uint32_t> ColourAt(int px, int py) = 0;
-    // Her window's top-left corner on the screen, or nullopt while it is not shown.
+    // Her window's top-left corner on the screen, or nullopt while it is not shown (read the same way).
     virtual std::optional<std::pair<int, int>> WindowPlace() = 0;
 };
 

@@ -77,5 +77,7 @@ private:
 
 }  // namespace
 
-ZINNA_STAGE_SURFACE_CONTRACT(contract::StageSurfaceRegistration{"Windows layered windows",
-                                                                [] { return std::make_unique<StageOnWindows>(); }})
+ZINNA_STAGE_SURFACE_CONTRACT(contract::StageSurfaceRegistration{
+    "Windows layered windows",
+    [] { return std::make_unique<StageOnWindows>(); },
+    {{"frame-handed-ahead", "a layered window cannot be told to change later: she wakes for each frame"}}})

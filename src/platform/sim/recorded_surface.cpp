@@ -10,6 +10,44 @@ std::string Place(int x, int y) { return std::to_string(x) + "," + std::to_strin
 
 }  // namespace
 
+RecordedSurface::~RecordedSurface() {
+    if (releaseTimer_) holdClock_->Cancel(*releaseTimer_);
+}
+
+void RecordedSurface::Apply(std::function<void()> call) {
+    if (releaseTimer_)
+        pending_.push_back(Pending{-1, std::move(call)});
+    else
+        call();
+}
+
+bool RecordedSurface::HoldFor(int delayMs) {
+    if (!holdClock_) return false;
+    if (releaseTimer_)
+        pending_.push_back(Pending{delayMs, nullptr});  // it starts when the holds before it end
+    else
+        StartHold(delayMs);
+    return true;
+}
+
+void RecordedSurface::StartHold(int delayMs) {
+    Record("hold " + std::to_string(delayMs));
+    releaseTimer_ = holdClock_->ScheduleAt(holdClock_->NowMs() + delayMs, [this] { Release(); });
+}
+
+void RecordedSurface::Release() {
+    releaseTimer_.reset();
+    while (!pending_.empty()) {
+        Pending next = std::move(pending_.front());
+        pending_.pop_front();
+        if (next.holdMs >= 0) {
+            StartHold(next.holdMs);
+            return;
+        }
+        next.call();
+    }
+}
+
 void RecordedSurface::Record(std::string call) {
     if (keepCalls_) calls_.push_back(std::move(call));
 }
@@ -21,74 +59,94 @@ const acs::RgbaImage& RecordedSurface::Kept(stage::PictureId id) const {
 }
 
 void RecordedSurface::AddPicture(stage::PictureId id, const acs::RgbaImage& picture) {
-    if (!kept_.emplace(id, picture).second)
-        throw std::logic_error("picture " + std::to_string(id) + " is added a second time");
-    ++added_;
-    Record("add " + std::to_string(id));
+    Apply([=, this] {
+        if (!kept_.emplace(id, picture).second)
+            throw std::logic_error("picture " + std::to_string(id) + " is added a second time");
+        ++added_;
+        Record("add " + std::to_string(id));
+    });
 }
 
 void RecordedSurface::ForgetPicture(stage::PictureId id) {
-    Kept(id);
-    kept_.erase(id);
-    Record("forget " + std::to_string(id));
+    Apply([=, this] {
+        Kept(id);
+        kept_.erase(id);
+        Record("forget " + std::to_string(id));
+    });
 }
 
 void RecordedSurface::SetOutline(stage::PictureId id) {
-    outline_ = stage::OpaqueRuns(Kept(id));
-    Record("outline " + std::to_string(id));
+    Apply([=, this] {
+        outline_ = stage::OpaqueRuns(Kept(id));
+        Record("outline " + std::to_string(id));
+    });
 }
 
 void RecordedSurface::ShowPicture(stage::PictureId id, int x, int y) {
-    picture_ = Kept(id);
-    shownId_ = id;
-    x_ = x;
-    y_ = y;
-    pictureShown_ = true;
-    Record("show " + std::to_string(id) + " at " + Place(x, y));
+    Apply([=, this] {
+        picture_ = Kept(id);
+        shownId_ = id;
+        x_ = x;
+        y_ = y;
+        pictureShown_ = true;
+        Record("show " + std::to_string(id) + " at " + Place(x, y));
+    });
 }
 
 void RecordedSurface::MovePicture(int x, int y) {
-    x_ = x;
-    y_ = y;
-    Record("move " + Place(x, y));
+    Apply([=, this] {
+        x_ = x;
+        y_ = y;
+        Record("move " + Place(x, y));
+    });
 }
 
 void RecordedSurface::HidePicture() {
-    pictureShown_ = false;
-    Record("hide");
+    Apply([=, this] {
+        pictureShown_ = false;
+        Record("hide");
+    });
 }
 
 void RecordedSurface::ShowBalloon(const stage::BalloonLayout& layout, const std::vector<std::string>& lines) {
-    balloon_ = layout;
-    balloonLines_ = lines;
-    std::string text;
-    for (const std::string& line : lines) text += (text.empty() ? "" : "|") + line;
-    Record("balloon " + text);
+    Apply([=, this] {
+        balloon_ = layout;
+        balloonLines_ = lines;
+        std::string text;
+        for (const std::string& line : lines) text += (text.empty() ? "" : "|") + line;
+        Record("balloon " + text);
+    });
 }
 
 void RecordedSurface::HideBalloon() {
-    balloon_.reset();
-    balloonLines_.clear();
-    Record("hide balloon");
+    Apply([=, this] {
+        balloon_.reset();
+        balloonLines_.clear();
+        Record("hide balloon");
+    });
 }
 
 void RecordedSurface::PopUpMenu(const stage::MenuModel& menu, int x, int y) {
-    Menu open;
-    open.x = x;
-    open.y = y;
-    const std::vector<stage::MenuEntry>& entries = menu.Entries();
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (!entries[i].visible) continue;
-        open.names.push_back(entries[i].name);
-        open.places.push_back(i);
-    }
-    menu_ = std::move(open);
-    Record("menu " + Place(x, y));
+    Apply([=, this] {
+        Menu open;
+        open.x = x;
+        open.y = y;
+        const std::vector<stage::MenuEntry>& entries = menu.Entries();
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            if (!entries[i].visible) continue;
+            open.names.push_back(entries[i].name);
+            open.places.push_back(i);
+        }
+        menu_ = std::move(open);
+        Record("menu " + Place(x, y));
+    });
 }
 
 void RecordedSurface::RemoveMenu() {
-    menu_.reset();
-    Record("remove menu");
+    Apply([=, this] {
+        menu_.reset();
+        Record("remove menu");
+    });
 }
 
 std::optional<std::size_t> RecordedSurface::PlaceOf(const std::string& name) const {

@@ -6,6 +6,8 @@
 #include "stage/host/opaque_runs.h"
 #include "stage/host/stage_presenter.h"
 
+#include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -22,13 +24,20 @@ public:
     };
 
     // keepCalls: the calls are written down (tests); a long simulated run keeps only the state.
-    explicit RecordedSurface(bool keepCalls = true) : keepCalls_(keepCalls) {}
+    // holdClock: the surface holds calls back on that clock as an X server does (HoldFor); without
+    // one it cannot, as a Windows desktop cannot.
+    explicit RecordedSurface(bool keepCalls = true, Clock* holdClock = nullptr)
+        : keepCalls_(keepCalls), holdClock_(holdClock) {}
+    ~RecordedSurface() override;
+    RecordedSurface(const RecordedSurface&) = delete;
+    RecordedSurface& operator=(const RecordedSurface&) = delete;
 
     void AddPicture(stage::PictureId id, const acs::RgbaImage& picture) override;
     void ForgetPicture(stage::PictureId id) override;
     void SetOutline(stage::PictureId id) override;
     void ShowPicture(stage::PictureId id, int x, int y) override;
     void MovePicture(int x, int y) override;
+    bool HoldFor(int delayMs) override;
     void HidePicture() override;
     void ShowBalloon(const stage::BalloonLayout& layout, const std::vector<std::string>& lines) override;
     void HideBalloon() override;
@@ -55,16 +64,30 @@ public:
     std::optional<std::size_t> PlaceOf(const std::string& name) const;
 
     // Every call in order, as "add N", "forget N", "outline N", "show N at x,y", "move x,y", "hide",
-    // "balloon <lines>", "hide balloon", "menu x,y", "remove menu" (N a picture's number); Take hands
-    // them over and starts afresh.
+    // "balloon <lines>", "hide balloon", "menu x,y", "remove menu", "hold MS" (N a picture's number),
+    // each when it takes effect; Take hands them over and starts afresh.
     std::vector<std::string> Take();
+    // Whether calls are held back now.
+    bool Holding() const { return releaseTimer_.has_value(); }
 
 private:
+    // A call, or a hold of the calls after it (holdMs >= 0).
+    struct Pending {
+        int holdMs = -1;
+        std::function<void()> call;
+    };
+    // Runs the call now, or after the holds under way.
+    void Apply(std::function<void()> call);
+    void StartHold(int delayMs);
+    void Release();
     void Record(std::string call);
     // A kept picture; a call for a picture never added, or forgotten, is a fault of the presenter.
     const acs::RgbaImage& Kept(stage::PictureId id) const;
 
     bool keepCalls_;
+    Clock* holdClock_;
+    std::optional<ClockTimerId> releaseTimer_;
+    std::deque<Pending> pending_;
     std::vector<std::string> calls_;
     bool pictureShown_ = false;
     std::map<stage::PictureId, acs::RgbaImage> kept_;

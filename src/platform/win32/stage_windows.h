@@ -49,6 +49,7 @@ private:
     void SetOutline(stage::PictureId id) override;
     void ShowPicture(stage::PictureId id, int x, int y) override;
     void MovePicture(int x, int y) override;
+    // No HoldFor: a layered window cannot be told to change later, so she wakes for each frame.
     void HidePicture() override;
     void ShowBalloon(const stage::BalloonLayout& layout, const std::vector<std::string>& lines) override;
     void HideBalloon() override;

@@ -38,11 +38,17 @@ const acs::RgbaImage& FramePicture::Picture() {
     const FrameKey& key = Key();
     if (!composedFor_ || !(*composedFor_ == key)) {
         const int width = Width(), height = Height();
-        if (!key.images.empty())
-            picture_ = ScaleFrame(acs::ComposeImages(file_.Info(), key.images, acs::ImagesOf(file_)), width, height);
-        else
+        if (key.images.empty()) {
             picture_ = acs::RgbaImage{width, height,
                                       std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height * 4, 0)};
+        } else {
+            acs::RgbaImage composed = acs::ComposeImages(file_.Info(), key.images, acs::ImagesOf(file_));
+            // At the file's own size (scale 1) the composed picture is hers as it is, not copied.
+            if (composed.width == width && composed.height == height)
+                picture_ = std::move(composed);
+            else
+                picture_ = ScaleFrame(composed, width, height);
+        }
         composedFor_ = key;
     }
     return picture_;

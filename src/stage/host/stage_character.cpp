@@ -389,15 +389,15 @@ std::optional<std::int64_t> StageCharacter::DueMs() const {
 // taken, no return animation), its Play or Show request completes, and a short move sets off, whose
 // first placement comes later. Any other boundary is taken to show something. The wait is bounded
 // by the short move (under kShortMoveMs): the program hears of the boundary that much late at most.
-std::optional<std::int64_t> StageCharacter::QuietUntilMs(std::int64_t due) const {
-    if (dragging_ || !visible_ || due <= hostNowMs_ || frameEndsMs_ != due || !player_.Playing()) return std::nullopt;
+std::optional<std::int64_t> StageCharacter::QuietUntilMs(std::int64_t due, int frameIndex) const {
+    if (dragging_ || !visible_ || due <= hostNowMs_ || !player_.Playing()) return std::nullopt;
     if (!requests_.CurrentIs(RequestKind::Play) && !requests_.CurrentIs(RequestKind::Show)) return std::nullopt;
     if (motion_ || speech_.Active() || idleAtMs_) return std::nullopt;  // nothing else due with it
 
     // The animation ends with this frame, showing nothing new.
     const acs::Animation& animation = *player_.Current();
-    const acs::Frame& frame = player_.CurrentFrame();
-    const bool last = player_.FrameIndex() + 1 == static_cast<int>(animation.frames.size());
+    const acs::Frame& frame = animation.frames[static_cast<std::size_t>(frameIndex)];
+    const bool last = frameIndex + 1 == static_cast<int>(animation.frames.size());
     if (player_.Leaving()) {
         if (frame.exitFrame != acs::kExitEndsNow && !(frame.exitFrame == acs::kNoExitBranch && last))
             return std::nullopt;
@@ -417,15 +417,54 @@ std::optional<std::int64_t> StageCharacter::QuietUntilMs(std::int64_t due) const
     return shown;
 }
 
+// The next boundary is a plain step to the animation's next frame: no branch can be taken (the frame
+// has none, and a leaving animation takes exit branches), the next frame lasts and plays no sound,
+// and nothing else is due first or with it. Then what it shows, and when, is known now.
+std::optional<int> StageCharacter::PlainNextFrame(std::int64_t due) const {
+    if (dragging_ || !visible_ || due <= hostNowMs_ || !player_.Playing() || player_.Leaving() || frameEndsMs_ != due)
+        return std::nullopt;
+    if (motion_ || speech_.Active() || idleAtMs_ || DueMs() != due) return std::nullopt;
+    const acs::Animation& animation = *player_.Current();
+    const int next = player_.FrameIndex() + 1;
+    if (!player_.CurrentFrame().branches.empty() || next >= static_cast<int>(animation.frames.size()))
+        return std::nullopt;
+    const acs::Frame& frame = animation.frames[static_cast<std::size_t>(next)];
+    if (frame.duration <= 0 || (frame.sound >= 0 && soundEffectsOn_ == basic::True)) return std::nullopt;
+    return next;
+}
+
+std::optional<StageCharacter::FrameAhead> StageCharacter::NextFrameAhead() const {
+    if (!frameEndsMs_) return std::nullopt;
+    const std::optional<int> next = PlainNextFrame(*frameEndsMs_);
+    if (!next) return std::nullopt;
+    const acs::Frame& frame = player_.Current()->frames[static_cast<std::size_t>(*next)];
+    return FrameAhead{FrameKey{acs::DrawnImages(frame, std::nullopt), frame_.Scale()}, *frameEndsMs_};
+}
+
+void StageCharacter::FrameShownAhead(std::optional<std::int64_t> atMs) {
+    shownAheadMs_ = atMs;
+    ScheduleWake();
+}
+
 void StageCharacter::ScheduleWake() {
     if (waking_) return;  // Wake schedules once it is done
     const std::optional<std::int64_t> due = DueMs();
     std::optional<std::int64_t> wakeAt = due;
     deferredMs_.reset();
+    if (shownAheadMs_ && *shownAheadMs_ <= hostNowMs_) shownAheadMs_.reset();  // its boundary is behind her
     if (due) {
-        if (const std::optional<std::int64_t> shown = QuietUntilMs(*due)) {
+        const std::optional<int> ahead = shownAheadMs_ == due ? PlainNextFrame(*due) : std::nullopt;
+        if (ahead) {
+            // The screen shows that frame by itself; the boundary after it decides the wake-up.
+            const std::int64_t ends =
+                *due + std::int64_t{player_.Current()->frames[static_cast<std::size_t>(*ahead)].duration} * 10;
             deferredMs_ = due;
-            wakeAt = shown;
+            wakeAt = QuietUntilMs(ends, *ahead).value_or(ends);
+        } else if (frameEndsMs_ == due) {
+            if (const std::optional<std::int64_t> shown = QuietUntilMs(*due, player_.FrameIndex())) {
+                deferredMs_ = due;
+                wakeAt = shown;
+            }
         }
     }
     wakeTimer_.WakeAt(wakeAt);

@@ -101,6 +101,20 @@ public:
     std::vector<std::string> BalloonLinesShown() const { return speech_.LinesShown(); }
     // When the host next changes something by itself; nullopt when it waits for the program or the user.
     std::optional<std::int64_t> NextChangeMs() const { return wakeTimer_.DueMs(); }
+    // The frame she shows next by herself, and when, where nothing can come before it: the next
+    // frame of the animation playing, reached without a branch or a sound, with no move, speech or
+    // idling due and the pointer not holding her. A renderer whose screen can show a picture at a
+    // later time by itself may hand it over ahead (FrameShownAhead).
+    struct FrameAhead {
+        FrameKey key;
+        std::int64_t atMs = 0;
+    };
+    std::optional<FrameAhead> NextFrameAhead() const;
+    // The renderer has handed NextFrameAhead()'s frame to the screen, to be shown at atMs without
+    // her (nullopt: what it handed no longer stands). While that frame is still the one that comes
+    // next, its boundary gets no wake-up of its own: the next change the screen needs her for
+    // handles it, at its own time.
+    void FrameShownAhead(std::optional<std::int64_t> atMs);
     // Called after every change a renderer should show.
     void SetChangeListener(std::function<void()> listener) { changed_ = std::move(listener); }
     const MenuModel& Menu() const { return menu_; }
@@ -140,7 +154,11 @@ private:
     std::optional<std::int64_t> DueMs() const;
     // When the boundary at due changes nothing on the screen: the time of the next change that
     // does, which handles both.
-    std::optional<std::int64_t> QuietUntilMs(std::int64_t due) const;
+    // frameIndex is the animation's frame shown until due (the current one, or the one shown ahead).
+    std::optional<std::int64_t> QuietUntilMs(std::int64_t due, int frameIndex) const;
+    // When the boundary at due only shows the animation's next frame, as NextFrameAhead says: that
+    // frame's index.
+    std::optional<int> PlainNextFrame(std::int64_t due) const;
     void StartRequest();
     void StartSpeech(const std::string& text, std::int64_t now);
     bool CurrentRequestDone(std::int64_t now) const;
@@ -189,7 +207,8 @@ private:
     // The host's own time: the time of the boundary handled last, or of the last call from
     // outside. A request starts, a move sets off and a frame's time runs from here.
     std::int64_t hostNowMs_ = 0;
-    std::optional<std::int64_t> deferredMs_;  // a quiet boundary left to the next wake-up
+    std::optional<std::int64_t> deferredMs_;    // a quiet boundary left to the next wake-up
+    std::optional<std::int64_t> shownAheadMs_;  // the boundary whose frame the renderer handed over ahead
     std::function<void()> changed_;
     std::function<void(int, int)> menuRequested_;
 };

@@ -5,6 +5,7 @@
 #include "stage/host/motion.h"
 
 #include <cstdlib>
+#include <cstring>
 
 namespace zinna::stage {
 
@@ -13,11 +14,16 @@ namespace {
 constexpr std::uint64_t kFnvOffset = 0xcbf29ce484222325ull;
 constexpr std::uint64_t kFnvPrime = 0x100000001b3ull;
 
-void Mix(std::uint64_t& hash, std::uint8_t byte) { hash = (hash ^ byte) * kFnvPrime; }
+// FNV-1a's step taken a whole word at a time (a new picture is hashed once, but it is 64 KiB at
+// scale 1), with the high half folded down so that every bit of the word reaches the low bits too.
+void Mix(std::uint64_t& hash, std::uint64_t word) {
+    hash = (hash ^ word) * kFnvPrime;
+    hash ^= hash >> 32;
+}
 
 void MixSize(std::uint64_t& hash, const acs::RgbaImage& picture) {
-    for (int value : {picture.width, picture.height})
-        for (int shift = 0; shift < 32; shift += 8) Mix(hash, static_cast<std::uint8_t>(value >> shift));
+    Mix(hash, static_cast<std::uint32_t>(picture.width));
+    Mix(hash, static_cast<std::uint32_t>(picture.height));
 }
 
 }  // namespace
@@ -26,10 +32,29 @@ PictureHashes HashPicture(const acs::RgbaImage& picture) {
     PictureHashes hashes{kFnvOffset, kFnvOffset};
     MixSize(hashes.pixels, picture);
     MixSize(hashes.outline, picture);
-    for (std::size_t i = 0; i + 3 < picture.rgba.size(); i += 4) {
-        for (std::size_t c = 0; c < 4; ++c) Mix(hashes.pixels, picture.rgba[i + c]);
-        Mix(hashes.outline, picture.rgba[i + 3] != 0);
+    const std::size_t size = picture.rgba.size();
+    std::size_t i = 0;
+    for (; i + 8 <= size; i += 8) {  // two pixels a step
+        std::uint64_t word;
+        std::memcpy(&word, &picture.rgba[i], sizeof word);
+        Mix(hashes.pixels, word);
     }
+    if (i < size) {
+        std::uint64_t tail = 0;
+        std::memcpy(&tail, &picture.rgba[i], size - i);
+        Mix(hashes.pixels, tail);
+    }
+    // Which pixels are opaque, 64 to a word.
+    std::uint64_t opaque = 0;
+    std::size_t pixel = 0;
+    for (std::size_t alpha = 3; alpha < size; alpha += 4, ++pixel) {
+        opaque |= static_cast<std::uint64_t>(picture.rgba[alpha] != 0) << (pixel % 64);
+        if (pixel % 64 == 63) {
+            Mix(hashes.outline, opaque);
+            opaque = 0;
+        }
+    }
+    if (pixel % 64 != 0) Mix(hashes.outline, opaque);
     return hashes;
 }
 
@@ -53,6 +78,7 @@ StagePresenter::StagePresenter(StageCharacter& character, StageSurface& surface,
 
 StagePresenter::~StagePresenter() {
     CancelPendingMove();
+    if (held_) EndHold();
     character_.SetChangeListener(nullptr);
     character_.SetMenuListener(nullptr);
 }
@@ -135,6 +161,43 @@ void StagePresenter::MenuClosed(std::optional<std::size_t> chosen) {
 void StagePresenter::ShowChanges() {
     ShowPicture();
     ShowBalloon();
+    HandAhead();  // last: what the screen holds back comes after the rest of the changes
+}
+
+void StagePresenter::HandAhead() {
+    // Not while the pointer or the menu is at work: their changes would wait behind the held frame.
+    if (held_ || pendingMove_ || menuOpen_ || leftHeld_ || !shown_ || !shown_->visible) return;
+    const std::int64_t now = character_.HostClock().NowMs();
+    // A hold asked for while the screen still holds would start only when that one ends, too late.
+    if (now < holdEndsMs_) return;
+    const std::optional<StageCharacter::FrameAhead> ahead = character_.NextFrameAhead();
+    if (!ahead) return;
+    const std::int64_t delay = ahead->atMs - now;
+    if (delay <= 0 || delay > kShowAheadMs) return;
+    KeptPicture* next = FindKept(ahead->key);  // a picture not made yet is made when it is due
+    if (!next || !surface_.HoldFor(static_cast<int>(delay))) return;
+    holdEndsMs_ = ahead->atMs;
+    held_ = Held{ahead->atMs, character_.ShownFrameKey(), shown_->x, shown_->y, ahead->key};
+    if (next->outline != shown_->outline) surface_.SetOutline(next->id);
+    surface_.ShowPicture(next->id, shown_->x, shown_->y);
+    next->lastShown = ++showings_;
+    ++drawings_;
+    shown_ = ShownPicture{true, shown_->x, shown_->y, next->id, next->outline};
+    character_.FrameShownAhead(ahead->atMs);
+}
+
+bool StagePresenter::HeldStands() {
+    const std::optional<StageCharacter::FrameAhead> ahead = character_.NextFrameAhead();
+    return character_.Visible() && ahead && ahead->atMs == held_->untilMs && ahead->key == held_->key &&
+           character_.X() == held_->x && character_.Y() == held_->y && character_.ShownFrameKey() == held_->before;
+}
+
+void StagePresenter::EndHold() {
+    const bool early = character_.HostClock().NowMs() < held_->untilMs;
+    held_.reset();
+    // Something came before the held frame's time: she shows her own changes again, each when due.
+    // (What is drawn now still reaches the screen after the held frame.)
+    if (early) character_.FrameShownAhead(std::nullopt);
 }
 
 void StagePresenter::CancelPendingMove() {
@@ -143,6 +206,10 @@ void StagePresenter::CancelPendingMove() {
 }
 
 void StagePresenter::ShowPicture() {
+    if (held_) {
+        if (character_.HostClock().NowMs() < held_->untilMs && HeldStands()) return;  // as handed over
+        EndHold();
+    }
     if (!character_.Visible()) {
         CancelPendingMove();
         if (shown_ && shown_->visible) {
@@ -187,9 +254,14 @@ void StagePresenter::ShowPicture() {
 
 // The kept picture of the key; a picture not kept yet is composed and handed to the surface, unless
 // the same pixels are kept under another key.
-StagePresenter::KeptPicture& StagePresenter::Keep(const FrameKey& key) {
+StagePresenter::KeptPicture* StagePresenter::FindKept(const FrameKey& key) {
     for (KeptPicture& kept : kept_)
-        if (std::find(kept.keys.begin(), kept.keys.end(), key) != kept.keys.end()) return kept;
+        if (std::find(kept.keys.begin(), kept.keys.end(), key) != kept.keys.end()) return &kept;
+    return nullptr;
+}
+
+StagePresenter::KeptPicture& StagePresenter::Keep(const FrameKey& key) {
+    if (KeptPicture* kept = FindKept(key)) return *kept;
     const acs::RgbaImage& image = character_.FrameImage();
     const PictureHashes hashes = HashPicture(image);
     for (KeptPicture& kept : kept_)
@@ -232,6 +304,7 @@ void StagePresenter::Trim() {
 }
 
 void StagePresenter::PicturesStale() {
+    if (held_) EndHold();
     for (const KeptPicture& kept : kept_) surface_.ForgetPicture(kept.id);
     kept_.clear();
     keptBytes_ = 0;

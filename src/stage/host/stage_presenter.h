@@ -41,6 +41,13 @@ public:
     virtual void SetOutline(PictureId id) = 0;
     // Shows the kept picture with its top-left corner at (x, y): a switch, nothing drawn anew.
     virtual void ShowPicture(PictureId id, int x, int y) = 0;
+    // The calls after this one take effect delayMs after the screen reaches it; until then the screen
+    // keeps what it shows, without the program. Returns false, holding nothing, where the screen
+    // cannot do that: the presenter then makes each change when it is due.
+    virtual bool HoldFor(int delayMs) {
+        (void)delayMs;
+        return false;
+    }
     // The picture shown is moved without being drawn again.
     virtual void MovePicture(int x, int y) = 0;
     virtual void HidePicture() = 0;
@@ -52,6 +59,11 @@ public:
     // The closed menu's resources go; called after MenuClosed has returned, never from inside it.
     virtual void RemoveMenu() = 0;
 };
+
+// How long before its time a frame may be handed to a screen that holds it (StageSurface::HoldFor).
+// Whatever comes meanwhile (a stop, a drag, the menu, a new request shown) reaches the screen after
+// the held frame, so this is also how late it may come: under what the eye takes as at once.
+inline constexpr std::int64_t kShowAheadMs = 100;
 
 // When two presses of the left button make a double-click: the second comes at most intervalMs
 // after the first and at most distance pixels away from it in each direction. Each platform
@@ -130,8 +142,22 @@ private:
         int x, y;
     };
 
+    // The frame shown ahead, and what the screen shows until then.
+    struct Held {
+        std::int64_t untilMs = 0;
+        FrameKey before;
+        int x = 0, y = 0;
+        FrameKey key;
+    };
+
     void ShowPicture();
     void ShowBalloon();
+    // Hands her next frame to a screen that can show it at its time, sparing her the wake-up.
+    void HandAhead();
+    // Whether she still shows what she showed when the frame was handed ahead, and still comes to it.
+    bool HeldStands();
+    void EndHold();
+    KeptPicture* FindKept(const FrameKey& key);
     KeptPicture& Keep(const FrameKey& key);
     void Trim();
     void CancelPendingMove();
@@ -144,6 +170,8 @@ private:
     std::optional<std::int64_t> movedMs_;      // when her picture was last moved
     std::optional<ClockTimerId> pendingMove_;  // the move left to the end of that frame
     std::optional<ShownBalloon> balloon_;
+    std::optional<Held> held_;
+    std::int64_t holdEndsMs_ = 0;  // when the screen's last hold ends
     std::optional<LeftPress> lastLeftPress_;
     bool leftHeld_ = false;
     int lastX_ = 0, lastY_ = 0;
@@ -159,8 +187,8 @@ private:
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);  // posted work checks it
 };
 
-// Hashes of a picture (FNV-1a, 64 bits): of its size and every byte, and of its size and which
-// pixels are opaque. Equal hashes are taken as equal pictures or outlines.
+// Hashes of a picture (64 bits, FNV-1a's step on whole words): of its size and every byte, and of
+// its size and which pixels are opaque. Equal hashes are taken as equal pictures or outlines.
 struct PictureHashes {
     std::uint64_t pixels = 0;
     std::uint64_t outline = 0;

@@ -1,6 +1,9 @@
 #include "platform/linux/x11/stage_windows.h"
 
 #include <X11/extensions/Xfixes.h>
+#include <X11/extensions/sync.h>
+
+#include <cstring>
 
 namespace zinna::x11 {
 
@@ -9,6 +12,19 @@ namespace {
 // No Expose: her window's background pixmap repaints it. Asked for, every wing beat's new shape would
 // send one back, to be read and thrown away (a read and a turn of the loop each).
 constexpr long kCharacterEvents = ButtonPressMask | ButtonReleaseMask | ButtonMotionMask;
+
+// The server's millisecond clock as a Sync counter, or None.
+XID FindServerTime(Display* display) {
+    int eventBase = 0, errorBase = 0, major = 0, minor = 0;
+    if (!XSyncQueryExtension(display, &eventBase, &errorBase) || !XSyncInitialize(display, &major, &minor)) return None;
+    XID found = None;
+    int count = 0;
+    XSyncSystemCounter* counters = XSyncListSystemCounters(display, &count);
+    for (int i = 0; i < count; ++i)
+        if (std::strcmp(counters[i].name, "SERVERTIME") == 0) found = counters[i].counter;
+    if (counters) XSyncFreeSystemCounterList(counters);
+    return found;
+}
 
 }  // namespace
 
@@ -114,6 +130,24 @@ void StageWindows::ShowPicture(stage::PictureId id, int x, int y) {
 }
 
 void StageWindows::MovePicture(int x, int y) { characterWindow_.MoveTo(x, y); }
+
+// The server itself holds back her requests that follow (Sync's Await on its own clock), so the held
+// frame shows at its time while she sleeps through it.
+bool StageWindows::HoldFor(int delayMs) {
+    Display* display = loop_.Connection().Get();
+    if (!serverTime_) serverTime_ = FindServerTime(display);
+    if (*serverTime_ == None) return false;
+    XSyncWaitCondition condition{};
+    condition.trigger.counter = *serverTime_;
+    condition.trigger.value_type = XSyncRelative;  // from the time the server reaches the request
+    XSyncIntToValue(&condition.trigger.wait_value, delayMs);
+    condition.trigger.test_type = XSyncPositiveComparison;
+    // A CounterNotify comes back when the counter passes the wait value by at least the threshold:
+    // with the greatest value none does (each would wake her only to be read and thrown away).
+    XSyncIntsToValue(&condition.event_threshold, 0xffffffffu, 0x7fffffff);
+    XSyncAwait(display, &condition, 1);
+    return true;
+}
 
 void StageWindows::HidePicture() { characterWindow_.Hide(); }
 

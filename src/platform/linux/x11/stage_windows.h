@@ -54,6 +54,7 @@ private:
     void SetOutline(stage::PictureId id) override;
     void ShowPicture(stage::PictureId id, int x, int y) override;
     void MovePicture(int x, int y) override;
+    bool HoldFor(int delayMs) override;
     void HidePicture() override;
     void ShowBalloon(const stage::BalloonLayout& layout, const std::vector<std::string>& lines) override;
     void HideBalloon() override;
@@ -71,6 +72,8 @@ private:
     std::unique_ptr<MenuWindow> menu_;
     int fixesEventBase_ = -1;  // XFixes' first event number, when the server has it
     Atom compositorSelection_ = 0;
+    // The Sync extension's SERVERTIME counter, looked up at the first hold (None: the server has none).
+    std::optional<XID> serverTime_;
     std::unique_ptr<stage::StagePresenter> presenter_;  // last: it draws on the windows above
 };
 
