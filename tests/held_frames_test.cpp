@@ -3,7 +3,6 @@
 // the screen shows the same pictures in the same places at the same times as a screen that is told
 // each change when it is due. Whatever comes before a held frame's time reaches the screen right
 // after it, never later than kShowAheadMs.
-#include "contract/stage_surface_contract.h"
 #include "host_test_character.h"
 
 #include "platform/sim/recorded_surface.h"
@@ -60,8 +59,8 @@ std::vector<std::uint8_t> FlyingCharacterFile() {
 struct Stage {
     sim::VirtualClock clock;
     WakeCountingClock herClock{clock};
-    contract::UnheardEvents events;
-    contract::Silence sound;
+    testing::UnheardEvents events;
+    testing::Silence sound;
     StageControl control;
     StageCharacter* her = nullptr;
     sim::RecordedSurface surface;

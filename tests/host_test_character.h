@@ -3,11 +3,27 @@
 // image i is palette colour i + 1.
 #pragma once
 
+#include "boundary/agent_control.h"
 #include "stage/acs/acs_reader.h"
 #include "stage/acs/acs_writer.h"
 #include "stage/acs/sample_character.h"
+#include "stage/host/stage_character.h"
 
 namespace zinna::testing {
+
+// For a host whose sounds and events no test listens to.
+struct Silence final : stage::SoundOutput {
+    void Play(std::span<const std::uint8_t>) override {}
+};
+struct UnheardEvents final : AgentEvents {
+    void Command(const std::string&) override {}
+    void DblClick(const std::string&, basic::Integer, basic::Integer, basic::Integer, basic::Integer) override {}
+    void DragStart(const std::string&, basic::Integer, basic::Integer, basic::Integer, basic::Integer) override {}
+    void DragComplete(const std::string&, basic::Integer, basic::Integer, basic::Integer, basic::Integer) override {}
+    void RequestStart(RequestId) override {}
+    void RequestComplete(RequestId) override {}
+    void IdleStart(const std::string&) override {}
+};
 
 inline constexpr int kTestFrameSide = 32;
 

@@ -10,6 +10,7 @@
 #pragma once
 
 #include "contract/contract_runner.h"
+#include "host_test_character.h"
 #include "stage/host/stage_character.h"
 
 #include <cstdint>
@@ -24,18 +25,8 @@
 namespace zinna::contract {
 
 // What every registration gives her control: no sound, and events nobody listens to.
-struct Silence final : stage::SoundOutput {
-    void Play(std::span<const std::uint8_t>) override {}
-};
-struct UnheardEvents final : AgentEvents {
-    void Command(const std::string&) override {}
-    void DblClick(const std::string&, basic::Integer, basic::Integer, basic::Integer, basic::Integer) override {}
-    void DragStart(const std::string&, basic::Integer, basic::Integer, basic::Integer, basic::Integer) override {}
-    void DragComplete(const std::string&, basic::Integer, basic::Integer, basic::Integer, basic::Integer) override {}
-    void RequestStart(RequestId) override {}
-    void RequestComplete(RequestId) override {}
-    void IdleStart(const std::string&) override {}
-};
+using Silence = testing::Silence;
+using UnheardEvents = testing::UnheardEvents;
 
 // The character the cases use: the host test character (tests/host_test_character.h) with Blink's
 // first image transparent on its left half and its frames too long to be handed to the screen ahead,
